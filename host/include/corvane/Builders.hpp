@@ -1,0 +1,46 @@
+// Builders and small utilities the host offers to code that makes syntax trees.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "corvane/Syntax.hpp"
+
+namespace corvane {
+
+namespace Internal {
+// Splits `text` at every occurrence of `delimiter`, keeping empty pieces:
+// "" gives one empty piece, ".x" gives "" and "x".
+std::vector<std::string> split(std::string_view text, std::string_view delimiter);
+}  // namespace Internal
+
+// Builds an attribute declaration `target is Type.Path { members }`. Every step returns a new
+// builder, so a partly configured builder can be reused.
+class AttrDeclBuilder {
+public:
+    AttrDeclBuilder() = default;
+
+    // The target as a dotted path, split at ".".
+    AttrDeclBuilder withTargetSegments(std::string_view dottedTarget) const;
+    // The target as ready-made segments; a segment may itself contain ".".
+    AttrDeclBuilder withTargetSegments(std::vector<std::string> segments) const;
+    // The type as a dotted path, split at ".".
+    AttrDeclBuilder withTypeSegments(std::string_view dottedType) const;
+    AttrDeclBuilder withMembers(VarAssignment::Members members) const;
+
+    VarAssignmentPtr build() const;
+
+private:
+    std::vector<Token> target_;
+    std::vector<Token> type_;
+    VarAssignment::Members members_;
+};
+
+namespace NodeBuilder {
+// A reference expression to the member path given by `segments`.
+ExpressionPtr reference(std::vector<std::string> segments);
+}  // namespace NodeBuilder
+
+}  // namespace corvane

@@ -1,0 +1,728 @@
+#include "corvane/UrdfPlugin.hpp"
+
+#include <corvane/Builders.hpp>
+#include <corvane/Math.hpp>
+#include <spdlog/spdlog.h>
+#include <urdf_model/model.h>
+#include <urdf_parser/urdf_parser.h>
+
+#include <array>
+#include <charconv>
+#include <map>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+
+#include "NestingGuard.hpp"
+
+namespace corvane::Plugins::Urdf {
+
+namespace {
+
+constexpr std::int32_t kDefaultPrecision = 10;
+// Fixed formatting without a precision writes six decimals; a negative precision means that.
+constexpr std::int32_t kUnsetPrecision = 6;
+
+// Mass and diagonal inertia given to a massless body held in a kinematic lock. Fixed texts: they
+// must not change with the precision of the other literals.
+constexpr std::string_view kNegligibleMass = "0.00000000000001";
+constexpr std::string_view kNegligibleInertia = "0.000000000001";
+constexpr std::array<std::string_view, 3> tensor_diag = {"e00", "e11", "e22"};
+
+// An attribute target: names from the robot description, each kept whole as one segment even when
+// it contains ".", followed by a fixed dotted attribute path that is split at ".".
+struct AttrPath {
+    std::vector<std::string> names;
+    std::string path;
+
+    AttrPath with(std::string_view suffix) const { return AttrPath{names, path + std::string(suffix)}; }
+};
+
+AttrPath plainPath(std::string path) { return AttrPath{{}, std::move(path)}; }
+AttrPath namedPath(std::string name, std::string path) {
+    return AttrPath{{std::move(name)}, std::move(path)};
+}
+
+std::vector<Token> targetTokens(const AttrPath& target) {
+    std::vector<std::string> pieces = Internal::split(target.path, ".");
+    std::vector<Token> tokens;
+    tokens.reserve(target.names.size() + pieces.size());
+    for (const auto& name : target.names) tokens.push_back(Token::identifier(name));
+    for (auto& piece : pieces) tokens.push_back(Token::identifier(std::move(piece)));
+    return tokens;
+}
+
+VarAssignmentPtr valueAssignment(std::vector<Token> target, Token value) {
+    return VarAssignment::create(Token::placeholder(), std::move(target), Token::placeholder(), {},
+                                 Token::placeholder(), {}, {}, Constant::create(std::move(value)));
+}
+
+bool isHexControl(unsigned char c) { return c < 0x20; }
+
+// True when `value` is one complete quoted literal: an optional "@", a double quote, characters
+// in which every quote and backslash is escaped and no control byte occurs, and a closing quote
+// that ends the value.
+bool isQuotedLiteral(std::string_view value) {
+    std::size_t i = 0;
+    if (i < value.size() && value[i] == '@') ++i;
+    if (i >= value.size() || value[i] != '"') return false;
+    ++i;
+    while (i < value.size()) {
+        const char c = value[i];
+        if (c == '"') return i + 1 == value.size();
+        if (isHexControl(static_cast<unsigned char>(c))) return false;
+        if (c == '\\') {
+            if (i + 1 >= value.size()) return false;
+            const char next = value[i + 1];
+            if (isHexControl(static_cast<unsigned char>(next))) return false;
+            i += 2;
+            continue;
+        }
+        ++i;
+    }
+    return false;
+}
+
+std::string quoteAndEscape(std::string_view value) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string quoted;
+    quoted.reserve(value.size() + 2);
+    quoted.push_back('"');
+    for (const char c : value) {
+        switch (c) {
+            case '\\': quoted += "\\\\"; break;
+            case '"': quoted += "\\\""; break;
+            case '\n': quoted += "\\n"; break;
+            case '\r': quoted += "\\r"; break;
+            case '\t': quoted += "\\t"; break;
+            default:
+                if (isHexControl(static_cast<unsigned char>(c))) {
+                    const auto byte = static_cast<unsigned char>(c);
+                    quoted += "\\u00";
+                    quoted.push_back(kHex[byte >> 4]);
+                    quoted.push_back(kHex[byte & 0x0f]);
+                } else {
+                    quoted.push_back(c);
+                }
+        }
+    }
+    quoted.push_back('"');
+    return quoted;
+}
+
+bool isFixed(const urdf::JointSharedPtr& joint) {
+    return joint && joint->type == urdf::Joint::FIXED;
+}
+
+bool hasMass(const urdf::LinkSharedPtr& link) { return static_cast<bool>(link->inertial); }
+
+struct JointKind {
+    std::string_view interactionType;   // empty: not supported
+    std::string_view unsupportedName;   // name in the message for unsupported types
+    std::string_view initialAttribute;  // empty for locks
+    std::string_view rangeType;         // empty for locks
+};
+
+JointKind jointKindOf(int type) {
+    switch (type) {
+        case urdf::Joint::REVOLUTE:
+        case urdf::Joint::CONTINUOUS:
+            return {"Physics3D.Interactions.Hinge", "", "initial_angle",
+                    "Physics3D.Interactions.RotationalRange"};
+        case urdf::Joint::PRISMATIC:
+            return {"Physics3D.Interactions.Prismatic", "", "initial_position",
+                    "Physics3D.Interactions.LinearRange"};
+        case urdf::Joint::FIXED:
+            return {"Physics3D.Interactions.Lock", "", "", ""};
+        case urdf::Joint::FLOATING:
+            return {"", "FloatingJoint", "", ""};
+        case urdf::Joint::PLANAR:
+            return {"", "PlanarJoint", "", ""};
+        default:
+            return {"", "Unknown", "", ""};
+    }
+}
+
+// Type names of the four geometry kinds, indexed by urdf::Geometry's type.
+struct GeometryTypes {
+    std::string_view defaultName;
+    std::array<std::string_view, 4> typeNames;
+};
+
+constexpr GeometryTypes kContactGeometry{"contact_geometry",
+                                         {"Physics3D.Geometries.Sphere", "Physics3D.Geometries.Box",
+                                          "Physics3D.Geometries.Cylinder",
+                                          "Physics3D.Geometries.ExternalTriMeshGeometry"}};
+constexpr GeometryTypes kVisualGeometry{"visual_geometry",
+                                        {"Visuals.Geometries.Sphere", "Visuals.Geometries.Box",
+                                         "Visuals.Geometries.Cylinder",
+                                         "Visuals.Geometries.ExternalTriMeshGeometry"}};
+
+// The names of the geometries of one link: base names counted across the collision and visual
+// passes, and the names already handed out, so that no two geometries of a body share a name.
+struct GeometryNamePool {
+    std::unordered_map<std::string, std::size_t> baseNameCounts;
+    std::unordered_set<std::string> usedNames;
+
+    std::string nameFor(const std::string& baseName) {
+        std::size_t n = baseNameCounts[baseName]++;
+        std::string candidate = n == 0 ? baseName : baseName + "_" + std::to_string(n);
+        while (usedNames.count(candidate) != 0) {
+            ++n;
+            candidate = baseName + "_" + std::to_string(n);
+        }
+        return candidate;
+    }
+    void markUsed(const std::string& name) { usedNames.insert(name); }
+};
+
+// Joins each shared link to its anchor by name, so that the locks of an import come out in the
+// byte order of their anchors' names: the same text on every import of a file.
+struct LinkNameLess {
+    bool operator()(const urdf::LinkSharedPtr& a, const urdf::LinkSharedPtr& b) const {
+        return a->name < b->name;
+    }
+};
+
+}  // namespace
+
+class UrdfPluginImpl {
+public:
+    std::int32_t precision = kDefaultPrecision;
+    std::unordered_map<std::string, VarAssignmentPtr> linkBodies;
+    std::multimap<urdf::LinkSharedPtr, urdf::LinkSharedPtr, LinkNameLess> anchoredLinks;
+    std::unordered_map<urdf::LinkSharedPtr, urdf::LinkSharedPtr> linkAnchors;
+
+    ~UrdfPluginImpl() {
+        linkAnchors.clear();
+        anchoredLinks.clear();
+        linkBodies.clear();
+    }
+
+    DocumentPtr parse(const std::string& source, const std::shared_ptr<Import>& import);
+
+    Token realToken(double value) const;
+    static Token stringToken(const std::string& value);
+    VarAssignmentPtr realAssignment(const std::string& name, double value) const {
+        return realAssignment(plainPath(name), value);
+    }
+    VarAssignmentPtr realAssignment(const AttrPath& target, double value) const {
+        return valueAssignment(targetTokens(target), realToken(value));
+    }
+    VarAssignmentPtr stringAssignment(const std::string& name, const std::string& value) const {
+        return valueAssignment(targetTokens(plainPath(name)), stringToken(value));
+    }
+
+    void mapVector(const urdf::Vector3& vector, const AttrPath& name, const NodePtr& parent) const;
+    void mapRotation(const urdf::Rotation& rotation, const AttrPath& name,
+                     const NodePtr& parent) const;
+    void mapPose(const urdf::Pose& pose, const AttrPath& name, const VarAssignmentPtr& parent) const;
+
+    void mapLink(const urdf::LinkSharedPtr& link, const ModelDeclarationPtr& model);
+    void mapJoint(const urdf::JointSharedPtr& joint, const ModelDeclarationPtr& model,
+                  const DocumentPtr& document);
+    void mapChildJointsOf(const urdf::LinkSharedPtr& link, const ModelDeclarationPtr& model,
+                          const DocumentPtr& document);
+    void traverse(const urdf::LinkSharedPtr& link, const urdf::LinkSharedPtr& anchor);
+    void setNegligibleMassAndInertia(const urdf::LinkSharedPtr& link,
+                                     const ModelDeclarationPtr& model) const;
+    void mapKinematicLocks(const ModelDeclarationPtr& model) const;
+
+private:
+    void clearImportState() {
+        anchoredLinks.clear();
+        linkAnchors.clear();
+        linkBodies.clear();
+    }
+
+    void mapMassProperties(const urdf::Inertial& inertial, const VarAssignmentPtr& body) const;
+    template <typename Element>
+    void mapGeometries(const std::vector<std::shared_ptr<Element>>& elements,
+                       const GeometryTypes& types, const VarAssignmentPtr& body,
+                       GeometryNamePool& pool) const;
+    VarAssignment::Members geometryMembers(const urdf::Geometry& geometry,
+                                           const urdf::Pose& origin) const;
+    void mapTransform(const urdf::Pose& origin, const urdf::Rotation& rotation,
+                      VarAssignment::Members& members) const;
+    void mapLimits(const urdf::Joint& joint, const JointKind& kind, const std::string& jointName,
+                   const VarAssignmentPtr& connectors, const ModelDeclarationPtr& model) const;
+    bool attach(const urdf::LinkSharedPtr& link, const urdf::LinkSharedPtr& anchor);
+};
+
+// ---------------------------------------------------------------------------------------------
+// Literals and assignments
+
+Token UrdfPluginImpl::realToken(double value) const {
+    const int digits = precision < 0 ? kUnsetPrecision : precision;
+    // Integer digits of the largest double, a sign, a point and the decimals.
+    std::string lexeme(static_cast<std::size_t>(digits) + 330, '\0');
+    const auto result = std::to_chars(lexeme.data(), lexeme.data() + lexeme.size(), value,
+                                      std::chars_format::fixed, digits);
+    lexeme.resize(static_cast<std::size_t>(result.ptr - lexeme.data()));
+    return Token{TokenKind::RealLiteral, std::move(lexeme), 0, 0};
+}
+
+Token UrdfPluginImpl::stringToken(const std::string& value) {
+    // A value that already is one well-formed quoted literal is the host's own syntax and is taken
+    // as it stands; anything else is quoted, so that no file name can break out of its quotes.
+    std::string lexeme = isQuotedLiteral(value) ? value : quoteAndEscape(value);
+    return Token{TokenKind::StringLiteral, std::move(lexeme), 0, 0};
+}
+
+void UrdfPluginImpl::mapVector(const urdf::Vector3& vector, const AttrPath& name,
+                               const NodePtr& parent) const {
+    const std::array<std::pair<std::string_view, double>, 3> components = {
+        {{".x", vector.x}, {".y", vector.y}, {".z", vector.z}}};
+    if (parent->isModelDeclaration()) {
+        const auto model = parent->toModelDeclaration();
+        for (const auto& [suffix, value] : components) {
+            model->appendToMembers(realAssignment(name.with(suffix), value));
+        }
+    } else if (parent->isVarAssignment()) {
+        const auto assignment = parent->toVarAssignment();
+        for (const auto& [suffix, value] : components) {
+            assignment->appendToMembers(realAssignment(name.with(suffix), value));
+        }
+    }
+}
+
+void UrdfPluginImpl::mapRotation(const urdf::Rotation& rotation, const AttrPath& name,
+                                 const NodePtr& parent) const {
+    const std::array<std::pair<std::string_view, double>, 4> components = {
+        {{".x", rotation.x}, {".y", rotation.y}, {".z", rotation.z}, {".w", rotation.w}}};
+    if (parent->isModelDeclaration()) {
+        const auto model = parent->toModelDeclaration();
+        for (const auto& [suffix, value] : components) {
+            model->appendToMembers(realAssignment(name.with(suffix), value));
+        }
+    } else if (parent->isVarAssignment()) {
+        const auto assignment = parent->toVarAssignment();
+        for (const auto& [suffix, value] : components) {
+            assignment->appendToMembers(realAssignment(name.with(suffix), value));
+        }
+    }
+}
+
+void UrdfPluginImpl::mapPose(const urdf::Pose& pose, const AttrPath& name,
+                             const VarAssignmentPtr& parent) const {
+    mapVector(pose.position, name.with(".position"), parent);
+    mapRotation(pose.rotation, name.with(".rotation"), parent);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Rigid bodies and geometry
+
+void UrdfPluginImpl::mapLink(const urdf::LinkSharedPtr& link, const ModelDeclarationPtr& model) {
+    const auto body = AttrDeclBuilder()
+                          .withTargetSegments(std::vector<std::string>{link->name})
+                          .withTypeSegments("Physics3D.Bodies.RigidBody")
+                          .build();
+    linkBodies.emplace(link->name, body);
+    model->appendToMembers(body);
+
+    if (link->inertial) mapMassProperties(*link->inertial, body);
+
+    GeometryNamePool pool;
+    std::vector<urdf::CollisionSharedPtr> collisions = link->collision_array;
+    if (collisions.empty() && link->collision) collisions.push_back(link->collision);
+    mapGeometries(collisions, kContactGeometry, body, pool);
+
+    std::vector<urdf::VisualSharedPtr> visuals = link->visual_array;
+    if (visuals.empty() && link->visual) visuals.push_back(link->visual);
+    mapGeometries(visuals, kVisualGeometry, body, pool);
+}
+
+void UrdfPluginImpl::mapMassProperties(const urdf::Inertial& inertial,
+                                       const VarAssignmentPtr& body) const {
+    mapPose(inertial.origin, plainPath("kinematics.local_cm_transform"), body);
+    body->appendToMembers(realAssignment("inertia.mass", inertial.mass));
+    const std::array<std::pair<const char*, double>, 9> tensor = {{
+        {"inertia.tensor.e00", inertial.ixx},
+        {"inertia.tensor.e11", inertial.iyy},
+        {"inertia.tensor.e22", inertial.izz},
+        {"inertia.tensor.e01", inertial.ixy},
+        {"inertia.tensor.e10", inertial.ixy},
+        {"inertia.tensor.e02", inertial.ixz},
+        {"inertia.tensor.e20", inertial.ixz},
+        {"inertia.tensor.e12", inertial.iyz},
+        {"inertia.tensor.e21", inertial.iyz},
+    }};
+    for (const auto& [path, value] : tensor) body->appendToMembers(realAssignment(path, value));
+}
+
+template <typename Element>
+void UrdfPluginImpl::mapGeometries(const std::vector<std::shared_ptr<Element>>& elements,
+                                   const GeometryTypes& types, const VarAssignmentPtr& body,
+                                   GeometryNamePool& pool) const {
+    for (const auto& element : elements) {
+        if (!element) continue;
+        const std::string baseName =
+            element->name.empty() ? std::string(types.defaultName) : element->name;
+        const std::string name = pool.nameFor(baseName);
+        if (!element->geometry) continue;
+        const auto kind = static_cast<std::size_t>(element->geometry->type);
+        // An unknown kind keeps its base name counted but makes no geometry.
+        if (kind >= types.typeNames.size()) continue;
+        pool.markUsed(name);
+        body->appendToMembers(AttrDeclBuilder()
+                                  .withTargetSegments(std::vector<std::string>{name})
+                                  .withTypeSegments(types.typeNames[kind])
+                                  .withMembers(geometryMembers(*element->geometry, element->origin))
+                                  .build());
+    }
+}
+
+void UrdfPluginImpl::mapTransform(const urdf::Pose& origin, const urdf::Rotation& rotation,
+                                  VarAssignment::Members& members) const {
+    members.push_back(realAssignment("local_transform.position.x", origin.position.x));
+    members.push_back(realAssignment("local_transform.position.y", origin.position.y));
+    members.push_back(realAssignment("local_transform.position.z", origin.position.z));
+    members.push_back(realAssignment("local_transform.rotation.x", rotation.x));
+    members.push_back(realAssignment("local_transform.rotation.y", rotation.y));
+    members.push_back(realAssignment("local_transform.rotation.z", rotation.z));
+    members.push_back(realAssignment("local_transform.rotation.w", rotation.w));
+}
+
+VarAssignment::Members UrdfPluginImpl::geometryMembers(const urdf::Geometry& geometry,
+                                                       const urdf::Pose& origin) const {
+    VarAssignment::Members members;
+    members.reserve(11);
+    switch (geometry.type) {
+        case urdf::Geometry::SPHERE: {
+            const auto& sphere = static_cast<const urdf::Sphere&>(geometry);
+            mapTransform(origin, origin.rotation, members);
+            members.push_back(realAssignment("radius", sphere.radius));
+            break;
+        }
+        case urdf::Geometry::BOX: {
+            const auto& box = static_cast<const urdf::Box&>(geometry);
+            mapTransform(origin, origin.rotation, members);
+            members.push_back(realAssignment("size.x", box.dim.x));
+            members.push_back(realAssignment("size.y", box.dim.y));
+            members.push_back(realAssignment("size.z", box.dim.z));
+            break;
+        }
+        case urdf::Geometry::CYLINDER: {
+            const auto& cylinder = static_cast<const urdf::Cylinder&>(geometry);
+            // A URDF cylinder runs along the z axis of its frame, a host cylinder along y: turn the
+            // frame a quarter turn about its own x axis (0.7071 to four decimals, not normalised).
+            const urdf::Rotation quarterTurnAboutX(0.7071, 0.0, 0.0, 0.7071);
+            mapTransform(origin, origin.rotation * quarterTurnAboutX, members);
+            members.push_back(realAssignment("radius", cylinder.radius));
+            members.push_back(realAssignment("height", cylinder.length));
+            break;
+        }
+        case urdf::Geometry::MESH: {
+            const auto& mesh = static_cast<const urdf::Mesh&>(geometry);
+            members.push_back(stringAssignment("path", mesh.filename));
+            mapTransform(origin, origin.rotation, members);
+            members.push_back(realAssignment("scale.x", mesh.scale.x));
+            members.push_back(realAssignment("scale.y", mesh.scale.y));
+            members.push_back(realAssignment("scale.z", mesh.scale.z));
+            break;
+        }
+    }
+    return members;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Joints
+
+namespace {
+
+VarAssignmentPtr mateConnector(const std::string& name) {
+    return VarAssignment::create(
+        Token::placeholder(), {Token::identifier(name)}, Token::keywordIs(),
+        {Token::identifier("Physics3D"), Token::identifier("Interactions"),
+         Token::identifier("MateConnector")},
+        Token::placeholder(), {}, {}, nullptr);
+}
+
+VarAssignmentPtr connectorsAssignment(const std::string& parent, const std::string& child,
+                                      const std::string& connector) {
+    std::vector<ExpressionPtr> references;
+    references.reserve(2);
+    references.push_back(NodeBuilder::reference({parent, connector}));
+    references.push_back(NodeBuilder::reference({child, connector}));
+    return VarAssignment::create(
+        Token::placeholder(), {Token::identifier("connectors")}, Token::placeholder(), {},
+        Token::placeholder(), {}, {},
+        Array::create(std::move(references), Token::placeholder(), Token::placeholder()));
+}
+
+urdf::Vector3 effectiveAxis(const urdf::Vector3& axis) {
+    if (axis.x == 0.0 && axis.y == 0.0 && axis.z == 0.0) return urdf::Vector3(1.0, 0.0, 0.0);
+    return axis;
+}
+
+urdf::Vector3 orthogonalUnit(const urdf::Vector3& axis) {
+    const auto normal =
+        Math::Vec3::from_xyz(axis.x, axis.y, axis.z)->get_orthogonal_unit_vector();
+    return urdf::Vector3(normal->x(), normal->y(), normal->z());
+}
+
+// 0 clamped into [lower, upper]; `upper` when the bounds are reversed.
+double initialValue(double lower, double upper) {
+    const double m = lower > 0.0 ? lower : 0.0;
+    return upper < m ? upper : m;
+}
+
+}  // namespace
+
+void UrdfPluginImpl::mapJoint(const urdf::JointSharedPtr& joint, const ModelDeclarationPtr& model,
+                              const DocumentPtr& /*document*/) {
+    const JointKind kind = jointKindOf(joint->type);
+    if (kind.interactionType.empty()) {
+        SPDLOG_ERROR("Skipping unsupported joint type {} for joint {}", kind.unsupportedName,
+                     joint->name);
+        return;
+    }
+
+    std::string jointName = joint->name;
+    if (linkBodies.count(joint->name) != 0) {
+        SPDLOG_WARN("Joint name {} has same name as link -> renaming to joint_{}", joint->name,
+                    joint->name);
+        jointName = "joint_" + joint->name;
+    }
+
+    const auto parentBody = linkBodies.find(joint->parent_link_name);
+    if (parentBody == linkBodies.end()) {
+        SPDLOG_ERROR("Parent link: {} for joint: {} is not mapped", joint->parent_link_name,
+                     joint->name);
+        return;
+    }
+    const std::string connector = jointName + "_mc";
+    parentBody->second->appendToMembers(mateConnector(connector));
+
+    const auto childBody = linkBodies.find(joint->child_link_name);
+    if (childBody == linkBodies.end()) {
+        SPDLOG_ERROR("Child link: {} for joint: {} is not mapped", joint->child_link_name,
+                     joint->name);
+        return;
+    }
+    childBody->second->appendToMembers(mateConnector(connector));
+
+    const auto interaction = AttrDeclBuilder()
+                                 .withTargetSegments(std::vector<std::string>{jointName})
+                                 .withTypeSegments(kind.interactionType)
+                                 .build();
+    model->appendToMembers(interaction);
+    const auto connectors =
+        connectorsAssignment(joint->parent_link_name, joint->child_link_name, connector);
+    interaction->appendToMembers(connectors);
+
+    const urdf::Pose& origin = joint->parent_to_joint_origin_transform;
+    mapVector(origin.position, namedPath(connector, "position"), parentBody->second);
+    const urdf::Vector3 axis = effectiveAxis(joint->axis);
+    mapVector(origin.rotation * axis, namedPath(connector, "main_axis"), parentBody->second);
+    const urdf::Vector3 normal = orthogonalUnit(axis);
+    mapVector(origin.rotation * normal, namedPath(connector, "normal"), parentBody->second);
+    mapVector(axis, namedPath(connector, "main_axis"), childBody->second);
+    mapVector(normal, namedPath(connector, "normal"), childBody->second);
+
+    mapLimits(*joint, kind, jointName, connectors, model);
+}
+
+void UrdfPluginImpl::mapLimits(const urdf::Joint& joint, const JointKind& kind,
+                               const std::string& jointName, const VarAssignmentPtr& connectors,
+                               const ModelDeclarationPtr& model) const {
+    if (!joint.limits) return;
+    if (kind.rangeType.empty()) {
+        SPDLOG_WARN("Unsupported limits in joint {}", jointName);
+        return;
+    }
+    const urdf::JointLimits& limits = *joint.limits;
+
+    // URDF gives continuous joints no position limits, and urdfdom writes 0 for both bounds when
+    // the limit element carries only effort and velocity: a range from 0 to 0 would freeze the
+    // joint, so continuous joints get none.
+    if (joint.type != urdf::Joint::CONTINUOUS) {
+        model->appendToMembers(
+            AttrDeclBuilder()
+                .withTargetSegments(std::vector<std::string>{jointName + "_range"})
+                .withTypeSegments(kind.rangeType)
+                .withMembers({realAssignment("start", limits.lower),
+                              realAssignment("end", limits.upper), connectors->clone()})
+                .build());
+    }
+    model->appendToMembers(
+        AttrDeclBuilder()
+            .withTargetSegments(std::vector<std::string>{jointName + "_actuator"})
+            .withTypeSegments("Physics.Interactions.Interaction1DOF")
+            .withMembers({realAssignment("min_effort", -limits.effort),
+                          realAssignment("max_effort", limits.effort), connectors->clone()})
+            .build());
+    model->appendToMembers(realAssignment(namedPath(jointName, std::string(kind.initialAttribute)),
+                                          initialValue(limits.lower, limits.upper)));
+}
+
+void UrdfPluginImpl::mapChildJointsOf(const urdf::LinkSharedPtr& link,
+                                      const ModelDeclarationPtr& model,
+                                      const DocumentPtr& document) {
+    for (const auto& joint : link->child_joints) mapJoint(joint, model, document);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Massless links: anchor groups, negligible mass and kinematic locks
+
+bool UrdfPluginImpl::attach(const urdf::LinkSharedPtr& link, const urdf::LinkSharedPtr& anchor) {
+    linkAnchors.emplace(link, anchor);
+    anchoredLinks.emplace(anchor, link);
+    return true;
+}
+
+// Depth-first walk from `link` over fixed joints through massless links, attaching every link it
+// reaches to `anchor`. Written with an explicit stack so that long chains cannot exhaust the call
+// stack; the order of attachment is the recursive pre-order: each qualifying child with its whole
+// subtree in child-link order, then the parent, then the parent's other children, and so on up.
+void UrdfPluginImpl::traverse(const urdf::LinkSharedPtr& link, const urdf::LinkSharedPtr& anchor) {
+    struct Frame {
+        urdf::LinkSharedPtr link;
+        std::size_t nextChild = 0;
+        bool attachedBefore = false;
+    };
+    std::vector<Frame> stack;
+    stack.push_back(Frame{link});
+
+    const auto noteSelfEntry = [&](const Frame& frame) {
+        if (!frame.attachedBefore && frame.link == anchor) linkAnchors.emplace(anchor, anchor);
+    };
+
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        const auto& children = frame.link->child_links;
+        bool descended = false;
+        while (frame.nextChild < children.size()) {
+            const urdf::LinkSharedPtr child = children[frame.nextChild++];
+            if (!child || linkAnchors.count(child) != 0) continue;
+            if (!isFixed(child->parent_joint)) continue;
+            if (hasMass(child)) continue;
+            attach(child, anchor);
+            noteSelfEntry(frame);
+            frame.attachedBefore = true;
+            stack.push_back(Frame{child});
+            descended = true;
+            break;
+        }
+        if (descended) continue;
+
+        // Upward step: the last thing a call does, so the frame is done once it is taken.
+        const Frame done = std::move(stack.back());
+        stack.pop_back();
+        if (!isFixed(done.link->parent_joint)) continue;
+        const urdf::LinkSharedPtr parent = done.link->getParent();
+        if (!parent || hasMass(parent) || linkAnchors.count(parent) != 0) continue;
+        attach(parent, anchor);
+        noteSelfEntry(done);
+        stack.push_back(Frame{parent});
+    }
+}
+
+void UrdfPluginImpl::setNegligibleMassAndInertia(const urdf::LinkSharedPtr& link,
+                                                 const ModelDeclarationPtr& model) const {
+    const auto assign = [&](std::vector<Token> target, std::string_view value) {
+        model->appendToMembers(valueAssignment(
+            std::move(target), Token{TokenKind::RealLiteral, std::string(value), 0, 0}));
+    };
+    assign({Token::identifier(link->name), Token::identifier("inertia"), Token::identifier("mass")},
+           kNegligibleMass);
+    for (const auto entry : tensor_diag) {
+        assign({Token::identifier(link->name), Token::identifier("inertia"),
+                Token::identifier("tensor"), Token::identifier(std::string(entry))},
+               kNegligibleInertia);
+    }
+}
+
+void UrdfPluginImpl::mapKinematicLocks(const ModelDeclarationPtr& model) const {
+    for (auto group = anchoredLinks.begin(); group != anchoredLinks.end();) {
+        const urdf::LinkSharedPtr& anchor = group->first;
+        const auto groupEnd = anchoredLinks.upper_bound(anchor);
+
+        std::string lockName = anchor->name;
+        std::vector<ExpressionPtr> bodies;
+        bodies.push_back(Constant::create(Token::identifier(anchor->name)));
+        if (!hasMass(anchor)) setNegligibleMassAndInertia(anchor, model);
+        for (; group != groupEnd; ++group) {
+            const urdf::LinkSharedPtr& member = group->second;
+            lockName += "_";
+            lockName += member->name;
+            bodies.push_back(Constant::create(Token::identifier(member->name)));
+            if (!hasMass(member)) setNegligibleMassAndInertia(member, model);
+        }
+        lockName += "_kinematic_lock";
+
+        auto bodiesAssignment = VarAssignment::create(
+            Token::placeholder(), {Token::identifier("bodies")}, Token::placeholder(), {},
+            Token::placeholder(), {}, {},
+            Array::create(std::move(bodies), Token::placeholder(), Token::placeholder()));
+        model->appendToMembers(VarAssignment::create(
+            Token::placeholder(), {Token::identifier(std::move(lockName))}, Token::keywordIs(),
+            {Token::identifier("Physics"), Token::identifier("KinematicLock")},
+            Token::placeholder(), {}, {std::move(bodiesAssignment)}, nullptr));
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The import driver
+
+DocumentPtr UrdfPluginImpl::parse(const std::string& source,
+                                  const std::shared_ptr<Import>& import) {
+    if (!nestingWithinLimit(source)) return nullptr;
+    const urdf::ModelInterfaceSharedPtr robot = urdf::parseURDF(source);
+    if (!robot) return nullptr;
+
+    // The per-import maps are emptied on every way out, exceptions included.
+    struct ClearOnExit {
+        UrdfPluginImpl& impl;
+        ~ClearOnExit() { impl.clearImportState(); }
+    } clearOnExit{*this};
+
+    std::string modelName = robot->name_;
+    if (import && !import->getTypeSegments().empty()) {
+        modelName = import->getTypeSegments().back().lexeme;
+    }
+    const auto model = ModelDeclaration::create(
+        Token::placeholder(), Token::identifier(std::move(modelName)), Token::placeholder(),
+        {Token::identifier("Robotics"), Token::identifier("Robots"), Token::identifier("Robot")},
+        {}, {}, {}, {});
+    const auto document = Document::create("urdf", {model});
+
+    std::vector<urdf::LinkSharedPtr> links;
+    links.reserve(robot->links_.size());
+    for (const auto& [name, link] : robot->links_) links.push_back(link);
+
+    for (const auto& link : links) mapLink(link, model);
+    for (const auto& link : links) {
+        for (const auto& joint : link->child_joints) mapJoint(joint, model, nullptr);
+    }
+    for (const auto& link : links) {
+        if (hasMass(link)) traverse(link, link);
+    }
+    for (const auto& link : links) {
+        if (!hasMass(link)) traverse(link, link);
+    }
+    mapKinematicLocks(model);
+    return document;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The plugin object
+
+UrdfPlugin::UrdfPlugin() : impl_(std::make_unique<UrdfPluginImpl>()) {}
+
+UrdfPlugin::~UrdfPlugin() = default;
+
+std::shared_ptr<Document> UrdfPlugin::parse(const std::string& source,
+                                            std::shared_ptr<Import> import,
+                                            ErrorReporter& /*reporter*/) {
+    return impl_->parse(source, import);
+}
+
+std::vector<std::string> UrdfPlugin::extensions() const { return {".urdf"}; }
+
+void UrdfPlugin::setPrecision(std::int32_t precision) { impl_->precision = precision; }
+
+bool UrdfPlugin::keyShouldBeSource() const { return true; }
+
+}  // namespace corvane::Plugins::Urdf
