@@ -73,9 +73,10 @@ bool isQuotedLiteral(std::string_view value) {
         if (c == '"') return i + 1 == value.size();
         if (isHexControl(static_cast<unsigned char>(c))) return false;
         if (c == '\\') {
+            // Only an escaped quote or an escaped backslash keeps the value verbatim.
             if (i + 1 >= value.size()) return false;
             const char next = value[i + 1];
-            if (isHexControl(static_cast<unsigned char>(next))) return false;
+            if (next != '"' && next != '\\') return false;
             i += 2;
             continue;
         }
