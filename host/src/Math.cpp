@@ -27,12 +27,8 @@ std::shared_ptr<Vec3> Vec3::get_orthogonal_unit_vector() const {
         cy = -x_;
     }
     const double length = std::sqrt(cx * cx + cy * cy + cz * cz);
-    if (!(length > 0.0)) {
-        // The zero vector, or one with non-finite components: any unit vector is orthogonal to
-        // zero, and nothing sensible is to a NaN.
-        if (x_ == 0.0 && y_ == 0.0 && z_ == 0.0) return std::make_shared<Vec3>(0.0, 1.0, 0.0);
-        return std::make_shared<Vec3>(cx / length, cy / length, cz / length);
-    }
+    // Every unit vector is orthogonal to the zero vector; a non-finite input gives NaNs.
+    if (length == 0.0) return std::make_shared<Vec3>(0.0, 1.0, 0.0);
     return std::make_shared<Vec3>(cx / length, cy / length, cz / length);
 }
 
