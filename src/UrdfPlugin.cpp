@@ -246,6 +246,7 @@ private:
                                            const urdf::Pose& origin) const;
     void mapTransform(const urdf::Pose& origin, const urdf::Rotation& rotation,
                       VarAssignment::Members& members) const;
+    // Range, actuator and initial value of a joint that has limits and a kind with a range.
     void mapLimits(const urdf::Joint& joint, const JointKind& kind, const std::string& jointName,
                    const VarAssignmentPtr& connectors, const ModelDeclarationPtr& model) const;
     bool attach(const urdf::LinkSharedPtr& link, const urdf::LinkSharedPtr& anchor);
@@ -522,17 +523,18 @@ void UrdfPluginImpl::mapJoint(const urdf::JointSharedPtr& joint, const ModelDecl
     mapVector(axis, namedPath(connector, "main_axis"), childBody->second);
     mapVector(normal, namedPath(connector, "normal"), childBody->second);
 
+    // Checked here rather than in mapLimits, so that the warning names mapJoint as its source.
+    if (!joint->limits) return;
+    if (kind.rangeType.empty()) {
+        SPDLOG_WARN("Unsupported limits in joint {}", jointName);
+        return;
+    }
     mapLimits(*joint, kind, jointName, connectors, model);
 }
 
 void UrdfPluginImpl::mapLimits(const urdf::Joint& joint, const JointKind& kind,
                                const std::string& jointName, const VarAssignmentPtr& connectors,
                                const ModelDeclarationPtr& model) const {
-    if (!joint.limits) return;
-    if (kind.rangeType.empty()) {
-        SPDLOG_WARN("Unsupported limits in joint {}", jointName);
-        return;
-    }
     const urdf::JointLimits& limits = *joint.limits;
 
     // URDF gives continuous joints no position limits, and urdfdom writes 0 for both bounds when
