@@ -1,0 +1,28 @@
+// Failures of the command-line tool, each with the exit status it ends the run with.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace corvane::tools {
+
+enum class ExitStatus : int {
+    Success = 0,
+    // The robot description was refused, or importing or rendering it failed.
+    Refused = 1,
+    // Wrong command line, or a file that cannot be read or written.
+    UsageOrIo = 2,
+};
+
+// A failure whose message is one line, already naming the file it concerns.
+class ToolError : public std::runtime_error {
+  public:
+    ToolError(ExitStatus status, const std::string& message)
+        : std::runtime_error(message), status_(status) {}
+    ExitStatus status() const { return status_; }
+
+  private:
+    ExitStatus status_;
+};
+
+}  // namespace corvane::tools
