@@ -675,6 +675,19 @@ DocumentPtr UrdfPluginImpl::parse(const std::string& source,
     const urdf::ModelInterfaceSharedPtr robot = urdf::parseURDF(source);
     if (!robot) return nullptr;
 
+    // urdfdom's links own their child links. Released as they stand, a long chain of links would be
+    // destroyed one nested call per link, deep enough to overflow the stack, and links that are
+    // each other's children (a cycle of joints urdfdom accepts) would never be freed. The robot
+    // model dies with this import, so its links are cut loose from each other before it goes.
+    struct UnlinkOnExit {
+        const urdf::ModelInterface& robot;
+        ~UnlinkOnExit() {
+            for (const auto& [name, link] : robot.links_) {
+                if (link) link->child_links.clear();
+            }
+        }
+    } unlinkOnExit{*robot};
+
     // The per-import maps are emptied on every way out, exceptions included.
     struct ClearOnExit {
         UrdfPluginImpl& impl;
