@@ -12,8 +12,8 @@ namespace {
 
 const std::map<std::string, OutputFormat>& formatNames() {
     static const std::map<std::string, OutputFormat> names{
-        {"text", OutputFormat::Text},
-        {"json", OutputFormat::Json},
+        {"text", OutputFormat::Text}, {"json", OutputFormat::Json}, {"dot", OutputFormat::Dot},
+        {"svg", OutputFormat::Svg},   {"png", OutputFormat::Png},
     };
     return names;
 }
@@ -37,7 +37,8 @@ std::string oneLine(std::string text) {
 
 constexpr const char* description =
     "Imports a URDF robot description (FILE, or - for standard input) and prints the Corvane\n"
-    "model it becomes.";
+    "model it becomes: as host text, as JSON, or as a Graphviz picture of its bodies and\n"
+    "interactions (dot source, or SVG and PNG drawn by Graphviz's dot program).";
 
 constexpr const char* footer =
     "Output goes to standard output unless -o names a file. A regular file is replaced only\n"
@@ -45,8 +46,20 @@ constexpr const char* footer =
     "directly. Warnings and errors go to standard error; -q drops those of the import (the\n"
     "plugin's log and urdfdom's diagnostics) but not the final error line of a failed run.\n"
     "\n"
+    "--summary reports on standard error, after each import, what the model holds (bodies with\n"
+    "and without mass, geometries, interactions, ranges, actuators, kinematic locks), the joints\n"
+    "skipped and why, the bodies left without any mass, and what the URDF holds that the import\n"
+    "does not carry over.\n"
+    "\n"
+    "Several FILEs: -o names an existing folder that receives one output per input, named after\n"
+    "the input with the format's extension (.txt, .json, .dot, .svg, .png); two inputs that would\n"
+    "write the same file are a usage error. A refused input does not stop the others. Without -o,\n"
+    "several FILEs are allowed only with --summary (and no -f): the summaries alone are printed.\n"
+    "\n"
     "Exit status: 0 on success; 1 when the description is refused or cannot be converted;\n"
-    "2 for usage errors and for files that cannot be read or written.";
+    "2 for usage errors, for files that cannot be read or written, and when Graphviz's dot is\n"
+    "missing or fails. With several FILEs, the highest status of the failed ones, after all\n"
+    "have been tried.";
 
 struct Arguments {
     Options options;
@@ -57,11 +70,15 @@ struct Arguments {
 
 void declareOptions(CLI::App& app, Arguments& arguments) {
     Options& options = arguments.options;
-    app.add_option("-f,--format", arguments.format, "Output format: text (default) or json")
+    app.add_option("-f,--format", arguments.format,
+                   "Output format: text (default), json, dot (Graphviz source), svg or png (drawn "
+                   "by Graphviz)")
         ->check(CLI::IsMember(formatNames()))
-        ->option_text("text|json");
-    app.add_option("-o,--output", arguments.output, "Write to OUT instead of standard output")
-        ->option_text("OUT");
+        ->option_text("text|json|dot|svg|png");
+    app.add_option("-o,--output", arguments.output,
+                   "Write to OUT instead of standard output; with several FILEs, into the folder "
+                   "DIR")
+        ->option_text("OUT|DIR");
     app.add_option("-p,--precision", options.precision,
                    "Digits after the decimal point of real numbers, 0 to 100 (default 10)")
         ->check(CLI::Range(0, 100))
@@ -71,9 +88,30 @@ void declareOptions(CLI::App& app, Arguments& arguments) {
                    "robot's name)")
         ->check(CLI::Validator(checkImportPath, "A.B.Name"))
         ->option_text("A.B.Name");
+    app.add_flag("--summary", options.summary,
+                 "After each import, report on standard error what the model holds and what the "
+                 "URDF holds that the import does not carry over");
     app.add_flag("-q,--quiet", options.quiet, "No warnings or errors from the import itself");
-    app.add_option("FILE", options.input, "URDF file to import, or - for standard input")
+    app.add_option("FILE", options.inputs,
+                   "URDF files to import, or - for standard input (then the only one)")
         ->required();
+}
+
+// Several inputs go to a folder, or nowhere when only their summaries are asked for. The empty
+// text means the inputs fit the other options.
+std::string checkInputs(const Arguments& arguments, bool formatGiven) {
+    const Options& options = arguments.options;
+    if (options.inputs.size() < 2) return {};
+    for (const auto& input : options.inputs) {
+        if (input == standardStream) return "standard input (-) can only be the only FILE";
+    }
+    if (arguments.output == standardStream) {
+        return "several FILEs cannot all be written to standard output; give -o DIR";
+    }
+    if (arguments.output.empty() && (!options.summary || formatGiven)) {
+        return "several FILEs need -o DIR, a folder for their outputs (or --summary alone)";
+    }
+    return {};
 }
 
 Options finishOptions(Arguments arguments) {
@@ -104,6 +142,11 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         return {std::nullopt, ExitStatus::Success};
     } catch (const CLI::ParseError& error) {
         std::cerr << "error: " << oneLine(error.what()) << " (see --help)\n";
+        return {std::nullopt, ExitStatus::UsageOrIo};
+    }
+    const std::string inputsProblem = checkInputs(arguments, app.count("--format") > 0);
+    if (!inputsProblem.empty()) {
+        std::cerr << "error: " << inputsProblem << " (see --help)\n";
         return {std::nullopt, ExitStatus::UsageOrIo};
     }
     if (!arguments.output.empty() && arguments.output == standardStream) {

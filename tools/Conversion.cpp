@@ -5,7 +5,11 @@
 #include <memory>
 #include <vector>
 
+#include "DotGraph.hpp"
+#include "Graphviz.hpp"
+#include "ModelOverview.hpp"
 #include "ToolError.hpp"
+#include "XmlInspection.hpp"
 
 namespace corvane::tools {
 
@@ -18,6 +22,17 @@ std::shared_ptr<Import> importStatement(const std::vector<std::string>& typeSegm
     return std::make_shared<Import>(std::move(tokens));
 }
 
+// "arm.urdf: not a valid ...", or "arm.urdf:12: not a valid ...: malformed XML: <cause>" when the
+// XML parser says where the text goes wrong.
+std::string refusalMessage(const std::string& source, const std::string& inputName) {
+    const std::string refused = "not a valid URDF robot description";
+    const auto problem = findXmlProblem(source);
+    if (!problem) return inputName + ": " + refused;
+    const std::string place =
+        problem->line > 0 ? inputName + ":" + std::to_string(problem->line) : inputName;
+    return place + ": " + refused + ": malformed XML: " + problem->description;
+}
+
 }  // namespace
 
 DocumentPtr importRobot(const std::string& source, const std::string& inputName,
@@ -26,20 +41,42 @@ DocumentPtr importRobot(const std::string& source, const std::string& inputName,
     plugin.setPrecision(options.precision);
     ErrorReporter reporter;
     DocumentPtr document = plugin.parse(source, importStatement(options.importSegments), reporter);
-    if (!document) {
-        throw ToolError(ExitStatus::Refused, inputName + ": not a valid URDF robot description");
-    }
+    if (!document) throw ToolError(ExitStatus::Refused, refusalMessage(source, inputName));
     return document;
 }
 
-std::string renderDocument(const Document& document, OutputFormat format) {
+Rendering renderDocument(const Document& document, OutputFormat format) {
     switch (format) {
         case OutputFormat::Json:
-            return Render::toJson(document, 2) + '\n';
+            return {Render::toJson(document, 2) + '\n', {}};
         case OutputFormat::Text:
-            return Render::toHostText(document);
+            return {Render::toHostText(document), {}};
+        case OutputFormat::Dot:
+            return {toDot(readModelOverview(document)), {}};
+        case OutputFormat::Svg:
+        case OutputFormat::Png: {
+            Drawing drawing = drawWithGraphviz(toDot(readModelOverview(document)),
+                                               format == OutputFormat::Svg ? "svg" : "png");
+            return {std::move(drawing.bytes), std::move(drawing.warnings)};
+        }
     }
-    return Render::toHostText(document);
+    return {Render::toHostText(document), {}};
+}
+
+const char* outputExtension(OutputFormat format) {
+    switch (format) {
+        case OutputFormat::Text:
+            return ".txt";
+        case OutputFormat::Json:
+            return ".json";
+        case OutputFormat::Dot:
+            return ".dot";
+        case OutputFormat::Svg:
+            return ".svg";
+        case OutputFormat::Png:
+            return ".png";
+    }
+    return ".txt";
 }
 
 }  // namespace corvane::tools

@@ -1,17 +1,27 @@
 // Where the diagnostics of an import go while the tool runs.
 #pragma once
 
+#include <spdlog/common.h>
 #include <spdlog/logger.h>
 
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace corvane::tools {
+
+// One message of the plugin's log, as the plugin wrote it.
+struct LoggedMessage {
+    spdlog::level::level_enum level;
+    std::string text;
+};
 
 // For the lifetime of the object, the plugin's log (spdlog's default logger) and urdfdom's
 // diagnostics (console_bridge) are written to standard error, never among the output, each line
 // starting with `inputName`, e.g. "arm.urdf: warning: ...". With `quiet` they are dropped
-// altogether. The previous settings are restored afterwards.
+// altogether. Either way the plugin's warnings and errors are kept for the summary. The previous
+// settings are restored afterwards.
 class DiagnosticsToStandardError {
   public:
     DiagnosticsToStandardError(const std::string& inputName, bool quiet);
@@ -19,8 +29,19 @@ class DiagnosticsToStandardError {
     DiagnosticsToStandardError(const DiagnosticsToStandardError&) = delete;
     DiagnosticsToStandardError& operator=(const DiagnosticsToStandardError&) = delete;
 
+    // The plugin's warnings and errors so far, in the order they were logged, shown or not.
+    std::vector<LoggedMessage> pluginMessages() const;
+
+    // Writes "inputName: origin: line" to standard error unless quiet: messages of the other
+    // programs the tool runs, such as Graphviz's warnings.
+    void relay(std::string_view origin, std::string_view line) const;
+
   private:
     class UrdfdomHandler;
+    class MessageCapture;
+    std::string inputName_;
+    bool quiet_;
+    std::shared_ptr<MessageCapture> capture_;
     std::shared_ptr<spdlog::logger> previousLogger_;
     std::unique_ptr<UrdfdomHandler> urdfdomHandler_;
 };

@@ -8,21 +8,30 @@
 
 namespace corvane::tools {
 
-enum class OutputFormat { Text, Json };
+enum class OutputFormat { Text, Json, Dot, Svg, Png };
 
 // The name that stands for standard input (and, as output, standard output).
 inline constexpr const char* standardStream = "-";
 
 struct Options {
-    // A path, or "-" for standard input.
-    std::string input;
-    // Where the rendered document goes; standard output when empty.
+    // Paths, or "-" for standard input (then the only input).
+    std::vector<std::string> inputs;
+    // With one input: the file the rendered document goes to; standard output when empty. With
+    // several inputs: the folder that receives one output per input; when empty, only summaries
+    // are produced.
     std::optional<std::filesystem::path> output;
     OutputFormat format = OutputFormat::Text;
     int precision = 10;
     // Type segments of the import statement; the last one names the model.
     std::vector<std::string> importSegments;
+    // Report on standard error what each import made of the robot and what it left behind.
+    bool summary = false;
     bool quiet = false;
+
+    // Several inputs: each one's output goes into the folder `output`.
+    bool batch() const { return inputs.size() > 1; }
+    // Several inputs read for their summaries alone, nothing written.
+    bool summariesOnly() const { return batch() && !output; }
 };
 
 }  // namespace corvane::tools

@@ -1,14 +1,20 @@
-// corvane-urdf: imports a URDF robot description with the URDF plugin and prints the model the
-// host would see, as host text or JSON.
+// corvane-urdf: imports URDF robot descriptions with the URDF plugin and prints the model the
+// host would see, as host text, JSON or a Graphviz picture, and on request a summary of what the
+// import made of each robot.
 #include <cstdio>
 #include <exception>
 #include <string>
+#include <vector>
 
+#include "Batch.hpp"
 #include "CommandLine.hpp"
 #include "Conversion.hpp"
 #include "Input.hpp"
 #include "Logging.hpp"
+#include "ModelOverview.hpp"
+#include "NotCarriedOver.hpp"
 #include "Output.hpp"
+#include "Summary.hpp"
 #include "ToolError.hpp"
 
 namespace {
@@ -23,14 +29,36 @@ void reportError(std::string message) {
     std::fprintf(stderr, "error: %s\n", message.c_str());
 }
 
-// One input to one output. Nothing reaches the output unless the whole document was rendered.
-void convertOne(const Options& options) {
-    const std::string inputName = inputDisplayName(options.input);
-    const std::string source = readInput(options.input);
-    std::string rendered;
+void printSummary(const std::string& source, const std::string& inputName,
+                  const corvane::Document& document,
+                  const DiagnosticsToStandardError& diagnostics) {
+    const ImportFacts facts{inputName, readModelOverview(document), readDescriptionFacts(source),
+                            diagnostics.pluginMessages()};
+    const std::string summary = formatSummary(facts);
+    std::fwrite(summary.data(), 1, summary.size(), stderr);
+    std::fflush(stderr);
+}
+
+// The document in the job's format; failures name the input.
+Rendering render(const corvane::Document& document, const std::string& inputName,
+                 OutputFormat format) {
     try {
-        const auto document = importRobot(source, inputName, options);
-        rendered = renderDocument(*document, options.format);
+        return renderDocument(document, format);
+    } catch (const ToolError& error) {
+        throw ToolError(error.status(), inputName + ": " + error.what());
+    } catch (const std::exception& error) {
+        throw ToolError(ExitStatus::Refused, inputName + ": " + error.what());
+    }
+}
+
+// One input to its output. Nothing reaches the output unless the whole document was rendered.
+void convertOne(const Job& job, const Options& options,
+                const DiagnosticsToStandardError& diagnostics) {
+    const std::string inputName = inputDisplayName(job.input);
+    const std::string source = readInput(job.input);
+    corvane::DocumentPtr document;
+    try {
+        document = importRobot(source, inputName, options);
     } catch (const ToolError&) {
         throw;
     } catch (const std::exception& error) {
@@ -38,24 +66,61 @@ void convertOne(const Options& options) {
     } catch (...) {
         throw ToolError(ExitStatus::Refused, inputName + ": the import failed");
     }
-    writeOutput(rendered, options.output);
+    if (options.summary) printSummary(source, inputName, *document, diagnostics);
+    if (!job.writesDocument) return;
+    const Rendering rendering = render(*document, inputName, options.format);
+    for (const auto& warning : rendering.warnings) diagnostics.relay("dot", warning);
+    writeOutput(rendering.content, job.destination);
 }
 
-ExitStatus run(const Options& options) {
-    const DiagnosticsToStandardError diagnostics(inputDisplayName(options.input), options.quiet);
+// Converts one job; its failure is reported at once and returned.
+ExitStatus runJob(const Job& job, const Options& options) {
+    const std::string inputName = inputDisplayName(job.input);
+    const DiagnosticsToStandardError diagnostics(inputName, options.quiet);
     try {
-        convertOne(options);
+        convertOne(job, options, diagnostics);
         return ExitStatus::Success;
     } catch (const ToolError& error) {
         reportError(error.what());
         return error.status();
     } catch (const std::exception& error) {
-        reportError(inputDisplayName(options.input) + ": " + error.what());
+        reportError(inputName + ": " + error.what());
         return ExitStatus::Refused;
     } catch (...) {
-        reportError(inputDisplayName(options.input) + ": the conversion failed");
+        reportError(inputName + ": the conversion failed");
         return ExitStatus::Refused;
     }
+}
+
+// After several inputs: which failed, and the highest status among them.
+ExitStatus reportFailures(const std::vector<std::string>& failed, ExitStatus worst,
+                          std::size_t total) {
+    if (failed.empty()) return ExitStatus::Success;
+    std::string list;
+    for (const auto& name : failed) list += (list.empty() ? "" : ", ") + name;
+    reportError(std::to_string(failed.size()) + " of " + std::to_string(total) +
+                " FILEs failed: " + list);
+    return worst;
+}
+
+ExitStatus run(const Options& options) {
+    std::vector<Job> jobs;
+    try {
+        jobs = planJobs(options);
+    } catch (const ToolError& error) {
+        reportError(error.what());
+        return error.status();
+    }
+    if (jobs.size() == 1) return runJob(jobs.front(), options);
+    std::vector<std::string> failed;
+    ExitStatus worst = ExitStatus::Success;
+    for (const auto& job : jobs) {
+        const ExitStatus status = runJob(job, options);
+        if (status == ExitStatus::Success) continue;
+        failed.push_back(inputDisplayName(job.input));
+        if (static_cast<int>(status) > static_cast<int>(worst)) worst = status;
+    }
+    return reportFailures(failed, worst, jobs.size());
 }
 
 }  // namespace

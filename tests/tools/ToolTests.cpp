@@ -121,6 +121,12 @@ std::string refusalLine(const std::string& name) {
     return "error: " + name + ": not a valid URDF robot description\n";
 }
 
+// The refusal of a text that is no well-formed XML names the line where the XML parser stopped.
+std::string malformedXmlLine(const std::string& name, int line, const std::string& cause) {
+    return "error: " + name + ":" + std::to_string(line) +
+           ": not a valid URDF robot description: malformed XML: " + cause + "\n";
+}
+
 // Real literals as the default precision writes them.
 std::string fixed10(double value) {
     std::ostringstream text;
@@ -264,7 +270,7 @@ TEST(ToolInput, DashReadsStandardInput) {
     const ToolRun refused = runTool({"-q", "-"}, scratch / "bad.urdf");
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(refused.out, "");
-    EXPECT_EQ(refused.err, refusalLine("<stdin>"));
+    EXPECT_EQ(refused.err, malformedXmlLine("<stdin>", 1, "Error reading Element value."));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -371,7 +377,7 @@ TEST(ToolOutput, FailedRunLeavesNoFileAndKeepsAnExistingOne) {
 
     const ToolRun refused = runTool({"-q", "-o", (scratch / "new.txt").string(), bad.string()});
     EXPECT_EQ(refused.status, 1);
-    EXPECT_EQ(refused.err, refusalLine(bad.string()));
+    EXPECT_EQ(refused.err, malformedXmlLine(bad.string(), 1, "Error reading Element value."));
     EXPECT_EQ(scratch.entries(), std::vector<std::string>{"bad.urdf"});
 
     const fs::path existing = scratch / "old.txt";
