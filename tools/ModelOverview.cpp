@@ -3,7 +3,6 @@
 #include <array>
 #include <optional>
 #include <string_view>
-#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 

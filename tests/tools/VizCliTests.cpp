@@ -13,6 +13,7 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "ChildProcess.hpp"
@@ -126,7 +127,11 @@ std::vector<std::string> linesOf(const std::string& text) {
 }
 
 bool graphvizInstalled() {
-    return corvane::tools::runProgram({"dot", "-V"}, "").succeeded();
+    try {
+        return corvane::tools::runProgram({"dot", "-V"}, "").succeeded();
+    } catch (const std::system_error&) {
+        return false;  // not found in PATH
+    }
 }
 
 #define SKIP_WITHOUT_GRAPHVIZ()                                                          \
