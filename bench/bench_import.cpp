@@ -1,0 +1,354 @@
+// Measures the URDF import against urdfdom's own parse, and offers one-shot modes for measuring
+// peak memory with /usr/bin/time -v and for dumping outputs to compare before and after a change.
+//
+//   bench_import [--max-links=N] [benchmark flags]   benchmarks, then a summary per size
+//   bench_import --generate N FILE                   writes the synthetic robot of N links
+//   bench_import --read-only FILE                    reads the file (memory baseline)
+//   bench_import --parse-only FILE                   urdf::parseURDF alone
+//   bench_import --import FILE                       UrdfPlugin::parse
+//   bench_import --dump-tree|--dump-json|--dump-text FILE   prints the imported document
+
+#include <benchmark/benchmark.h>
+#include <fmt/format.h>
+#include <spdlog/spdlog.h>
+#include <urdf_parser/urdf_parser.h>
+
+#include <algorithm>
+#include <charconv>
+#include <corvane/Render.hpp>
+#include <corvane/UrdfPlugin.hpp>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "RobotGenerator.hpp"
+#include "TreeDump.hpp"
+
+namespace {
+
+using corvane::DocumentPtr;
+using corvane::Plugins::Urdf::UrdfPlugin;
+
+constexpr std::size_t kSizes[] = {100, 1'000, 10'000, 100'000};
+
+std::optional<std::string> readText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::ostringstream text;
+    text << in.rdbuf();
+    return std::move(text).str();
+}
+
+DocumentPtr importText(const std::string& text) {
+    UrdfPlugin plugin;
+    corvane::ErrorReporter reporter;
+    return plugin.parse(text, nullptr, reporter);
+}
+
+std::optional<std::size_t> parseCount(std::string_view text) {
+    std::size_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+// ---------------------------------------------------------------------------------------------
+// One-shot modes
+
+int generateFile(std::string_view count, const std::string& path) {
+    const auto links = parseCount(count);
+    if (!links || *links == 0) {
+        fmt::print(stderr, "bench_import: not a link count: {}\n", count);
+        return 2;
+    }
+    std::ofstream out(path, std::ios::binary);
+    out << corvane::bench::generateRobot(*links);
+    out.close();
+    if (!out) {
+        fmt::print(stderr, "bench_import: cannot write {}\n", path);
+        return 1;
+    }
+    return 0;
+}
+
+int runOneShot(std::string_view mode, const std::string& path) {
+    const auto text = readText(path);
+    if (!text) {
+        fmt::print(stderr, "bench_import: cannot read {}\n", path);
+        return 1;
+    }
+    if (mode == "--read-only") {
+        fmt::print("{}: {} bytes read\n", path, text->size());
+        return 0;
+    }
+    if (mode == "--parse-only") {
+        const auto robot = urdf::parseURDF(*text);
+        if (!robot) {
+            fmt::print(stderr, "bench_import: urdfdom refused {}\n", path);
+            return 1;
+        }
+        fmt::print("{}: {} links parsed\n", path, robot->links_.size());
+        return 0;
+    }
+    const DocumentPtr document = importText(*text);
+    if (!document) {
+        fmt::print(stderr, "bench_import: the import refused {}\n", path);
+        return 1;
+    }
+    if (mode == "--import") {
+        fmt::print("{}: imported\n", path);
+    } else if (mode == "--dump-tree") {
+        std::fputs(corvane::bench::dumpTree(*document).c_str(), stdout);
+    } else if (mode == "--dump-json") {
+        std::fputs(corvane::Render::toJson(*document).c_str(), stdout);
+    } else {
+        std::fputs(corvane::Render::toHostText(*document).c_str(), stdout);
+    }
+    return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Benchmarks
+
+// The generated robot texts, made once per size.
+class Robots {
+  public:
+    const std::string& text(std::size_t links) {
+        auto found = texts_.find(links);
+        if (found == texts_.end()) {
+            found = texts_.emplace(links, corvane::bench::generateRobot(links)).first;
+        }
+        return found->second;
+    }
+
+  private:
+    std::map<std::size_t, std::string> texts_;
+};
+
+// The imported document of the size being rendered; only one is kept, the largest are big.
+class Documents {
+  public:
+    explicit Documents(Robots& robots) : robots_(robots) {}
+
+    // Null when the import refuses the robot.
+    const corvane::Document* of(std::size_t links) {
+        if (links_ != links) {
+            document_.reset();
+            document_ = importText(robots_.text(links));
+            links_ = links;
+        }
+        return document_.get();
+    }
+
+  private:
+    Robots& robots_;
+    std::size_t links_ = 0;
+    DocumentPtr document_;
+};
+
+// Results are timed without releasing what was made: the host keeps the document, and urdfdom's
+// model is released inside the import, so the import pays for that and parseURDF does not.
+template <typename Result>
+void releaseUntimed(benchmark::State& state, Result& result) {
+    state.PauseTiming();
+    result.reset();
+    state.ResumeTiming();
+}
+
+void parseOnly(benchmark::State& state, const std::string& text) {
+    for (auto _ : state) {
+        auto robot = urdf::parseURDF(text);
+        if (!robot) {
+            state.SkipWithError("urdfdom refused the robot");
+            break;
+        }
+        releaseUntimed(state, robot);
+    }
+}
+
+void importRobot(benchmark::State& state, const std::string& text) {
+    UrdfPlugin plugin;
+    corvane::ErrorReporter reporter;
+    for (auto _ : state) {
+        auto document = plugin.parse(text, nullptr, reporter);
+        if (!document) {
+            state.SkipWithError("the import refused the robot");
+            break;
+        }
+        releaseUntimed(state, document);
+    }
+}
+
+template <typename Render>
+void render(benchmark::State& state, const corvane::Document* document, Render renderText) {
+    if (!document) {
+        state.SkipWithError("the import refused the robot");
+        return;
+    }
+    for (auto _ : state) {
+        std::string text = renderText(*document);
+        benchmark::DoNotOptimize(text.data());
+    }
+}
+
+void registerBenchmarks(Robots& robots, Documents& documents, std::size_t maxLinks) {
+    for (const std::size_t links : kSizes) {
+        if (links > maxLinks) break;
+        const auto named = [links](std::string_view what) {
+            return fmt::format("{}/{}", what, links);
+        };
+        benchmark::RegisterBenchmark(named("parseURDF").c_str(), [&robots, links](auto& state) {
+            parseOnly(state, robots.text(links));
+        })->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(named("import").c_str(), [&robots, links](auto& state) {
+            importRobot(state, robots.text(links));
+        })->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(named("toJson").c_str(), [&documents, links](auto& state) {
+            render(state, documents.of(links), [](const corvane::Document& document) {
+                return corvane::Render::toJson(document);
+            });
+        })->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(named("toHostText").c_str(), [&documents, links](auto& state) {
+            render(state, documents.of(links), [](const corvane::Document& document) {
+                return corvane::Render::toHostText(document);
+            });
+        })->Unit(benchmark::kMillisecond);
+    }
+}
+
+// Prints the runs as usual and keeps, per benchmark, the fastest CPU time per iteration (in
+// seconds) over the repetitions: on a shared machine the fastest run is the least disturbed one.
+// When only aggregates are reported, the median stands in for it.
+class CollectingReporter final : public benchmark::ConsoleReporter {
+  public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            if (run.error_occurred || run.iterations == 0) continue;
+            const double seconds = run.cpu_accumulated_time / static_cast<double>(run.iterations);
+            const std::string name = run.run_name.function_name;
+            if (run.run_type == Run::RT_Iteration) {
+                keepFastest(fastest_, name, seconds);
+            } else if (run.aggregate_name == "median") {
+                keepFastest(medians_, name, seconds);
+            }
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    std::optional<double> seconds(std::string_view benchmark, std::size_t links) const {
+        const std::string name = fmt::format("{}/{}", benchmark, links);
+        for (const auto* results : {&fastest_, &medians_}) {
+            const auto found = results->find(name);
+            if (found != results->end()) return found->second;
+        }
+        return std::nullopt;
+    }
+
+  private:
+    static void keepFastest(std::map<std::string, double>& results, const std::string& name,
+                            double seconds) {
+        const auto found = results.find(name);
+        if (found == results.end() || seconds < found->second) results[name] = seconds;
+    }
+
+    std::map<std::string, double> fastest_;
+    std::map<std::string, double> medians_;
+};
+
+std::string ratio(std::optional<double> part, std::optional<double> whole) {
+    if (!part || !whole || *whole <= 0.0) return "-";
+    return fmt::format("{:.2f}", *part / *whole);
+}
+
+std::string milliseconds(std::optional<double> seconds) {
+    if (!seconds) return "-";
+    return fmt::format("{:.3f}", *seconds * 1e3);
+}
+
+void printSummary(const CollectingReporter& results, std::size_t maxLinks) {
+    fmt::print("\nSummary (CPU time per run, the fastest of the repetitions)\n");
+    fmt::print("{:>8} {:>12} {:>12} {:>8} {:>15} {:>10} {:>8} {:>10} {:>8}\n", "links", "parse ms",
+               "import ms", "ratio", "plugin us/link", "json ms", "/parse", "text ms", "/parse");
+    std::optional<double> perLinkAt1000;
+    std::optional<double> perLinkAt100000;
+    for (const std::size_t links : kSizes) {
+        if (links > maxLinks) break;
+        const auto parse = results.seconds("parseURDF", links);
+        const auto import = results.seconds("import", links);
+        const auto json = results.seconds("toJson", links);
+        const auto text = results.seconds("toHostText", links);
+        std::optional<double> perLink;
+        if (parse && import) perLink = (*import - *parse) / static_cast<double>(links);
+        if (links == 1'000) perLinkAt1000 = perLink;
+        if (links == 100'000) perLinkAt100000 = perLink;
+        fmt::print("{:>8} {:>12} {:>12} {:>8} {:>15} {:>10} {:>8} {:>10} {:>8}\n", links,
+                   milliseconds(parse), milliseconds(import), ratio(import, parse),
+                   perLink ? fmt::format("{:.2f}", *perLink * 1e6) : "-", milliseconds(json),
+                   ratio(json, parse), milliseconds(text), ratio(text, parse));
+    }
+    fmt::print("plugin time per link at 100,000 / at 1,000: {}\n",
+               ratio(perLinkAt100000, perLinkAt1000));
+}
+
+int runBenchmarks(int argc, char** argv) {
+    std::size_t maxLinks = 100'000;
+    std::vector<char*> arguments;
+    for (int i = 0; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument.starts_with("--max-links=")) {
+            const auto value = parseCount(argument.substr(std::string_view("--max-links=").size()));
+            if (!value) {
+                fmt::print(stderr, "bench_import: not a link count: {}\n", argument);
+                return 2;
+            }
+            maxLinks = *value;
+        } else {
+            arguments.push_back(argv[i]);
+        }
+    }
+    int count = static_cast<int>(arguments.size());
+    benchmark::Initialize(&count, arguments.data());
+    if (benchmark::ReportUnrecognizedArguments(count, arguments.data())) return 2;
+
+    Robots robots;
+    Documents documents(robots);
+    registerBenchmarks(robots, documents, maxLinks);
+    CollectingReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    printSummary(reporter, maxLinks);
+    return 0;
+}
+
+bool isOneShotMode(std::string_view mode) {
+    return mode == "--read-only" || mode == "--parse-only" || mode == "--import" ||
+           mode == "--dump-tree" || mode == "--dump-json" || mode == "--dump-text";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // The import's warnings about single joints are not part of what is measured or compared.
+    spdlog::set_level(spdlog::level::off);
+    const std::string_view mode = argc > 1 ? argv[1] : "";
+    if (mode == "--generate") {
+        if (argc != 4) {
+            fmt::print(stderr, "usage: bench_import --generate N FILE\n");
+            return 2;
+        }
+        return generateFile(argv[2], argv[3]);
+    }
+    if (isOneShotMode(mode)) {
+        if (argc != 3) {
+            fmt::print(stderr, "usage: bench_import {} FILE\n", mode);
+            return 2;
+        }
+        return runOneShot(mode, argv[2]);
+    }
+    return runBenchmarks(argc, argv);
+}
