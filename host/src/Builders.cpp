@@ -1,5 +1,7 @@
 #include "corvane/Builders.hpp"
 
+#include <algorithm>
+
 namespace corvane {
 
 namespace Internal {
@@ -31,33 +33,66 @@ std::vector<Token> identifierTokens(std::vector<std::string> segments) {
     }
     return tokens;
 }
+
+// The pieces of `dotted` between dots as identifier tokens, the same pieces Internal::split gives,
+// made without a list of strings in between.
+std::vector<Token> dottedIdentifierTokens(std::string_view dotted) {
+    std::vector<Token> tokens;
+    tokens.reserve(static_cast<std::size_t>(std::count(dotted.begin(), dotted.end(), '.')) + 1);
+    std::size_t start = 0;
+    for (std::size_t dot = dotted.find('.'); dot != std::string_view::npos;
+         dot = dotted.find('.', start)) {
+        tokens.push_back(Token::identifier(std::string(dotted.substr(start, dot - start))));
+        start = dot + 1;
+    }
+    tokens.push_back(Token::identifier(std::string(dotted.substr(start))));
+    return tokens;
+}
 }  // namespace
 
-AttrDeclBuilder AttrDeclBuilder::withTargetSegments(std::string_view dottedTarget) const {
-    return withTargetSegments(Internal::split(dottedTarget, "."));
+AttrDeclBuilder AttrDeclBuilder::withTargetSegments(std::string_view dottedTarget) const& {
+    return AttrDeclBuilder(*this).withTargetSegments(dottedTarget);
 }
 
-AttrDeclBuilder AttrDeclBuilder::withTargetSegments(std::vector<std::string> segments) const {
-    AttrDeclBuilder next = *this;
-    next.target_ = identifierTokens(std::move(segments));
-    return next;
+AttrDeclBuilder AttrDeclBuilder::withTargetSegments(std::string_view dottedTarget) && {
+    target_ = dottedIdentifierTokens(dottedTarget);
+    return std::move(*this);
 }
 
-AttrDeclBuilder AttrDeclBuilder::withTypeSegments(std::string_view dottedType) const {
-    AttrDeclBuilder next = *this;
-    next.type_ = identifierTokens(Internal::split(dottedType, "."));
-    return next;
+AttrDeclBuilder AttrDeclBuilder::withTargetSegments(std::vector<std::string> segments) const& {
+    return AttrDeclBuilder(*this).withTargetSegments(std::move(segments));
 }
 
-AttrDeclBuilder AttrDeclBuilder::withMembers(VarAssignment::Members members) const {
-    AttrDeclBuilder next = *this;
-    next.members_ = std::move(members);
-    return next;
+AttrDeclBuilder AttrDeclBuilder::withTargetSegments(std::vector<std::string> segments) && {
+    target_ = identifierTokens(std::move(segments));
+    return std::move(*this);
 }
 
-VarAssignmentPtr AttrDeclBuilder::build() const {
-    return VarAssignment::create(Token::placeholder(), target_, Token::keywordIs(), type_,
-                                 Token::placeholder(), {}, members_, nullptr);
+AttrDeclBuilder AttrDeclBuilder::withTypeSegments(std::string_view dottedType) const& {
+    return AttrDeclBuilder(*this).withTypeSegments(dottedType);
+}
+
+AttrDeclBuilder AttrDeclBuilder::withTypeSegments(std::string_view dottedType) && {
+    type_ = dottedIdentifierTokens(dottedType);
+    return std::move(*this);
+}
+
+AttrDeclBuilder AttrDeclBuilder::withMembers(VarAssignment::Members members) const& {
+    return AttrDeclBuilder(*this).withMembers(std::move(members));
+}
+
+AttrDeclBuilder AttrDeclBuilder::withMembers(VarAssignment::Members members) && {
+    members_ = std::move(members);
+    return std::move(*this);
+}
+
+VarAssignmentPtr AttrDeclBuilder::build() const& {
+    return AttrDeclBuilder(*this).build();
+}
+
+VarAssignmentPtr AttrDeclBuilder::build() && {
+    return VarAssignment::createDeclaration(std::move(target_), std::move(type_),
+                                            std::move(members_));
 }
 
 namespace NodeBuilder {

@@ -6,10 +6,11 @@ std::shared_ptr<Constant> Constant::create(Token token) {
     return std::make_shared<Constant>(std::move(token));
 }
 
-ExpressionPtr Constant::cloneExpression() const { return std::make_shared<Constant>(token_); }
+ExpressionPtr Constant::cloneExpression() const {
+    return std::make_shared<Constant>(token_);
+}
 
-std::shared_ptr<Array> Array::create(std::vector<ExpressionPtr> elements, Token open,
-                                     Token close) {
+std::shared_ptr<Array> Array::create(std::vector<ExpressionPtr> elements, Token open, Token close) {
     return std::make_shared<Array>(std::move(elements), std::move(open), std::move(close));
 }
 
@@ -26,36 +27,111 @@ std::shared_ptr<Reference> Reference::create(std::vector<std::string> segments) 
     return std::make_shared<Reference>(std::move(segments));
 }
 
-ExpressionPtr Reference::cloneExpression() const { return std::make_shared<Reference>(segments_); }
+ExpressionPtr Reference::cloneExpression() const {
+    return std::make_shared<Reference>(segments_);
+}
+
+namespace {
+const Token& placeholderToken() {
+    static const Token token = Token::placeholder();
+    return token;
+}
+
+const Token& keywordIsToken() {
+    static const Token token = Token::keywordIs();
+    return token;
+}
+
+const std::vector<NodePtr>& noNodes() {
+    static const std::vector<NodePtr> nodes;
+    return nodes;
+}
+}  // namespace
+
+VarAssignment::Slot VarAssignment::slotOf(const Token& token) {
+    if (token == placeholderToken()) return Slot::Placeholder;
+    if (token == keywordIsToken()) return Slot::KeywordIs;
+    return Slot::Stored;
+}
+
+const Token& VarAssignment::slotToken(Slot slot, std::size_t index) const {
+    switch (slot) {
+        case Slot::Placeholder:
+            return placeholderToken();
+        case Slot::KeywordIs:
+            return keywordIsToken();
+        case Slot::Stored:
+            break;
+    }
+    return details_->storedTokens[index];
+}
 
 VarAssignment::VarAssignment(Token start, std::vector<Token> target, Token is,
                              std::vector<Token> type, Token end, std::vector<NodePtr> annotations,
                              Members members, ExpressionPtr value)
-    : start_(std::move(start)),
-      target_(std::move(target)),
-      is_(std::move(is)),
+    : target_(std::move(target)),
       type_(std::move(type)),
-      end_(std::move(end)),
-      annotations_(std::move(annotations)),
       members_(std::move(members)),
-      value_(std::move(value)) {}
+      value_(std::move(value)),
+      startSlot_(slotOf(start)),
+      isSlot_(slotOf(is)),
+      endSlot_(slotOf(end)) {
+    const bool storesTokens =
+        startSlot_ == Slot::Stored || isSlot_ == Slot::Stored || endSlot_ == Slot::Stored;
+    if (!storesTokens && annotations.empty()) return;
+    details_ = std::make_unique<Details>();
+    details_->annotations = std::move(annotations);
+    if (storesTokens) details_->storedTokens = {std::move(start), std::move(is), std::move(end)};
+}
+
+VarAssignment::VarAssignment(UsualShape, std::vector<Token> target, bool declaresType,
+                             std::vector<Token> type, Members members, ExpressionPtr value)
+    : target_(std::move(target)),
+      type_(std::move(type)),
+      members_(std::move(members)),
+      value_(std::move(value)),
+      startSlot_(Slot::Placeholder),
+      isSlot_(declaresType ? Slot::KeywordIs : Slot::Placeholder),
+      endSlot_(Slot::Placeholder) {}
+
+VarAssignment::~VarAssignment() = default;
+
+std::shared_ptr<VarAssignment> VarAssignment::createAssignment(std::vector<Token> target,
+                                                               ExpressionPtr value) {
+    return std::make_shared<VarAssignment>(UsualShape(), std::move(target), false,
+                                           std::vector<Token>(), Members(), std::move(value));
+}
+
+std::shared_ptr<VarAssignment> VarAssignment::createDeclaration(std::vector<Token> target,
+                                                                std::vector<Token> type,
+                                                                Members members) {
+    return std::make_shared<VarAssignment>(UsualShape(), std::move(target), true, std::move(type),
+                                           std::move(members), nullptr);
+}
 
 std::shared_ptr<VarAssignment> VarAssignment::create(Token start, std::vector<Token> target,
                                                      Token is, std::vector<Token> type, Token end,
                                                      std::vector<NodePtr> annotations,
                                                      Members members, ExpressionPtr value) {
     return std::make_shared<VarAssignment>(std::move(start), std::move(target), std::move(is),
-                                           std::move(type), std::move(end),
-                                           std::move(annotations), std::move(members),
-                                           std::move(value));
+                                           std::move(type), std::move(end), std::move(annotations),
+                                           std::move(members), std::move(value));
 }
 
 std::shared_ptr<VarAssignment> VarAssignment::toVarAssignment() {
     return std::static_pointer_cast<VarAssignment>(shared_from_this());
 }
 
+const std::vector<NodePtr>& VarAssignment::annotations() const {
+    return details_ ? details_->annotations : noNodes();
+}
+
 void VarAssignment::appendToMembers(const std::shared_ptr<VarAssignment>& member) {
     members_.push_back(member);
+}
+
+void VarAssignment::appendToMembers(std::shared_ptr<VarAssignment>&& member) {
+    members_.push_back(std::move(member));
 }
 
 std::shared_ptr<VarAssignment> VarAssignment::clone() const {
@@ -64,8 +140,8 @@ std::shared_ptr<VarAssignment> VarAssignment::clone() const {
     for (const auto& member : members_) {
         memberCopies.push_back(member ? member->clone() : nullptr);
     }
-    return create(start_, target_, is_, type_, end_, annotations_, std::move(memberCopies),
-                  value_ ? value_->cloneExpression() : nullptr);
+    return create(startToken(), target_, isToken(), type_, endToken(), annotations(),
+                  std::move(memberCopies), value_ ? value_->cloneExpression() : nullptr);
 }
 
 ModelDeclaration::ModelDeclaration(Token start, Token name, Token is, std::vector<Token> type,
@@ -94,7 +170,13 @@ std::shared_ptr<ModelDeclaration> ModelDeclaration::toModelDeclaration() {
     return std::static_pointer_cast<ModelDeclaration>(shared_from_this());
 }
 
-void ModelDeclaration::appendToMembers(const NodePtr& member) { members_.push_back(member); }
+void ModelDeclaration::appendToMembers(const NodePtr& member) {
+    members_.push_back(member);
+}
+
+void ModelDeclaration::appendToMembers(NodePtr&& member) {
+    members_.push_back(std::move(member));
+}
 
 std::shared_ptr<Document> Document::create(std::string name, std::vector<NodePtr> nodes) {
     return std::make_shared<Document>(std::move(name), std::move(nodes));

@@ -17,22 +17,28 @@ std::vector<std::string> split(std::string_view text, std::string_view delimiter
 }  // namespace Internal
 
 // Builds an attribute declaration `target is Type.Path { members }`. Every step returns a new
-// builder, so a partly configured builder can be reused.
+// builder, so a partly configured builder can be reused; a step taken on a temporary builder, as
+// in a chain of steps, moves its parts along instead of copying them.
 class AttrDeclBuilder {
-public:
+  public:
     AttrDeclBuilder() = default;
 
     // The target as a dotted path, split at ".".
-    AttrDeclBuilder withTargetSegments(std::string_view dottedTarget) const;
+    AttrDeclBuilder withTargetSegments(std::string_view dottedTarget) const&;
+    AttrDeclBuilder withTargetSegments(std::string_view dottedTarget) &&;
     // The target as ready-made segments; a segment may itself contain ".".
-    AttrDeclBuilder withTargetSegments(std::vector<std::string> segments) const;
+    AttrDeclBuilder withTargetSegments(std::vector<std::string> segments) const&;
+    AttrDeclBuilder withTargetSegments(std::vector<std::string> segments) &&;
     // The type as a dotted path, split at ".".
-    AttrDeclBuilder withTypeSegments(std::string_view dottedType) const;
-    AttrDeclBuilder withMembers(VarAssignment::Members members) const;
+    AttrDeclBuilder withTypeSegments(std::string_view dottedType) const&;
+    AttrDeclBuilder withTypeSegments(std::string_view dottedType) &&;
+    AttrDeclBuilder withMembers(VarAssignment::Members members) const&;
+    AttrDeclBuilder withMembers(VarAssignment::Members members) &&;
 
-    VarAssignmentPtr build() const;
+    VarAssignmentPtr build() const&;
+    VarAssignmentPtr build() &&;
 
-private:
+  private:
     std::vector<Token> target_;
     std::vector<Token> type_;
     VarAssignment::Members members_;

@@ -1,6 +1,7 @@
 // Syntax-tree types of the host language, as the import plugins build them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -37,7 +38,7 @@ class ModelDeclaration;
 class VarAssignment;
 
 class Node : public std::enable_shared_from_this<Node> {
-public:
+  public:
     Node() = default;
     Node(const Node&) = delete;
     Node& operator=(const Node&) = delete;
@@ -53,7 +54,7 @@ using NodePtr = std::shared_ptr<Node>;
 
 // A value expression: a literal constant, an array literal or a reference.
 class Expression : public Node {
-public:
+  public:
     enum class Kind { Constant, Array, Reference };
     virtual Kind expressionKind() const = 0;
     // A deep copy; expressions never share children with their copies.
@@ -63,7 +64,7 @@ public:
 using ExpressionPtr = std::shared_ptr<Expression>;
 
 class Constant final : public Expression {
-public:
+  public:
     static std::shared_ptr<Constant> create(Token token);
     explicit Constant(Token token) : token_(std::move(token)) {}
 
@@ -71,12 +72,12 @@ public:
     ExpressionPtr cloneExpression() const override;
     const Token& token() const { return token_; }
 
-private:
+  private:
     Token token_;
 };
 
 class Array final : public Expression {
-public:
+  public:
     static std::shared_ptr<Array> create(std::vector<ExpressionPtr> elements, Token open,
                                          Token close);
     Array(std::vector<ExpressionPtr> elements, Token open, Token close)
@@ -88,7 +89,7 @@ public:
     const Token& openToken() const { return open_; }
     const Token& closeToken() const { return close_; }
 
-private:
+  private:
     std::vector<ExpressionPtr> elements_;
     Token open_;
     Token close_;
@@ -96,7 +97,7 @@ private:
 
 // A reference to a member path, such as base.j1_mc.
 class Reference final : public Expression {
-public:
+  public:
     static std::shared_ptr<Reference> create(std::vector<std::string> segments);
     explicit Reference(std::vector<std::string> segments) : segments_(std::move(segments)) {}
 
@@ -104,57 +105,91 @@ public:
     ExpressionPtr cloneExpression() const override;
     const std::vector<std::string>& segments() const { return segments_; }
 
-private:
+  private:
     std::vector<std::string> segments_;
 };
 
 // An attribute declaration (with a type) or an attribute assignment (with a value).
+//
+// Most nodes of a tree are plain assignments such as `inertia.mass = 1.0`: a target and a value.
+// To keep those small, the start, "is" and end tokens are stored only when they differ from the
+// usual placeholder or keyword, and annotations only when there are any.
 class VarAssignment final : public Node {
-public:
+    // Admits only this class to the constructor of the usual shapes below.
+    struct UsualShape {
+        explicit UsualShape() = default;
+    };
+
+  public:
     using Members = std::vector<std::shared_ptr<VarAssignment>>;
 
     static std::shared_ptr<VarAssignment> create(Token start, std::vector<Token> target, Token is,
                                                  std::vector<Token> type, Token end,
                                                  std::vector<NodePtr> annotations, Members members,
                                                  ExpressionPtr value);
+    // The two usual shapes, made without passing the placeholder and keyword tokens around:
+    // `target = value`, the same as create() with placeholders, no type, annotations or members;
+    static std::shared_ptr<VarAssignment> createAssignment(std::vector<Token> target,
+                                                           ExpressionPtr value);
+    // `target is type { members }`, the same as create() with the keyword "is" and no value.
+    static std::shared_ptr<VarAssignment> createDeclaration(std::vector<Token> target,
+                                                            std::vector<Token> type,
+                                                            Members members);
 
     VarAssignment(Token start, std::vector<Token> target, Token is, std::vector<Token> type,
                   Token end, std::vector<NodePtr> annotations, Members members,
                   ExpressionPtr value);
+    VarAssignment(UsualShape, std::vector<Token> target, bool declaresType, std::vector<Token> type,
+                  Members members, ExpressionPtr value);
+    ~VarAssignment() override;
 
     bool isVarAssignment() const override { return true; }
     std::shared_ptr<VarAssignment> toVarAssignment() override;
 
     void appendToMembers(const std::shared_ptr<VarAssignment>& member);
+    void appendToMembers(std::shared_ptr<VarAssignment>&& member);
+    // Makes room for `count` members in all, so that appending that many allocates once.
+    void reserveMembers(std::size_t count) { members_.reserve(count); }
     // A deep copy: members and value are copied too, so the copy can live elsewhere in the tree.
     std::shared_ptr<VarAssignment> clone() const;
 
-    const Token& startToken() const { return start_; }
+    const Token& startToken() const { return slotToken(startSlot_, 0); }
     const std::vector<Token>& target() const { return target_; }
-    const Token& isToken() const { return is_; }
+    const Token& isToken() const { return slotToken(isSlot_, 1); }
     const std::vector<Token>& type() const { return type_; }
-    const Token& endToken() const { return end_; }
-    const std::vector<NodePtr>& annotations() const { return annotations_; }
+    const Token& endToken() const { return slotToken(endSlot_, 2); }
+    const std::vector<NodePtr>& annotations() const;
     const Members& members() const { return members_; }
     const ExpressionPtr& value() const { return value_; }
     // True when the declaration names a type with the keyword "is".
-    bool declaresType() const { return is_.kind == TokenKind::KeywordIs; }
+    bool declaresType() const { return isToken().kind == TokenKind::KeywordIs; }
 
-private:
-    Token start_;
+  private:
+    // Where a start, "is" or end token is: one of the two usual tokens, or stored with the node.
+    enum class Slot : std::uint8_t { Placeholder, KeywordIs, Stored };
+    // What few nodes carry: annotations, and tokens other than the usual ones.
+    struct Details {
+        std::vector<NodePtr> annotations;
+        std::vector<Token> storedTokens;  // start, "is" and end, when any of them is stored
+    };
+
+    static Slot slotOf(const Token& token);
+    const Token& slotToken(Slot slot, std::size_t index) const;
+
     std::vector<Token> target_;
-    Token is_;
     std::vector<Token> type_;
-    Token end_;
-    std::vector<NodePtr> annotations_;
     Members members_;
     ExpressionPtr value_;
+    std::unique_ptr<Details> details_;
+    Slot startSlot_;
+    Slot isSlot_;
+    Slot endSlot_;
 };
 
 using VarAssignmentPtr = std::shared_ptr<VarAssignment>;
 
 class ModelDeclaration final : public Node {
-public:
+  public:
     static std::shared_ptr<ModelDeclaration> create(Token start, Token name, Token is,
                                                     std::vector<Token> type,
                                                     std::vector<NodePtr> annotations,
@@ -170,6 +205,9 @@ public:
     std::shared_ptr<ModelDeclaration> toModelDeclaration() override;
 
     void appendToMembers(const NodePtr& member);
+    void appendToMembers(NodePtr&& member);
+    // Makes room for `count` members in all, so that appending that many allocates once.
+    void reserveMembers(std::size_t count) { members_.reserve(count); }
 
     const Token& startToken() const { return start_; }
     const Token& name() const { return name_; }
@@ -180,7 +218,7 @@ public:
     const std::vector<NodePtr>& deletions() const { return deletions_; }
     const std::vector<NodePtr>& members() const { return members_; }
 
-private:
+  private:
     Token start_;
     Token name_;
     Token is_;
@@ -195,7 +233,7 @@ using ModelDeclarationPtr = std::shared_ptr<ModelDeclaration>;
 
 // One source document: the nodes an import or a file contributes.
 class Document final {
-public:
+  public:
     static std::shared_ptr<Document> create(std::string name, std::vector<NodePtr> nodes);
     Document(std::string name, std::vector<NodePtr> nodes)
         : name_(std::move(name)), nodes_(std::move(nodes)) {}
@@ -203,7 +241,7 @@ public:
     const std::string& name() const { return name_; }
     const std::vector<NodePtr>& nodes() const { return nodes_; }
 
-private:
+  private:
     std::string name_;
     std::vector<NodePtr> nodes_;
 };
@@ -212,18 +250,18 @@ using DocumentPtr = std::shared_ptr<Document>;
 
 // The import statement that refers to a file, e.g. `import Robots.Arm from "arm.urdf"`.
 class Import final {
-public:
+  public:
     explicit Import(std::vector<Token> typeSegments = {})
         : typeSegments_(std::move(typeSegments)) {}
     const std::vector<Token>& getTypeSegments() const { return typeSegments_; }
 
-private:
+  private:
     std::vector<Token> typeSegments_;
 };
 
 // The host's sink for diagnostics of a source file.
 class ErrorReporter {
-public:
+  public:
     virtual ~ErrorReporter() = default;
     virtual void report(const std::string& message, std::int32_t line, std::int32_t column) {
         errors_.push_back(Entry{message, line, column});
@@ -235,7 +273,7 @@ public:
     };
     const std::vector<Entry>& errors() const { return errors_; }
 
-private:
+  private:
     std::vector<Entry> errors_;
 };
 
