@@ -6,9 +6,12 @@
 #include <urdf_model/model.h>
 #include <urdf_parser/urdf_parser.h>
 
+#include <algorithm>
 #include <array>
+#include <cassert>
 #include <charconv>
 #include <map>
+#include <span>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
@@ -23,6 +26,10 @@ namespace {
 constexpr std::int32_t kDefaultPrecision = 10;
 // Fixed formatting without a precision writes six decimals; a negative precision means that.
 constexpr std::int32_t kUnsetPrecision = 6;
+// Room for the integer digits of the largest double, a sign and a point.
+constexpr std::size_t kRealIntegerRoom = 330;
+// Real literals up to this length are formatted on the stack.
+constexpr std::size_t kRealStackRoom = 512;
 
 // Mass and diagonal inertia given to a massless body held in a kinematic lock. Fixed texts: they
 // must not change with the precision of the other literals.
@@ -30,32 +37,92 @@ constexpr std::string_view kNegligibleMass = "0.00000000000001";
 constexpr std::string_view kNegligibleInertia = "0.000000000001";
 constexpr std::array<std::string_view, 3> tensor_diag = {"e00", "e11", "e22"};
 
-// An attribute target: names from the robot description, each kept whole as one segment even when
-// it contains ".", followed by a fixed dotted attribute path that is split at ".".
-struct AttrPath {
-    std::vector<std::string> names;
-    std::string path;
+// An attribute target: at most one name from the robot description, kept whole as one segment
+// even when it contains ".", followed by a dotted attribute path that is split at ".". The path is
+// held as the pieces it is made of (such as "local_transform", ".position" and ".x"), viewed, not
+// copied: a path lives only while its assignment is made, and its pieces are joined only when the
+// target's tokens are made.
+class AttrPath {
+  public:
+    static AttrPath plain(std::string_view path) { return AttrPath({}, false, path); }
+    static AttrPath named(std::string_view name, std::string_view path) {
+        return AttrPath(name, true, path);
+    }
 
-    AttrPath with(std::string_view suffix) const { return AttrPath{names, path + std::string(suffix)}; }
+    AttrPath with(std::string_view suffix) const {
+        AttrPath longer = *this;
+        assert(longer.partCount_ < longer.parts_.size());
+        longer.parts_[longer.partCount_++] = suffix;
+        return longer;
+    }
+
+    // The identifier tokens of the target: the name, then the pieces of the path between dots,
+    // empty pieces included, exactly as splitting the joined path at "." gives them.
+    std::vector<Token> tokens() const {
+        std::array<char, kShortPath> buffer;
+        std::string longPath;
+        const std::string_view path = joined(buffer, longPath);
+        std::vector<Token> tokens;
+        tokens.reserve((named_ ? 1 : 0) +
+                       static_cast<std::size_t>(std::count(path.begin(), path.end(), '.')) + 1);
+        if (named_) tokens.push_back(identifier(name_));
+        std::size_t start = 0;
+        for (std::size_t dot = path.find('.'); dot != std::string_view::npos;
+             dot = path.find('.', start)) {
+            tokens.push_back(identifier(path.substr(start, dot - start)));
+            start = dot + 1;
+        }
+        tokens.push_back(identifier(path.substr(start)));
+        return tokens;
+    }
+
+  private:
+    // Paths are short: they are joined on the stack unless one is not.
+    static constexpr std::size_t kShortPath = 128;
+
+    AttrPath(std::string_view name, bool named, std::string_view path)
+        : name_(name), named_(named), parts_{path}, partCount_(1) {}
+
+    std::span<const std::string_view> parts() const { return {parts_.data(), partCount_}; }
+
+    // The parts joined, in `buffer` when they fit, else in `longPath`.
+    std::string_view joined(std::array<char, kShortPath>& buffer, std::string& longPath) const {
+        std::size_t length = 0;
+        for (const std::string_view part : parts()) length += part.size();
+        if (length > buffer.size()) {
+            for (const std::string_view part : parts()) longPath.append(part);
+            return longPath;
+        }
+        char* end = buffer.data();
+        for (const std::string_view part : parts()) end = std::copy(part.begin(), part.end(), end);
+        return {buffer.data(), length};
+    }
+
+    static Token identifier(std::string_view lexeme) {
+        return Token{TokenKind::Identifier, std::string(lexeme), 0, 0};
+    }
+
+    std::string_view name_;
+    bool named_;
+    // A prefix and up to three suffixes, e.g. "kinematics.local_cm_transform", ".position", ".x".
+    std::array<std::string_view, 4> parts_;
+    std::size_t partCount_;
 };
 
-AttrPath plainPath(std::string path) { return AttrPath{{}, std::move(path)}; }
-AttrPath namedPath(std::string name, std::string path) {
-    return AttrPath{{std::move(name)}, std::move(path)};
+AttrPath plainPath(std::string_view path) {
+    return AttrPath::plain(path);
+}
+AttrPath namedPath(std::string_view name, std::string_view path) {
+    return AttrPath::named(name, path);
 }
 
 std::vector<Token> targetTokens(const AttrPath& target) {
-    std::vector<std::string> pieces = Internal::split(target.path, ".");
-    std::vector<Token> tokens;
-    tokens.reserve(target.names.size() + pieces.size());
-    for (const auto& name : target.names) tokens.push_back(Token::identifier(name));
-    for (auto& piece : pieces) tokens.push_back(Token::identifier(std::move(piece)));
-    return tokens;
+    return target.tokens();
 }
 
+// `target = value`: placeholders in the start, "is" and end slots, no type and no members.
 VarAssignmentPtr valueAssignment(std::vector<Token> target, Token value) {
-    return VarAssignment::create(Token::placeholder(), std::move(target), Token::placeholder(), {},
-                                 Token::placeholder(), {}, {}, Constant::create(std::move(value)));
+    return VarAssignment::createAssignment(std::move(target), Constant::create(std::move(value)));
 }
 
 bool isHexControl(unsigned char c) { return c < 0x20; }
@@ -239,7 +306,7 @@ private:
 
     void mapMassProperties(const urdf::Inertial& inertial, const VarAssignmentPtr& body) const;
     template <typename Element>
-    void mapGeometries(const std::vector<std::shared_ptr<Element>>& elements,
+    void mapGeometries(std::span<const std::shared_ptr<Element>> elements,
                        const GeometryTypes& types, const VarAssignmentPtr& body,
                        GeometryNamePool& pool) const;
     VarAssignment::Members geometryMembers(const urdf::Geometry& geometry,
@@ -257,11 +324,20 @@ private:
 
 Token UrdfPluginImpl::realToken(double value) const {
     const int digits = precision < 0 ? kUnsetPrecision : precision;
-    // Integer digits of the largest double, a sign, a point and the decimals.
-    std::string lexeme(static_cast<std::size_t>(digits) + 330, '\0');
+    // Integer digits of the largest double, a sign, a point and the decimals. Formatted on the
+    // stack, so that the lexeme is allocated at its exact length (most fit in the string itself).
+    const std::size_t room = static_cast<std::size_t>(digits) + kRealIntegerRoom;
+    if (room <= kRealStackRoom) {
+        std::array<char, kRealStackRoom> text;
+        const auto result =
+            std::to_chars(text.data(), text.data() + room, value, std::chars_format::fixed, digits);
+        return Token{TokenKind::RealLiteral, std::string(text.data(), result.ptr), 0, 0};
+    }
+    std::string lexeme(room, '\0');
     const auto result = std::to_chars(lexeme.data(), lexeme.data() + lexeme.size(), value,
                                       std::chars_format::fixed, digits);
     lexeme.resize(static_cast<std::size_t>(result.ptr - lexeme.data()));
+    lexeme.shrink_to_fit();
     return Token{TokenKind::RealLiteral, std::move(lexeme), 0, 0};
 }
 
@@ -315,6 +391,31 @@ void UrdfPluginImpl::mapPose(const urdf::Pose& pose, const AttrPath& name,
 // ---------------------------------------------------------------------------------------------
 // Rigid bodies and geometry
 
+namespace {
+
+// The collisions or visuals of a link: its list, or when that is empty its single element.
+template <typename Element>
+std::span<const std::shared_ptr<Element>> elementsOf(
+    const std::vector<std::shared_ptr<Element>>& array, const std::shared_ptr<Element>& single) {
+    if (array.empty() && single) return {&single, 1};
+    return array;
+}
+
+// How many members the body of `link` ends up with, so that its list is allocated once: the mass
+// properties, the geometries, and for every joint at the link its connector, declared with
+// position, main axis and normal in the parent link's body and with main axis and normal in the
+// child's.
+std::size_t expectedBodyMembers(const urdf::Link& link, std::size_t geometries) {
+    constexpr std::size_t kMassMembers = 7 + 1 + 9;
+    constexpr std::size_t kParentConnectorMembers = 1 + 3 * 3;
+    constexpr std::size_t kChildConnectorMembers = 1 + 2 * 3;
+    return (link.inertial ? kMassMembers : 0) + geometries +
+           link.child_joints.size() * kParentConnectorMembers +
+           (link.parent_joint ? kChildConnectorMembers : 0);
+}
+
+}  // namespace
+
 void UrdfPluginImpl::mapLink(const urdf::LinkSharedPtr& link, const ModelDeclarationPtr& model) {
     const auto body = AttrDeclBuilder()
                           .withTargetSegments(std::vector<std::string>{link->name})
@@ -323,15 +424,14 @@ void UrdfPluginImpl::mapLink(const urdf::LinkSharedPtr& link, const ModelDeclara
     linkBodies.emplace(link->name, body);
     model->appendToMembers(body);
 
+    const auto collisions = elementsOf(link->collision_array, link->collision);
+    const auto visuals = elementsOf(link->visual_array, link->visual);
+    body->reserveMembers(expectedBodyMembers(*link, collisions.size() + visuals.size()));
+
     if (link->inertial) mapMassProperties(*link->inertial, body);
 
     GeometryNamePool pool;
-    std::vector<urdf::CollisionSharedPtr> collisions = link->collision_array;
-    if (collisions.empty() && link->collision) collisions.push_back(link->collision);
     mapGeometries(collisions, kContactGeometry, body, pool);
-
-    std::vector<urdf::VisualSharedPtr> visuals = link->visual_array;
-    if (visuals.empty() && link->visual) visuals.push_back(link->visual);
     mapGeometries(visuals, kVisualGeometry, body, pool);
 }
 
@@ -354,7 +454,7 @@ void UrdfPluginImpl::mapMassProperties(const urdf::Inertial& inertial,
 }
 
 template <typename Element>
-void UrdfPluginImpl::mapGeometries(const std::vector<std::shared_ptr<Element>>& elements,
+void UrdfPluginImpl::mapGeometries(std::span<const std::shared_ptr<Element>> elements,
                                    const GeometryTypes& types, const VarAssignmentPtr& body,
                                    GeometryNamePool& pool) const {
     for (const auto& element : elements) {
@@ -434,11 +534,11 @@ VarAssignment::Members UrdfPluginImpl::geometryMembers(const urdf::Geometry& geo
 namespace {
 
 VarAssignmentPtr mateConnector(const std::string& name) {
-    return VarAssignment::create(
-        Token::placeholder(), {Token::identifier(name)}, Token::keywordIs(),
+    return VarAssignment::createDeclaration(
+        {Token::identifier(name)},
         {Token::identifier("Physics3D"), Token::identifier("Interactions"),
          Token::identifier("MateConnector")},
-        Token::placeholder(), {}, {}, nullptr);
+        {});
 }
 
 VarAssignmentPtr connectorsAssignment(const std::string& parent, const std::string& child,
@@ -447,9 +547,8 @@ VarAssignmentPtr connectorsAssignment(const std::string& parent, const std::stri
     references.reserve(2);
     references.push_back(NodeBuilder::reference({parent, connector}));
     references.push_back(NodeBuilder::reference({child, connector}));
-    return VarAssignment::create(
-        Token::placeholder(), {Token::identifier("connectors")}, Token::placeholder(), {},
-        Token::placeholder(), {}, {},
+    return VarAssignment::createAssignment(
+        {Token::identifier("connectors")},
         Array::create(std::move(references), Token::placeholder(), Token::placeholder()));
 }
 
@@ -459,8 +558,7 @@ urdf::Vector3 effectiveAxis(const urdf::Vector3& axis) {
 }
 
 urdf::Vector3 orthogonalUnit(const urdf::Vector3& axis) {
-    const auto normal =
-        Math::Vec3::from_xyz(axis.x, axis.y, axis.z)->get_orthogonal_unit_vector();
+    const auto normal = Math::Vec3::from_xyz(axis.x, axis.y, axis.z)->get_orthogonal_unit_vector();
     return urdf::Vector3(normal->x(), normal->y(), normal->z());
 }
 
@@ -556,7 +654,7 @@ void UrdfPluginImpl::mapLimits(const urdf::Joint& joint, const JointKind& kind,
             .withMembers({realAssignment("min_effort", -limits.effort),
                           realAssignment("max_effort", limits.effort), connectors->clone()})
             .build());
-    model->appendToMembers(realAssignment(namedPath(jointName, std::string(kind.initialAttribute)),
+    model->appendToMembers(realAssignment(namedPath(jointName, kind.initialAttribute),
                                           initialValue(limits.lower, limits.upper)));
 }
 
@@ -707,6 +805,9 @@ DocumentPtr UrdfPluginImpl::parse(const std::string& source,
     std::vector<urdf::LinkSharedPtr> links;
     links.reserve(robot->links_.size());
     for (const auto& [name, link] : robot->links_) links.push_back(link);
+    linkBodies.reserve(links.size());
+    // A body per link, then an interaction, range, actuator and initial value per joint.
+    model->reserveMembers(links.size() + 4 * robot->joints_.size());
 
     for (const auto& link : links) mapLink(link, model);
     for (const auto& link : links) {
