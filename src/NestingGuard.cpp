@@ -2,99 +2,430 @@
 
 #include <spdlog/spdlog.h>
 
+#include <algorithm>
+#include <cctype>
+#include <optional>
+
+#include "LinkTreeCheck.hpp"
+
 namespace corvane::Plugins::Urdf {
 
 namespace {
 
-bool startsWith(std::string_view text, std::size_t at, std::string_view prefix) {
-    return text.substr(at, prefix.size()) == prefix;
+// The parser reads multi-byte UTF-8 characters whole once the document is known to be UTF-8 (a
+// byte-order mark, or a first declaration naming UTF-8 or no encoding at all), byte by byte before
+// that and in any other encoding. A character it takes whole can swallow a "<" or a quote.
+enum class Encoding { Unknown, Utf8, Legacy };
+
+// Padding after the text: the longest UTF-8 sequence the parser may step over, minus one.
+constexpr std::size_t kParserPadding = 4;
+
+bool isParserSpace(char c) {
+    return std::isspace(static_cast<unsigned char>(c)) != 0 || c == '\n' || c == '\r';
 }
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
-bool startsElementName(char c) {
+// The parser takes every byte from 127 up for a letter.
+bool isParserLetter(char c) {
     const auto byte = static_cast<unsigned char>(c);
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || byte >= 0x80;
+    return byte >= 127 || std::isalpha(byte) != 0;
 }
 
-// Position just past `terminator` at or after `from`, or the end of the text.
-std::size_t skipPast(std::string_view text, std::size_t from, std::string_view terminator) {
-    const std::size_t found = text.find(terminator, from);
-    return found == std::string_view::npos ? text.size() : found + terminator.size();
+bool isParserLetterOrDigit(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte >= 127 || std::isalnum(byte) != 0;
 }
 
-// Scans a start tag from just after "<" to just past its ">". Quotes count only where an attribute
-// value begins (after "=" and optional white space), as the parser reads them; a stray quote
-// elsewhere does not hide the rest of the text. Sets `selfClosing` for "<name .../>".
-std::size_t skipStartTag(std::string_view text, std::size_t at, bool& selfClosing) {
-    selfClosing = false;
-    bool afterEquals = false;
-    while (at < text.size()) {
-        const char c = text[at];
-        if (c == '>') {
-            selfClosing = at > 0 && text[at - 1] == '/';
-            return at + 1;
-        }
-        if (c == '=') {
-            afterEquals = true;
-            ++at;
-            continue;
-        }
-        if (afterEquals && (c == '"' || c == '\'')) {
-            const std::size_t close = text.find(c, at + 1);
-            if (close == std::string_view::npos) return text.size();
-            at = close + 1;
-            afterEquals = false;
-            continue;
-        }
-        if (!isSpace(c)) afterEquals = false;
-        ++at;
+bool isNameStart(char c) {
+    return isParserLetter(c) || c == '_';
+}
+
+bool isNameChar(char c) {
+    return isParserLetterOrDigit(c) || c == '_' || c == '-' || c == '.' || c == ':';
+}
+
+bool isDecimalDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+bool isHexDigit(char c) {
+    return isDecimalDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+int lowered(char c) {
+    return std::tolower(static_cast<unsigned char>(c));
+}
+
+// Bytes in the UTF-8 sequence that `lead` starts, as the parser counts them.
+std::size_t utf8SequenceLength(char lead) {
+    const auto byte = static_cast<unsigned char>(lead);
+    if (byte >= 0xC2 && byte <= 0xDF) return 2;
+    if (byte >= 0xE0 && byte <= 0xEF) return 3;
+    if (byte >= 0xF0 && byte <= 0xF4) return 4;
+    return 1;
+}
+
+bool hasPrefixIgnoringCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    return std::equal(prefix.begin(), prefix.end(), text.begin(),
+                      [](char a, char b) { return lowered(a) == lowered(b); });
+}
+
+// What a first declaration's encoding attribute makes of the rest of the document. A value with a
+// character reference in it is decoded by the parser; the scan then tries both readings.
+std::optional<Encoding> encodingNamedBy(std::string_view value) {
+    if (value.find('&') != std::string_view::npos) return std::nullopt;
+    if (value.empty() || hasPrefixIgnoringCase(value, "utf-8") ||
+        hasPrefixIgnoringCase(value, "utf8")) {
+        return Encoding::Utf8;
     }
-    return at;
+    return Encoding::Legacy;
+}
+
+enum class NodeKind { Declaration, Comment, CData, Unknown, Element };
+
+// One pass over the text along the parser's path. Every step returns false where the parser gives
+// up on the document, which ends the scan: nothing after that point is ever parsed.
+class NestingScanner {
+  public:
+    // `declared` overrides what the first declaration says about the encoding.
+    NestingScanner(std::string_view text, std::optional<Encoding> declared)
+        : text_(text), declared_(declared) {}
+
+    DocumentShape scan();
+    // True when the first declaration's encoding could not be read without decoding it.
+    bool encodingUndecided() const { return encodingUndecided_; }
+
+  private:
+    bool atEnd() const { return at_ >= text_.size(); }
+    char peek(std::size_t ahead = 0) const {
+        return at_ + ahead < text_.size() ? text_[at_ + ahead] : '\0';
+    }
+    std::string_view rest() const {
+        return at_ < text_.size() ? text_.substr(at_) : std::string_view();
+    }
+    bool startsWith(std::string_view tag) const { return rest().starts_with(tag); }
+    bool startsWithIgnoringCase(std::string_view tag) const {
+        return hasPrefixIgnoringCase(rest(), tag);
+    }
+
+    void skipWhiteSpace();
+    bool skipName();
+    bool skipCharacter();
+    bool skipCharacterReference();
+    bool skipTextThrough(std::string_view endTag);
+    bool skipPast(std::string_view endTag);
+    bool skipAttribute(std::string_view* value);
+    bool skipDeclaration(std::string_view* encodingValue);
+    bool skipText();
+    bool skipLeaf(NodeKind kind);
+    NodeKind identify() const;
+
+    enum class StartTag { Failed, Open, Closed };
+    StartTag enterElement();
+    bool leaveElement();
+    bool scanElement();
+    void settleEncoding(std::string_view encodingValue);
+
+    std::string_view text_;
+    std::optional<Encoding> declared_;
+    std::size_t at_ = 0;
+    std::size_t depth_ = 0;
+    DocumentShape shape_;
+    Encoding encoding_ = Encoding::Unknown;
+    bool encodingUndecided_ = false;
+};
+
+void NestingScanner::skipWhiteSpace() {
+    while (!atEnd()) {
+        const char c = text_[at_];
+        // In UTF-8 the parser also skips byte-order marks and the two non-characters U+FFFE/FFFF.
+        if (c == '\xEF' && encoding_ == Encoding::Utf8 &&
+            (startsWith("\xEF\xBB\xBF") || startsWith("\xEF\xBF\xBE") ||
+             startsWith("\xEF\xBF\xBF"))) {
+            at_ += 3;
+            continue;
+        }
+        if (!isParserSpace(c)) return;
+        ++at_;
+    }
+}
+
+bool NestingScanner::skipName() {
+    if (!isNameStart(peek())) return false;
+    ++at_;
+    while (!atEnd() && isNameChar(peek())) ++at_;
+    return true;
+}
+
+// A numeric character reference runs to the first ";" after "&#" or "&#x"; the parser checks
+// only the digits between the last "#" or "x" and that ";", so the reference can span any text,
+// markup included. Named references and a bare "&" hold no markup and are stepped over bytewise.
+bool NestingScanner::skipCharacterReference() {
+    if (peek(1) != '#' || peek(2) == '\0') {
+        ++at_;
+        return true;
+    }
+    const bool hex = peek(2) == 'x';
+    if (hex && peek(3) == '\0') return false;
+    const std::size_t semicolon = text_.find(';', at_ + (hex ? 3 : 2));
+    if (semicolon == std::string_view::npos) return false;
+    const char marker = hex ? 'x' : '#';
+    for (std::size_t k = semicolon - 1; text_[k] != marker; --k) {
+        if (!(hex ? isHexDigit(text_[k]) : isDecimalDigit(text_[k]))) return false;
+    }
+    at_ = semicolon + 1;
+    return true;
+}
+
+// One character of text or of an attribute value. May step past the end of the text, where the
+// parser meets its padding and gives up.
+bool NestingScanner::skipCharacter() {
+    const std::size_t length =
+        encoding_ == Encoding::Utf8 ? utf8SequenceLength(peek()) : std::size_t{1};
+    if (length == 1 && peek() == '&') return skipCharacterReference();
+    at_ += length;
+    return true;
+}
+
+// Text up to and past `endTag`, read character by character; the parser gives up when the text
+// ends before, or right after, the end tag.
+bool NestingScanner::skipTextThrough(std::string_view endTag) {
+    while (!atEnd()) {
+        const char c = text_[at_];
+        if (c == endTag.front() && startsWith(endTag)) break;
+        // Plain bytes are single characters: step over them without the general case.
+        if (c != '&' && (encoding_ != Encoding::Utf8 || utf8SequenceLength(c) == 1)) {
+            ++at_;
+        } else if (!skipCharacter()) {
+            return false;
+        }
+    }
+    if (atEnd()) return false;
+    at_ += endTag.size();
+    return !atEnd();
+}
+
+// Raw bytes up to and past `endTag` (comments, CDATA sections).
+bool NestingScanner::skipPast(std::string_view endTag) {
+    const std::size_t found = text_.find(endTag, at_);
+    if (found == std::string_view::npos) return false;
+    at_ = found + endTag.size();
+    return true;
+}
+
+// name, "=", and a quoted or bare value. `value` receives the value's text when asked for.
+bool NestingScanner::skipAttribute(std::string_view* value) {
+    skipWhiteSpace();
+    if (!skipName() || atEnd()) return false;
+    skipWhiteSpace();
+    if (peek() != '=') return false;
+    ++at_;
+    skipWhiteSpace();
+    if (atEnd()) return false;
+    const char quote = peek();
+    if (quote == '"' || quote == '\'') {
+        ++at_;
+        const std::size_t start = at_;
+        if (!skipTextThrough(std::string_view(&quote, 1))) return false;
+        if (value) *value = text_.substr(start, at_ - 1 - start);
+        return true;
+    }
+    const std::size_t start = at_;
+    while (!atEnd() && !isParserSpace(peek()) && peek() != '/' && peek() != '>') {
+        if (peek() == '"' || peek() == '\'') return false;
+        ++at_;
+    }
+    if (value) *value = text_.substr(start, at_ - start);
+    return true;
+}
+
+// "<?xml" up to its ">". The parser reads version, encoding and standalone as attributes, whose
+// quoted values may hold a ">", and steps over anything else up to white space or ">".
+bool NestingScanner::skipDeclaration(std::string_view* encodingValue) {
+    at_ += 5;
+    while (!atEnd()) {
+        if (peek() == '>') {
+            ++at_;
+            return true;
+        }
+        skipWhiteSpace();
+        if (atEnd()) return false;
+        if (startsWithIgnoringCase("version") || startsWithIgnoringCase("standalone")) {
+            if (!skipAttribute(nullptr)) return false;
+        } else if (startsWithIgnoringCase("encoding")) {
+            if (!skipAttribute(encodingValue)) return false;
+        } else {
+            while (!atEnd() && peek() != '>' && !isParserSpace(peek())) ++at_;
+        }
+    }
+    return false;
+}
+
+// Character data between markup, up to the next "<".
+bool NestingScanner::skipText() {
+    if (!skipTextThrough("<")) return false;
+    --at_;
+    return true;
+}
+
+bool NestingScanner::skipLeaf(NodeKind kind) {
+    switch (kind) {
+        case NodeKind::Comment:
+            at_ += 4;
+            return skipPast("-->");
+        case NodeKind::CData:
+            at_ += 9;
+            return skipPast("]]>") && !atEnd();
+        case NodeKind::Declaration:
+            return skipDeclaration(nullptr);
+        default:
+            // Processing instructions, DOCTYPE and other "<!" declarations, stray "<": up to the
+            // first ">", quotes or not.
+            ++at_;
+            return skipPast(">");
+    }
+}
+
+NodeKind NestingScanner::identify() const {
+    if (startsWithIgnoringCase("<?xml")) return NodeKind::Declaration;
+    if (startsWith("<!--")) return NodeKind::Comment;
+    if (startsWith("<![CDATA[")) return NodeKind::CData;
+    if (startsWith("<!")) return NodeKind::Unknown;
+    if (isNameStart(peek(1))) return NodeKind::Element;
+    return NodeKind::Unknown;
+}
+
+// A start tag from its "<". The parser enters the element before it reads the name, so the
+// element counts one level deeper even when its name is unreadable or it is empty ("/>").
+NestingScanner::StartTag NestingScanner::enterElement() {
+    ++depth_;
+    shape_.depth = std::max(shape_.depth, depth_);
+    ++at_;
+    skipWhiteSpace();
+    const std::size_t nameStart = at_;
+    if (!skipName()) return StartTag::Failed;
+    if (text_.substr(nameStart, at_ - nameStart) == "link") ++shape_.linkElements;
+    while (true) {
+        skipWhiteSpace();
+        if (atEnd()) return StartTag::Failed;
+        if (peek() == '/') {
+            if (peek(1) != '>') return StartTag::Failed;
+            at_ += 2;
+            --depth_;
+            return StartTag::Closed;
+        }
+        if (peek() == '>') {
+            ++at_;
+            return StartTag::Open;
+        }
+        if (!skipAttribute(nullptr) || atEnd()) return StartTag::Failed;
+    }
+}
+
+// An end tag from its "</". The parser wants the open element's name there and gives up on any
+// other; taking any name is therefore safe.
+bool NestingScanner::leaveElement() {
+    at_ += 2;
+    if (!skipName()) return false;
+    skipWhiteSpace();
+    if (peek() != '>') return false;
+    ++at_;
+    --depth_;
+    return true;
+}
+
+// An element with everything nested in it, without recursion.
+bool NestingScanner::scanElement() {
+    const std::size_t outer = depth_;
+    if (enterElement() == StartTag::Failed) return false;
+    while (depth_ > outer) {
+        skipWhiteSpace();
+        if (atEnd()) return false;
+        bool ok = true;
+        if (peek() != '<') {
+            ok = skipText();
+        } else if (startsWith("</")) {
+            ok = leaveElement();
+        } else if (const NodeKind kind = identify(); kind == NodeKind::Element) {
+            ok = enterElement() != StartTag::Failed;
+        } else {
+            ok = skipLeaf(kind);
+        }
+        if (!ok) return false;
+    }
+    return true;
+}
+
+void NestingScanner::settleEncoding(std::string_view encodingValue) {
+    const std::optional<Encoding> named = encodingNamedBy(encodingValue);
+    if (!named) encodingUndecided_ = true;
+    encoding_ = declared_.value_or(named.value_or(Encoding::Utf8));
+}
+
+DocumentShape NestingScanner::scan() {
+    if (startsWith("\xEF\xBB\xBF")) encoding_ = Encoding::Utf8;
+    skipWhiteSpace();
+    while (!atEnd() && peek() == '<') {
+        const NodeKind kind = identify();
+        bool ok = true;
+        if (kind == NodeKind::Element) {
+            ok = scanElement();
+        } else if (kind == NodeKind::Declaration && encoding_ == Encoding::Unknown) {
+            std::string_view encodingValue;
+            ok = skipDeclaration(&encodingValue);
+            settleEncoding(encodingValue);
+        } else {
+            ok = skipLeaf(kind);
+        }
+        if (!ok) break;
+        skipWhiteSpace();
+    }
+    return shape_;
 }
 
 }  // namespace
 
-std::size_t maxElementDepth(std::string_view xml) {
-    std::size_t depth = 0;
-    std::size_t deepest = 0;
-    std::size_t at = 0;
-    while (at < xml.size()) {
-        const std::size_t open = xml.find('<', at);
-        if (open == std::string_view::npos) break;
-        if (startsWith(xml, open, "<!--")) {
-            at = skipPast(xml, open + 4, "-->");
-        } else if (startsWith(xml, open, "<![CDATA[")) {
-            at = skipPast(xml, open + 9, "]]>");
-        } else if (startsWith(xml, open, "<!") || startsWith(xml, open, "<?")) {
-            // Declarations (DOCTYPE, ENTITY) and processing instructions: the parser ends them at
-            // the first ">", so stopping there never hides an element from the count.
-            at = skipPast(xml, open + 2, ">");
-        } else if (startsWith(xml, open, "</")) {
-            if (depth > 0) --depth;
-            at = skipPast(xml, open + 2, ">");
-        } else if (open + 1 < xml.size() && startsElementName(xml[open + 1])) {
-            bool selfClosing = false;
-            at = skipStartTag(xml, open + 1, selfClosing);
-            if (!selfClosing) {
-                ++depth;
-                if (depth > deepest) deepest = depth;
-            } else if (depth + 1 > deepest) {
-                deepest = depth + 1;
-            }
-        } else {
-            at = open + 1;
-        }
-    }
-    return deepest;
+DocumentShape measureDocument(std::string_view xml) {
+    NestingScanner first(xml, std::nullopt);
+    const DocumentShape shape = first.scan();
+    if (!first.encodingUndecided()) return shape;
+    // The first pass read the rest of the document as UTF-8; read it the other way too.
+    const DocumentShape other = NestingScanner(xml, Encoding::Legacy).scan();
+    return {std::max(shape.depth, other.depth), std::max(shape.linkElements, other.linkElements)};
 }
 
-bool nestingWithinLimit(std::string_view xml) {
-    const std::size_t depth = maxElementDepth(xml);
-    if (depth <= kMaxElementDepth) return true;
-    SPDLOG_WARN("Refusing URDF document: elements nest {} levels deep, more than the {} allowed",
-                depth, kMaxElementDepth);
-    return false;
+std::size_t maxElementDepth(std::string_view xml) {
+    return measureDocument(xml).depth;
+}
+
+bool withinParserLimits(const std::string& input) {
+    const DocumentShape shape = measureDocument(std::string_view(input.c_str()));
+    if (shape.depth > kMaxElementDepth) {
+        SPDLOG_WARN(
+            "Refusing URDF document: elements nest {} levels deep, more than the {} allowed",
+            shape.depth, kMaxElementDepth);
+        return false;
+    }
+    if (shape.linkElements <= kLinksCheckedBeforeUrdfdom) return true;
+    if (const auto problem = linkTreeProblem(input.c_str())) {
+        SPDLOG_WARN("Refusing URDF document with {} links: {}", shape.linkElements, *problem);
+        return false;
+    }
+    return true;
+}
+
+std::string parserInput(std::string_view source) {
+    const std::string_view text = source.substr(0, source.find('\0'));
+    if (text.size() < source.size() &&
+        source.find_first_not_of('\0', text.size()) != std::string_view::npos) {
+        SPDLOG_WARN("URDF text holds a NUL byte at offset {}: the {} bytes after it are ignored",
+                    text.size(), source.size() - text.size() - 1);
+    }
+    std::string input;
+    input.reserve(text.size() + kParserPadding);
+    input.append(text);
+    input.append(kParserPadding, '\0');
+    return input;
 }
 
 }  // namespace corvane::Plugins::Urdf

@@ -232,14 +232,20 @@ constexpr GeometryTypes kVisualGeometry{"visual_geometry",
 struct GeometryNamePool {
     std::unordered_map<std::string, std::size_t> baseNameCounts;
     std::unordered_set<std::string> usedNames;
+    // Per base name, the suffix where the last search for a free name stopped. The suffixes
+    // before it were all taken and names are never released, so the next search starts there:
+    // without this, names like g_1 ... g_N followed by N elements named g cost N * N look-ups.
+    std::unordered_map<std::string, std::size_t> searchResumesAt;
 
     std::string nameFor(const std::string& baseName) {
-        std::size_t n = baseNameCounts[baseName]++;
+        std::size_t& resume = searchResumesAt[baseName];
+        std::size_t n = std::max(baseNameCounts[baseName]++, resume);
         std::string candidate = n == 0 ? baseName : baseName + "_" + std::to_string(n);
         while (usedNames.count(candidate) != 0) {
             ++n;
             candidate = baseName + "_" + std::to_string(n);
         }
+        resume = n;
         return candidate;
     }
     void markUsed(const std::string& name) { usedNames.insert(name); }
@@ -769,8 +775,9 @@ void UrdfPluginImpl::mapKinematicLocks(const ModelDeclarationPtr& model) const {
 
 DocumentPtr UrdfPluginImpl::parse(const std::string& source,
                                   const std::shared_ptr<Import>& import) {
-    if (!nestingWithinLimit(source)) return nullptr;
-    const urdf::ModelInterfaceSharedPtr robot = urdf::parseURDF(source);
+    const std::string xml = parserInput(source);
+    if (!withinParserLimits(xml)) return nullptr;
+    const urdf::ModelInterfaceSharedPtr robot = urdf::parseURDF(xml);
     if (!robot) return nullptr;
 
     // urdfdom's links own their child links. Released as they stand, a long chain of links would be

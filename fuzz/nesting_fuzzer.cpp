@@ -1,0 +1,80 @@
+// Checks the nesting guard against the XML parser it protects: for every text the guard must count
+// at least as deep as the parser nests elements, and at least as many link elements as the parser
+// reads; exactly as many where the parser reads the whole text without error (more there would
+// refuse a good file). Texts nested too deep for the guard are not handed to the parser: that is
+// the recursion the guard exists to prevent.
+#include <spdlog/spdlog.h>
+#include <tinyxml.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "NestingGuard.hpp"
+
+namespace {
+
+using corvane::Plugins::Urdf::DocumentShape;
+using corvane::Plugins::Urdf::kMaxElementDepth;
+using corvane::Plugins::Urdf::measureDocument;
+using corvane::Plugins::Urdf::parserInput;
+
+// The element tree the parser built (it keeps what it read up to an error).
+DocumentShape shapeOf(const TiXmlNode& root) {
+    struct Entry {
+        const TiXmlNode* node;
+        std::size_t depth;
+    };
+    std::vector<Entry> pending{{&root, 0}};
+    DocumentShape shape;
+    while (!pending.empty()) {
+        const Entry entry = pending.back();
+        pending.pop_back();
+        shape.depth = std::max(shape.depth, entry.depth);
+        for (const TiXmlNode* child = entry.node->FirstChild(); child;
+             child = child->NextSibling()) {
+            if (!child->ToElement()) continue;
+            if (child->ValueStr() == "link") ++shape.linkElements;
+            pending.push_back({child, entry.depth + 1});
+        }
+    }
+    return shape;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
+    spdlog::set_level(spdlog::level::off);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string input =
+        parserInput(std::string_view(reinterpret_cast<const char*>(data), size));
+    const std::string_view text(input.c_str());
+    const DocumentShape guarded = measureDocument(text);
+    if (guarded.depth > kMaxElementDepth) return 0;
+
+    TiXmlDocument document;
+    document.Parse(input.c_str());
+    const DocumentShape parsed = shapeOf(document);
+    // A first declaration whose encoding holds a character reference is read both ways.
+    const bool exact = !document.Error() && text.find('&') == std::string_view::npos;
+    const auto agrees = [exact](std::size_t guard, std::size_t parser) {
+        return exact ? guard == parser : guard >= parser;
+    };
+    if (!agrees(guarded.depth, parsed.depth) ||
+        !agrees(guarded.linkElements, parsed.linkElements)) {
+        std::fprintf(stderr,
+                     "guard counts depth %zu and %zu links, parser %zu and %zu (error: %s)\n",
+                     guarded.depth, guarded.linkElements, parsed.depth, parsed.linkElements,
+                     document.Error() ? document.ErrorDesc() : "none");
+        std::abort();
+    }
+    return 0;
+}

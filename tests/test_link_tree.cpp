@@ -1,0 +1,192 @@
+// The link-tree check in front of urdfdom: it names exactly the tree problems urdfdom refuses after
+// linking its tree, never one urdfdom accepts, and with it a long refused chain no longer reaches
+// urdfdom, which would release it one nested call per link.
+#include <console_bridge/console.h>
+#include <gtest/gtest.h>
+#include <pthread.h>
+#include <urdf_parser/urdf_parser.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "LinkTreeCheck.hpp"
+#include "NestingGuard.hpp"
+#include "TestSupport.hpp"
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#define CORVANE_PAUSE_LEAK_CHECKS() __lsan_disable()
+#define CORVANE_RESUME_LEAK_CHECKS() __lsan_enable()
+#else
+#define CORVANE_PAUSE_LEAK_CHECKS()
+#define CORVANE_RESUME_LEAK_CHECKS()
+#endif
+
+using namespace corvane::testing;
+using corvane::Plugins::Urdf::kLinksCheckedBeforeUrdfdom;
+using corvane::Plugins::Urdf::linkTreeProblem;
+
+namespace {
+
+std::string link(const std::string& name) {
+    return "<link name=\"" + name + "\"/>";
+}
+
+std::string joint(const std::string& name, const std::string& parent, const std::string& child) {
+    return "<joint name=\"" + name + "\" type=\"fixed\"><parent link=\"" + parent +
+           "\"/><child link=\"" + child + "\"/></joint>";
+}
+
+std::string robot(const std::string& body) {
+    return "<robot name=\"r\">" + body + "</robot>";
+}
+
+// True when urdfdom accepts `text`. urdfdom leaks the links of a cycle it refuses; that leak is
+// its own, so leak checking is paused while it reads.
+bool urdfdomAccepts(const std::string& text) {
+    CORVANE_PAUSE_LEAK_CHECKS();
+    urdf::ModelInterfaceSharedPtr model = urdf::parseURDF(text);
+    CORVANE_RESUME_LEAK_CHECKS();
+    if (!model) return false;
+    for (const auto& [name, link] : model->links_) link->child_links.clear();
+    return true;
+}
+
+// A chain of `links` links joined by fixed joints, root first. The names ascend from the root: the
+// order in which urdfdom, refusing the chain, releases it one nested call per link.
+std::string chainOfLinks(std::size_t links, const std::string& extra) {
+    std::string body;
+    body.reserve(links * 110);
+    for (std::size_t i = 0; i < links; ++i) body += link("l" + std::to_string(1000000 + i));
+    for (std::size_t i = 1; i < links; ++i) {
+        body += joint("j" + std::to_string(i), "l" + std::to_string(1000000 + i - 1),
+                      "l" + std::to_string(1000000 + i));
+    }
+    return robot(body + extra);
+}
+
+// Runs `work` on a thread with a stack of `bytes`, as a host may run its imports.
+void runOnStackOf(std::size_t bytes, const std::function<void()>& work) {
+    pthread_attr_t attributes;
+    ASSERT_EQ(pthread_attr_init(&attributes), 0);
+    ASSERT_EQ(pthread_attr_setstacksize(&attributes, bytes), 0);
+    pthread_t thread;
+    auto* task = new std::function<void()>(work);
+    ASSERT_EQ(pthread_create(
+                  &thread, &attributes,
+                  [](void* argument) -> void* {
+                      auto* job = static_cast<std::function<void()>*>(argument);
+                      (*job)();
+                      delete job;
+                      return nullptr;
+                  },
+                  task),
+              0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attributes);
+}
+
+class LinkTree : public ::testing::Test {
+  protected:
+    void SetUp() override { console_bridge::setLogLevel(console_bridge::CONSOLE_BRIDGE_LOG_NONE); }
+};
+
+}  // namespace
+
+TEST_F(LinkTree, NamesTheProblemsUrdfdomRefusesAfterLinking) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {robot(link("a") + joint("j", "a", "QQQ")),
+         "joint j names the child link QQQ, which is not defined"},
+        {robot(link("a") + joint("j", "QQQ", "a")),
+         "joint j names the parent link QQQ, which is not defined"},
+        {robot(link("a") + link("b") + joint("j", "", "b")),
+         "joint j lacks a parent or a child link"},
+        {robot(link("a") + link("b") +
+               "<joint name=\"j\" type=\"fixed\"><child link=\"b\"/></joint>"),
+         "joint j lacks a parent or a child link"},
+        {robot(link("a") + link("b") + link("c") + joint("j", "a", "b")),
+         "links a and c are both roots"},
+        {robot(link("a") + link("b") + joint("j", "a", "b") + joint("k", "b", "a")),
+         "no link is the root: the joints form a cycle"},
+        {robot(link("a") + joint("j", "a", "a")), "no link is the root: the joints form a cycle"},
+        {robot(link("a") + link("b") + joint("k", "a", "QQQ") + joint("j", "a", "ZZZ")),
+         "joint j names the child link ZZZ, which is not defined"},
+    };
+    for (const auto& [text, problem] : cases) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(linkTreeProblem(text.c_str()), std::optional<std::string>(problem));
+        EXPECT_FALSE(urdfdomAccepts(text));
+    }
+}
+
+TEST_F(LinkTree, AcceptsWhatUrdfdomAcceptsAndLeavesEarlyRefusalsToIt) {
+    const std::vector<std::string> accepted = {
+        robot(link("a")),
+        robot(link("a") + link("b") + joint("j", "a", "b")),
+        robot("<link/>"),
+        // No tree, but urdfdom accepts them: a cycle hanging off a root, a link with two parents.
+        robot(link("r") + link("a") + link("b") + joint("j0", "r", "a") + joint("j1", "a", "b") +
+              joint("j2", "b", "a")),
+        robot(link("r") + link("a") + link("b") + link("c") + joint("ja", "r", "a") +
+              joint("jb", "r", "b") + joint("jc1", "a", "c") + joint("jc2", "b", "c")),
+    };
+    for (const auto& text : accepted) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(linkTreeProblem(text.c_str()), std::nullopt);
+        EXPECT_TRUE(urdfdomAccepts(text));
+    }
+    // urdfdom refuses these before it links anything.
+    const std::vector<std::string> refusedEarly = {
+        "<robot name=\"r\">",
+        "<robot/>",
+        robot(""),
+        robot(link("a") + link("a")),
+        robot(link("a") + link("b") + joint("j", "a", "b") + joint("j", "a", "b")),
+        robot(link("a") + link("b") + "<joint type=\"fixed\"><parent link=\"a\"/></joint>"),
+    };
+    for (const auto& text : refusedEarly) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(linkTreeProblem(text.c_str()), std::nullopt);
+        EXPECT_FALSE(urdfdomAccepts(text));
+    }
+}
+
+TEST_F(LinkTree, NeverRefusesACorpusFileUrdfdomAccepts) {
+    CORVANE_SKIP_WITHOUT_CORPUS();
+    for (const auto* folder : {"valid", "refused"}) {
+        for (const auto& path : corpusFiles(folder)) {
+            const std::string text = readFile(path);
+            if (linkTreeProblem(text.c_str())) {
+                EXPECT_FALSE(urdfdomAccepts(text)) << path;
+            }
+            if (std::string(folder) == "valid") {
+                EXPECT_EQ(linkTreeProblem(text.c_str()), std::nullopt) << path;
+            }
+        }
+    }
+}
+
+// Without the check, urdfdom would link this chain, find a second root, and release the chain one
+// nested call per link: beyond the 1 MiB stack of this thread from about 17,000 links.
+TEST_F(LinkTree, LongChainUrdfdomWouldRefuseIsRefusedFirst) {
+    const std::string text = chainOfLinks(30000, link("second_root"));
+    LogCapture log;
+    corvane::DocumentPtr document;
+    runOnStackOf(std::size_t{1} << 20, [&] { document = importUrdf(text); });
+    EXPECT_FALSE(document);
+    const auto entries = log.entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].level, spdlog::level::warn);
+    EXPECT_EQ(entries[0].message,
+              "Refusing URDF document with 30001 links: links l1000000 and second_root are both "
+              "roots");
+}
+
+TEST_F(LinkTree, SmallDescriptionsAreLeftToUrdfdom) {
+    const std::string text = chainOfLinks(kLinksCheckedBeforeUrdfdom - 1, link("second_root"));
+    LogCapture log;
+    EXPECT_FALSE(importUrdf(text));
+    EXPECT_TRUE(log.entries().empty());
+}
