@@ -1,6 +1,10 @@
 #include "corvane/Render.hpp"
 
+#include <array>
+#include <charconv>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string>
@@ -98,6 +102,344 @@ std::string invalidTextMessage(const nlohmann::json::type_error& error) {
     }
     return "cannot write JSON: a name or literal is not UTF-8 text (" + std::string(cause) + ")";
 }
+
+// The document through nlohmann-json: builds the whole JSON value, then prints it. Used only
+// for documents that cannot be written as JSON, so that the refusal names the offending byte
+// exactly as the library does.
+std::string toJsonThroughLibrary(const Document& document, int indent) {
+    Json nodes = Json::array();
+    for (const auto& node : document.nodes()) nodes.push_back(nodeToJson(node));
+    const Json json{{"document", document.name()}, {"nodes", std::move(nodes)}};
+    try {
+        return json.dump(indent < 0 ? -1 : indent);
+    } catch (const nlohmann::json::type_error& error) {
+        throw std::invalid_argument(invalidTextMessage(error));
+    }
+}
+
+// The length of the well-formed UTF-8 sequence that starts `text`, or 0 when it is not one
+// (overlong forms, surrogates and code points past U+10FFFF are not well formed).
+std::size_t utf8SequenceLength(std::string_view text) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const auto continues = [&](std::size_t i, unsigned char low, unsigned char high) {
+        return i < text.size() && byte(i) >= low && byte(i) <= high;
+    };
+    const unsigned char lead = byte(0);
+    if (lead < 0x80) return 1;
+    if (lead >= 0xC2 && lead <= 0xDF) return continues(1, 0x80, 0xBF) ? 2 : 0;
+    if (lead >= 0xE0 && lead <= 0xEF) {
+        const unsigned char low = lead == 0xE0 ? 0xA0 : 0x80;
+        const unsigned char high = lead == 0xED ? 0x9F : 0xBF;
+        return continues(1, low, high) && continues(2, 0x80, 0xBF) ? 3 : 0;
+    }
+    if (lead >= 0xF0 && lead <= 0xF4) {
+        const unsigned char low = lead == 0xF0 ? 0x90 : 0x80;
+        const unsigned char high = lead == 0xF4 ? 0x8F : 0xBF;
+        return continues(1, low, high) && continues(2, 0x80, 0xBF) && continues(3, 0x80, 0xBF) ? 4
+                                                                                               : 0;
+    }
+    return 0;
+}
+
+// Where the JSON text goes: counted first, so that the output is allocated once at its full
+// size (a large document renders to hundreds of megabytes), then written.
+class JsonLength {
+  public:
+    void put(char) { ++length_; }
+    void put(std::string_view text) { length_ += text.size(); }
+    void spaces(std::size_t count) { length_ += count; }
+    std::size_t length() const { return length_; }
+
+  private:
+    std::size_t length_ = 0;
+};
+
+class JsonText {
+  public:
+    // The text is sized once and written in place.
+    explicit JsonText(std::size_t length) : text_(length, ' '), next_(text_.data()) {}
+    void put(char c) { *next_++ = c; }
+    void put(std::string_view text) {
+        // Most pieces are a few bytes long: copied in line rather than through a call.
+        if (text.size() <= kShortPiece) {
+            for (const char c : text) *next_++ = c;
+            return;
+        }
+        std::memcpy(next_, text.data(), text.size());
+        next_ += text.size();
+    }
+    void spaces(std::size_t count) { next_ += count; }  // the text starts out as spaces
+    std::string take() { return std::move(text_); }
+
+  private:
+    static constexpr std::size_t kShortPiece = 16;
+
+    std::string text_;
+    char* next_;
+};
+
+// A key of the JSON objects with its quotes and the separator that follows it, `"key": `; one
+// line output leaves out the final space.
+struct JsonKey {
+    std::string_view spaced;
+};
+
+constexpr JsonKey kDocumentKey{"\"document\": "};
+constexpr JsonKey kNodesKey{"\"nodes\": "};
+constexpr JsonKey kNodeKey{"\"node\": "};
+constexpr JsonKey kNameKey{"\"name\": "};
+constexpr JsonKey kTypeKey{"\"type\": "};
+constexpr JsonKey kMembersKey{"\"members\": "};
+constexpr JsonKey kTargetKey{"\"target\": "};
+constexpr JsonKey kIsKey{"\"is\": "};
+constexpr JsonKey kValueKey{"\"value\": "};
+constexpr JsonKey kTokenKey{"\"token\": "};
+constexpr JsonKey kKindKey{"\"kind\": "};
+constexpr JsonKey kLexemeKey{"\"lexeme\": "};
+constexpr JsonKey kElementsKey{"\"elements\": "};
+constexpr JsonKey kSegmentsKey{"\"segments\": "};
+
+// Writes a document as JSON straight from the tree, laid out exactly as nlohmann-json's dump()
+// lays out the same value: objects with their keys in the documented order, `indent` spaces per
+// level (one line when negative), the same string escapes. Building the library's value first
+// costs many times more than writing the text.
+template <typename Out>
+class JsonWriter {
+  public:
+    JsonWriter(Out& out, int indent)
+        : out_(out),
+          pretty_(indent >= 0),
+          step_(indent >= 0 ? static_cast<std::size_t>(indent) : 0) {}
+
+    // False when a name or lexeme is not UTF-8 text, which JSON cannot carry.
+    bool writeDocument(const Document& document) {
+        openObject();
+        key(kDocumentKey, true);
+        string(document.name());
+        key(kNodesKey, false);
+        array(document.nodes(), [this](const NodePtr& node) { writeNode(node); });
+        closeObject();
+        return utf8_;
+    }
+
+  private:
+    void newline() {
+        if (!pretty_) return;
+        out_.put('\n');
+        out_.spaces(depth_ * step_);
+    }
+
+    void openObject() {
+        out_.put('{');
+        ++depth_;
+    }
+
+    // Every object written here has keys; `first` tells whether a comma goes before this one.
+    void key(JsonKey name, bool first) {
+        if (!first) out_.put(',');
+        newline();
+        out_.put(pretty_ ? name.spaced : name.spaced.substr(0, name.spaced.size() - 1));
+    }
+
+    void closeObject() {
+        --depth_;
+        newline();
+        out_.put('}');
+    }
+
+    template <typename Items, typename WriteItem>
+    void array(const Items& items, WriteItem writeItem) {
+        if (items.empty()) {
+            out_.put("[]");
+            return;
+        }
+        out_.put('[');
+        ++depth_;
+        bool first = true;
+        for (const auto& item : items) {
+            if (!first) out_.put(',');
+            first = false;
+            newline();
+            writeItem(item);
+        }
+        --depth_;
+        newline();
+        out_.put(']');
+    }
+
+    void lexemes(const std::vector<Token>& tokens) {
+        array(tokens, [this](const Token& token) { string(token.lexeme); });
+    }
+
+    void string(std::string_view text) {
+        out_.put('"');
+        for (std::size_t at = 0; at < text.size();) {
+            const char c = text[at];
+            const auto byte = static_cast<unsigned char>(c);
+            if (byte >= 0x80) {
+                const std::size_t length = utf8SequenceLength(text.substr(at));
+                if (length == 0) {
+                    utf8_ = false;
+                    return;
+                }
+                out_.put(text.substr(at, length));
+                at += length;
+            } else if (byte < 0x20 || c == '"' || c == '\\') {
+                escape(c);
+                ++at;
+            } else {
+                out_.put(c);
+                ++at;
+            }
+        }
+        out_.put('"');
+    }
+
+    void escape(char c) {
+        static constexpr char kHex[] = "0123456789abcdef";
+        switch (c) {
+            case '"':
+                out_.put("\\\"");
+                return;
+            case '\\':
+                out_.put("\\\\");
+                return;
+            case '\b':
+                out_.put("\\b");
+                return;
+            case '\f':
+                out_.put("\\f");
+                return;
+            case '\n':
+                out_.put("\\n");
+                return;
+            case '\r':
+                out_.put("\\r");
+                return;
+            case '\t':
+                out_.put("\\t");
+                return;
+            default: {
+                const auto byte = static_cast<unsigned char>(c);
+                const char code[] = {'\\', 'u', '0', '0', kHex[byte >> 4], kHex[byte & 0x0f]};
+                out_.put(std::string_view(code, sizeof code));
+            }
+        }
+    }
+
+    void integer(std::int32_t value) {
+        std::array<char, 16> digits;
+        const auto end = std::to_chars(digits.data(), digits.data() + digits.size(), value).ptr;
+        out_.put(std::string_view(digits.data(), static_cast<std::size_t>(end - digits.data())));
+    }
+
+    void boolean(bool value) {
+        out_.put(value ? std::string_view("true") : std::string_view("false"));
+    }
+
+    void null() { out_.put("null"); }
+
+    // Nodes the host does not print (none that an import makes) are written as null, so the
+    // positions of the others stay intact.
+    void writeNode(const NodePtr& node) {
+        if (!node) return null();
+        if (node->isModelDeclaration()) return writeModel(*node->toModelDeclaration());
+        if (node->isVarAssignment()) return writeAssignment(*node->toVarAssignment());
+        if (const auto* expression = dynamic_cast<const Expression*>(node.get())) {
+            return writeExpression(*expression);
+        }
+        null();
+    }
+
+    void writeModel(const ModelDeclaration& model) {
+        openObject();
+        key(kNodeKey, true);
+        string("ModelDeclaration");
+        key(kNameKey, false);
+        string(model.name().lexeme);
+        key(kTypeKey, false);
+        lexemes(model.type());
+        key(kMembersKey, false);
+        array(model.members(), [this](const NodePtr& member) { writeNode(member); });
+        closeObject();
+    }
+
+    void writeAssignment(const VarAssignment& assignment) {
+        openObject();
+        key(kNodeKey, true);
+        string("VarAssignment");
+        key(kTargetKey, false);
+        lexemes(assignment.target());
+        key(kIsKey, false);
+        boolean(assignment.declaresType());
+        key(kTypeKey, false);
+        lexemes(assignment.type());
+        key(kMembersKey, false);
+        array(assignment.members(), [this](const VarAssignmentPtr& member) {
+            if (member) return writeAssignment(*member);
+            null();
+        });
+        key(kValueKey, false);
+        writeValue(assignment.value());
+        closeObject();
+    }
+
+    void writeValue(const ExpressionPtr& expression) {
+        if (!expression) return null();
+        writeExpression(*expression);
+    }
+
+    void writeExpression(const Expression& expression) {
+        switch (expression.expressionKind()) {
+            case Expression::Kind::Constant:
+                return writeConstant(static_cast<const Constant&>(expression));
+            case Expression::Kind::Array:
+                return writeArray(static_cast<const Array&>(expression));
+            case Expression::Kind::Reference:
+                return writeReference(static_cast<const Reference&>(expression));
+        }
+        null();
+    }
+
+    void writeConstant(const Constant& constant) {
+        openObject();
+        key(kNodeKey, true);
+        string("Constant");
+        key(kTokenKey, false);
+        openObject();
+        key(kKindKey, true);
+        integer(constant.token().kind);
+        key(kLexemeKey, false);
+        string(constant.token().lexeme);
+        closeObject();
+        closeObject();
+    }
+
+    void writeArray(const Array& array) {
+        openObject();
+        key(kNodeKey, true);
+        string("Array");
+        key(kElementsKey, false);
+        this->array(array.elements(),
+                    [this](const ExpressionPtr& element) { writeValue(element); });
+        closeObject();
+    }
+
+    void writeReference(const Reference& reference) {
+        openObject();
+        key(kNodeKey, true);
+        string("Reference");
+        key(kSegmentsKey, false);
+        array(reference.segments(), [this](const std::string& segment) { string(segment); });
+        closeObject();
+    }
+
+    Out& out_;
+    const bool pretty_;
+    const std::size_t step_;
+    std::size_t depth_ = 0;
+    bool utf8_ = true;
+};
 
 // ---------------------------------------------------------------------------------------------
 // Host text
@@ -279,14 +621,13 @@ class HostTextWriter {
 }  // namespace
 
 std::string toJson(const Document& document, int indent) {
-    Json nodes = Json::array();
-    for (const auto& node : document.nodes()) nodes.push_back(nodeToJson(node));
-    const Json json{{"document", document.name()}, {"nodes", std::move(nodes)}};
-    try {
-        return json.dump(indent < 0 ? -1 : indent);
-    } catch (const nlohmann::json::type_error& error) {
-        throw std::invalid_argument(invalidTextMessage(error));
+    JsonLength length;
+    if (!JsonWriter(length, indent).writeDocument(document)) {
+        return toJsonThroughLibrary(document, indent);
     }
+    JsonText text(length.length());
+    JsonWriter(text, indent).writeDocument(document);
+    return text.take();
 }
 
 std::string toHostText(const Document& document) {
