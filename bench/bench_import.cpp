@@ -213,6 +213,12 @@ void registerBenchmarks(Robots& robots, Documents& documents, std::size_t maxLin
                 return corvane::Render::toJson(document);
             });
         })->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(named("toJsonCompact").c_str(), [&documents,
+                                                                      links](auto& state) {
+            render(state, documents.of(links), [](const corvane::Document& document) {
+                return corvane::Render::toJson(document, -1);
+            });
+        })->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark(named("toHostText").c_str(), [&documents, links](auto& state) {
             render(state, documents.of(links), [](const corvane::Document& document) {
                 return corvane::Render::toHostText(document);
@@ -270,10 +276,14 @@ std::string milliseconds(std::optional<double> seconds) {
     return fmt::format("{:.3f}", *seconds * 1e3);
 }
 
+// One row per size: parseURDF alone, the import, their ratio and the plugin's own time per link;
+// then each rendering with its share of parseURDF's time.
 void printSummary(const CollectingReporter& results, std::size_t maxLinks) {
+    constexpr std::string_view kRow =
+        "{:>8} {:>10} {:>10} {:>7} {:>9} {:>10} {:>7} {:>10} {:>7} {:>10} {:>7}\n";
     fmt::print("\nSummary (CPU time per run, the fastest of the repetitions)\n");
-    fmt::print("{:>8} {:>12} {:>12} {:>8} {:>15} {:>10} {:>8} {:>10} {:>8}\n", "links", "parse ms",
-               "import ms", "ratio", "plugin us/link", "json ms", "/parse", "text ms", "/parse");
+    fmt::print(fmt::runtime(kRow), "links", "parse ms", "import ms", "ratio", "us/link", "json ms",
+               "/parse", "json-1 ms", "/parse", "text ms", "/parse");
     std::optional<double> perLinkAt1000;
     std::optional<double> perLinkAt100000;
     for (const std::size_t links : kSizes) {
@@ -281,16 +291,20 @@ void printSummary(const CollectingReporter& results, std::size_t maxLinks) {
         const auto parse = results.seconds("parseURDF", links);
         const auto import = results.seconds("import", links);
         const auto json = results.seconds("toJson", links);
+        const auto compact = results.seconds("toJsonCompact", links);
         const auto text = results.seconds("toHostText", links);
         std::optional<double> perLink;
         if (parse && import) perLink = (*import - *parse) / static_cast<double>(links);
         if (links == 1'000) perLinkAt1000 = perLink;
         if (links == 100'000) perLinkAt100000 = perLink;
-        fmt::print("{:>8} {:>12} {:>12} {:>8} {:>15} {:>10} {:>8} {:>10} {:>8}\n", links,
-                   milliseconds(parse), milliseconds(import), ratio(import, parse),
-                   perLink ? fmt::format("{:.2f}", *perLink * 1e6) : "-", milliseconds(json),
-                   ratio(json, parse), milliseconds(text), ratio(text, parse));
+        fmt::print(fmt::runtime(kRow), links, milliseconds(parse), milliseconds(import),
+                   ratio(import, parse), perLink ? fmt::format("{:.2f}", *perLink * 1e6) : "-",
+                   milliseconds(json), ratio(json, parse), milliseconds(compact),
+                   ratio(compact, parse), milliseconds(text), ratio(text, parse));
     }
+    fmt::print(
+        "ratio: import / parseURDF alone; us/link: (import - parseURDF) / links; json-1: one "
+        "line\n");
     fmt::print("plugin time per link at 100,000 / at 1,000: {}\n",
                ratio(perLinkAt100000, perLinkAt1000));
 }
