@@ -17,7 +17,8 @@ namespace {
 // that and in any other encoding. A character it takes whole can swallow a "<" or a quote.
 enum class Encoding { Unknown, Utf8, Legacy };
 
-// Padding after the text: the longest UTF-8 sequence the parser may step over, minus one.
+// NUL bytes after the text. A UTF-8 lead byte at the very end makes the parser step up to three
+// bytes past the text's terminating NUL and read there; it must find NUL bytes, not the heap.
 constexpr std::size_t kParserPadding = 4;
 
 bool isParserSpace(char c) {

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <urdf_parser/urdf_parser.h>
 
-#include <cmath>
 #include <corvane/Render.hpp>
 #include <cstdlib>
 #include <set>
@@ -63,8 +62,9 @@ std::string robot(const std::string& body, const std::string& name = "r") {
     return "<robot name=\"" + name + "\">" + body + "</robot>";
 }
 
-std::string massiveLink(const std::string& name, const std::string& inertial = "") {
-    return "<link name=\"" + name + "\"><inertial>" + inertial +
+std::string massiveLink(const std::string& name) {
+    return "<link name=\"" + name +
+           "\"><inertial>"
            "<mass value=\"1\"/><inertia ixx=\"1\" ixy=\"0\" ixz=\"0\" iyy=\"1\" iyz=\"0\" "
            "izz=\"1\"/></inertial></link>";
 }
