@@ -124,7 +124,8 @@ TEST(RenderJsonLayout, CorpusRobotsRenderAsTheLibraryLaysThemOut) {
     for (const auto& file : corvane::testing::corpusFiles("valid")) {
         const auto document = corvane::testing::importUrdf(corvane::testing::readFile(file));
         if (!document) continue;  // refused by the import: nothing to render
-        for (const int indent : kIndents) {
+        // The default indent and one line; the other indents are covered below.
+        for (const int indent : {2, -1}) {
             SCOPED_TRACE(file.filename().string() + " indent " + std::to_string(indent));
             ASSERT_EQ(Render::toJson(*document, indent), libraryLayout(*document, indent));
         }
