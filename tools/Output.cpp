@@ -70,7 +70,10 @@ class TemporaryFile {
   public:
     explicit TemporaryFile(const fs::path& destination) : destination_(destination) {
         const fs::path folder = destination.has_parent_path() ? destination.parent_path() : ".";
-        std::string pattern = (folder / ("." + destination.filename().string() + ".XXXXXX"));
+        std::string name = ".";
+        name += destination.filename().string();
+        name += ".XXXXXX";
+        const std::string pattern = folder / name;
         std::vector<char> buffer(pattern.begin(), pattern.end());
         buffer.push_back('\0');
         descriptor_ = ::mkstemp(buffer.data());

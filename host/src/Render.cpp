@@ -330,7 +330,7 @@ class JsonWriter {
     void integer(std::int32_t value) {
         std::array<char, 16> digits;
         const auto end = std::to_chars(digits.data(), digits.data() + digits.size(), value).ptr;
-        out_.put(std::string_view(digits.data(), static_cast<std::size_t>(end - digits.data())));
+        for (const char* digit = digits.data(); digit != end; ++digit) out_.put(*digit);
     }
 
     void boolean(bool value) {
