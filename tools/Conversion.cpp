@@ -9,7 +9,7 @@
 #include "Graphviz.hpp"
 #include "ModelOverview.hpp"
 #include "ToolError.hpp"
-#include "XmlInspection.hpp"
+#include "XmlContents.hpp"
 
 namespace corvane::tools {
 

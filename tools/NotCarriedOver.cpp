@@ -7,7 +7,7 @@
 #include <functional>
 #include <utility>
 
-#include "XmlInspection.hpp"
+#include "XmlContents.hpp"
 
 namespace corvane::tools {
 

@@ -1,4 +1,4 @@
-#include "XmlInspection.hpp"
+#include "XmlContents.hpp"
 
 #include <tinyxml.h>
 
