@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "ChildProcess.hpp"
+#include "ScratchDir.hpp"
 #include "TestSupport.hpp"
 
 extern char** environ;
@@ -32,41 +33,8 @@ const fs::path armExample = fs::path(CORVANE_SOURCE_DIR) / "examples" / "arm_rob
 const fs::path oneOfEverything =
     fs::path(CORVANE_SOURCE_DIR) / "tests" / "data" / "one_of_everything.urdf";
 
-class ScratchDir {
-  public:
-    ScratchDir() {
-        std::string pattern = (fs::temp_directory_path() / "corvane-viz-test.XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
-    ~ScratchDir() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-
-    const fs::path& path() const { return path_; }
-    fs::path operator/(const std::string& name) const { return path_ / name; }
-
-    std::vector<std::string> entries() const {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(path_)) {
-            names.push_back(entry.path().filename().string());
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-  private:
-    fs::path path_;
-};
-
-void writeFile(const fs::path& path, const std::string& content) {
-    std::ofstream out(path, std::ios::binary);
-    out << content;
-    ASSERT_TRUE(out.good()) << "cannot write " << path;
-}
+using corvane::testing::ScratchDir;
+using corvane::testing::writeFile;
 
 struct ToolRun {
     int status = -1;
@@ -76,7 +44,7 @@ struct ToolRun {
 
 // Runs the tool with `arguments` and no standard input; `path`, when given, replaces PATH.
 ToolRun runTool(const std::vector<std::string>& arguments, const std::string& path = {}) {
-    const ScratchDir streams;
+    const ScratchDir streams{"corvane-viz-test"};
     const std::string outPath = (streams / "stdout").string();
     const std::string errPath = (streams / "stderr").string();
     std::vector<std::string> words{tool.string()};
