@@ -1,7 +1,9 @@
 // Checks the nesting guard against the XML parser it protects: for every text the guard must count
 // at least as deep as the parser nests elements, and at least as many link elements as the parser
 // reads; exactly as many where the parser reads the whole text without error (more there would
-// refuse a good file). Texts nested too deep for the guard are not handed to the parser: that is
+// refuse a good file). Where the parser reads the whole text without error, the robot's link and
+// joint names the guard collects on its way must be the parser's, unless the guard marked them as
+// not plain (then the full parse decides). Texts nested too deep for the guard are not handed to the parser: that is
 // the recursion the guard exists to prevent.
 #include <spdlog/spdlog.h>
 #include <tinyxml.h>
@@ -15,12 +17,16 @@
 #include <string_view>
 #include <vector>
 
+#include "LinkTreeCheck.hpp"
 #include "NestingGuard.hpp"
 
 namespace {
 
 using corvane::Plugins::Urdf::DocumentShape;
+using corvane::Plugins::Urdf::JointLinks;
 using corvane::Plugins::Urdf::kMaxElementDepth;
+using corvane::Plugins::Urdf::LinkTreeFacts;
+using corvane::Plugins::Urdf::linkTreeFactsOf;
 using corvane::Plugins::Urdf::measureDocument;
 using corvane::Plugins::Urdf::parserInput;
 
@@ -46,6 +52,26 @@ DocumentShape shapeOf(const TiXmlNode& root) {
     return shape;
 }
 
+bool sameJoints(const std::vector<JointLinks>& a, const std::vector<JointLinks>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const JointLinks& x, const JointLinks& y) {
+                          return x.name == y.name && x.parent == y.parent && x.child == y.child;
+                      });
+}
+
+void checkLinkTreeFacts(const LinkTreeFacts& scanned, const TiXmlDocument& document) {
+    if (!scanned.plain || document.Error()) return;
+    const LinkTreeFacts parsed = linkTreeFactsOf(document);
+    if (scanned.links == parsed.links && sameJoints(scanned.joints, parsed.joints) &&
+        scanned.unnamedJoint == parsed.unnamedJoint) {
+        return;
+    }
+    std::fprintf(stderr, "guard reads %zu links and %zu joints, parser %zu and %zu\n",
+                 scanned.links.size(), scanned.joints.size(), parsed.links.size(),
+                 parsed.joints.size());
+    std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
@@ -57,7 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string input =
         parserInput(std::string_view(reinterpret_cast<const char*>(data), size));
     const std::string_view text(input.c_str());
-    const DocumentShape guarded = measureDocument(text);
+    LinkTreeFacts facts;
+    const DocumentShape guarded = measureDocument(text, &facts);
     if (guarded.depth > kMaxElementDepth) return 0;
 
     TiXmlDocument document;
@@ -76,5 +103,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                      document.Error() ? document.ErrorDesc() : "none");
         std::abort();
     }
+    checkLinkTreeFacts(facts, document);
     return 0;
 }

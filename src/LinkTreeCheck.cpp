@@ -5,73 +5,43 @@
 
 #include <map>
 #include <set>
-#include <utility>
+#include <unordered_set>
 
 namespace corvane::Plugins::Urdf {
 
 namespace {
 
-struct JointEnds {
-    std::string parent;
-    std::string child;
-};
-
-std::string attributeOf(const TiXmlElement* element, const char* name) {
+std::string_view attributeOf(const TiXmlElement* element, const char* name) {
     const char* value = element ? element->Attribute(name) : nullptr;
     return value ? value : "";
 }
 
-// The link names of the robot element, as urdfdom reads them (a link without a name is kept under
-// the empty name); empty when a name is used twice, which urdfdom refuses before linking.
-std::optional<std::set<std::string>> linkNamesOf(const TiXmlElement& robot) {
-    std::set<std::string> names;
-    for (const TiXmlElement* link = robot.FirstChildElement("link"); link;
-         link = link->NextSiblingElement("link")) {
-        if (!names.insert(attributeOf(link, "name")).second) return std::nullopt;
-    }
-    return names;
-}
-
-// The joints of the robot element by name, with the links they join; empty when a joint has no
-// name or shares one, which urdfdom refuses before linking.
-std::optional<std::map<std::string, JointEnds>> jointsOf(const TiXmlElement& robot) {
-    std::map<std::string, JointEnds> joints;
-    for (const TiXmlElement* joint = robot.FirstChildElement("joint"); joint;
-         joint = joint->NextSiblingElement("joint")) {
-        const char* name = joint->Attribute("name");
-        if (!name) return std::nullopt;
-        JointEnds ends{attributeOf(joint->FirstChildElement("parent"), "link"),
-                       attributeOf(joint->FirstChildElement("child"), "link")};
-        if (!joints.emplace(name, std::move(ends)).second) return std::nullopt;
-    }
-    return joints;
-}
+using LinkSet = std::set<std::string_view>;
+using JointsByName = std::map<std::string_view, const JointLinks*>;
 
 // urdfdom's tree building: every joint, in name order, must join two defined links.
-std::optional<std::string> jointProblem(const std::set<std::string>& links,
-                                        const std::map<std::string, JointEnds>& joints) {
-    for (const auto& [name, ends] : joints) {
-        if (ends.parent.empty() || ends.child.empty()) {
+std::optional<std::string> jointProblem(const LinkSet& links, const JointsByName& joints) {
+    for (const auto& [name, joint] : joints) {
+        if (joint->parent.empty() || joint->child.empty()) {
             return fmt::format("joint {} lacks a parent or a child link", name);
         }
-        if (links.count(ends.child) == 0) {
+        if (links.count(joint->child) == 0) {
             return fmt::format("joint {} names the child link {}, which is not defined", name,
-                               ends.child);
+                               joint->child);
         }
-        if (links.count(ends.parent) == 0) {
+        if (links.count(joint->parent) == 0) {
             return fmt::format("joint {} names the parent link {}, which is not defined", name,
-                               ends.parent);
+                               joint->parent);
         }
     }
     return std::nullopt;
 }
 
 // urdfdom's root search: exactly one link may be the child of no joint.
-std::optional<std::string> rootProblem(const std::set<std::string>& links,
-                                       const std::map<std::string, JointEnds>& joints) {
-    std::set<std::string> children;
-    for (const auto& [name, ends] : joints) children.insert(ends.child);
-    const std::string* root = nullptr;
+std::optional<std::string> rootProblem(const LinkSet& links, const JointsByName& joints) {
+    LinkSet children;
+    for (const auto& [name, joint] : joints) children.insert(joint->child);
+    const std::string_view* root = nullptr;
     for (const auto& link : links) {
         if (children.count(link) != 0) continue;
         if (root) return fmt::format("links {} and {} are both roots", *root, link);
@@ -81,19 +51,63 @@ std::optional<std::string> rootProblem(const std::set<std::string>& links,
     return std::nullopt;
 }
 
+// The problem urdfdom finds after linking the tree, in its order; empty when it keeps the tree or
+// refuses before linking (no links, a link or joint name used twice, a joint without a name).
+std::optional<std::string> treeProblem(const LinkTreeFacts& facts) {
+    if (facts.unnamedJoint) return std::nullopt;
+    const LinkSet links(facts.links.begin(), facts.links.end());
+    if (links.empty() || links.size() != facts.links.size()) return std::nullopt;
+    JointsByName joints;
+    for (const JointLinks& joint : facts.joints) {
+        if (!joints.emplace(joint.name, &joint).second) return std::nullopt;
+    }
+    if (auto problem = jointProblem(links, joints)) return problem;
+    return rootProblem(links, joints);
+}
+
 }  // namespace
+
+LinkTreeFacts linkTreeFactsOf(const TiXmlDocument& document) {
+    LinkTreeFacts facts;
+    const TiXmlElement* robot = document.FirstChildElement("robot");
+    if (!robot) return facts;
+    for (const TiXmlElement* link = robot->FirstChildElement("link"); link;
+         link = link->NextSiblingElement("link")) {
+        facts.links.push_back(attributeOf(link, "name"));
+    }
+    for (const TiXmlElement* joint = robot->FirstChildElement("joint"); joint;
+         joint = joint->NextSiblingElement("joint")) {
+        if (!joint->Attribute("name")) facts.unnamedJoint = true;
+        facts.joints.push_back({attributeOf(joint, "name"),
+                                attributeOf(joint->FirstChildElement("parent"), "link"),
+                                attributeOf(joint->FirstChildElement("child"), "link")});
+    }
+    return facts;
+}
+
+bool isKeptTree(const LinkTreeFacts& facts) {
+    if (facts.unnamedJoint) return false;
+    const std::unordered_set<std::string_view> links(facts.links.begin(), facts.links.end());
+    if (links.empty() || links.size() != facts.links.size()) return false;
+    std::unordered_set<std::string_view> joints;
+    std::unordered_set<std::string_view> children;
+    joints.reserve(facts.joints.size());
+    children.reserve(facts.joints.size());
+    for (const JointLinks& joint : facts.joints) {
+        if (!joints.insert(joint.name).second) return false;
+        if (joint.parent.empty() || joint.child.empty()) return false;
+        if (!links.contains(joint.parent) || !links.contains(joint.child)) return false;
+        children.insert(joint.child);
+    }
+    // Every child is a defined link, so the links that are no joint's child number this many.
+    return links.size() - children.size() == 1;
+}
 
 std::optional<std::string> linkTreeProblem(const char* xml) {
     TiXmlDocument document;
     document.Parse(xml);
     if (document.Error()) return std::nullopt;
-    const TiXmlElement* robot = document.FirstChildElement("robot");
-    if (!robot) return std::nullopt;
-    const auto links = linkNamesOf(*robot);
-    const auto joints = jointsOf(*robot);
-    if (!links || links->empty() || !joints) return std::nullopt;
-    if (auto problem = jointProblem(*links, *joints)) return problem;
-    return rootProblem(*links, *joints);
+    return treeProblem(linkTreeFactsOf(document));
 }
 
 }  // namespace corvane::Plugins::Urdf

@@ -84,13 +84,39 @@ std::optional<Encoding> encodingNamedBy(std::string_view value) {
 
 enum class NodeKind { Declaration, Comment, CData, Unknown, Element };
 
+// What an element is to urdfdom's link tree, by its name and place.
+enum class TreeRole { None, Robot, Link, Joint, JointParent, JointChild };
+
+// The attribute urdfdom reads from an element of that role, if any.
+std::string_view attributeReadFor(TreeRole role) {
+    switch (role) {
+        case TreeRole::Link:
+        case TreeRole::Joint:
+            return "name";
+        case TreeRole::JointParent:
+        case TreeRole::JointChild:
+            return "link";
+        default:
+            return {};
+    }
+}
+
+// A quoted attribute value whose bytes are what the parser stores: no character reference, and
+// nothing but printable ASCII, where the parser's reading cannot depend on the encoding.
+bool isPlainValue(std::string_view value) {
+    return std::all_of(value.begin(), value.end(),
+                       [](char c) { return c > ' ' && c < '\x7F' && c != '&'; });
+}
+
 // One pass over the text along the parser's path. Every step returns false where the parser gives
 // up on the document, which ends the scan: nothing after that point is ever parsed.
 class NestingScanner {
   public:
     // `declared` overrides what the first declaration says about the encoding.
-    NestingScanner(std::string_view text, std::optional<Encoding> declared)
-        : text_(text), declared_(declared) {}
+    // `facts`, when given, receives the robot's link and joint names.
+    NestingScanner(std::string_view text, std::optional<Encoding> declared,
+                   LinkTreeFacts* facts = nullptr)
+        : text_(text), declared_(declared), facts_(facts) {}
 
     DocumentShape scan();
     // True when the first declaration's encoding could not be read without decoding it.
@@ -115,7 +141,7 @@ class NestingScanner {
     bool skipCharacterReference();
     bool skipTextThrough(std::string_view endTag);
     bool skipPast(std::string_view endTag);
-    bool skipAttribute(std::string_view* value);
+    bool skipAttribute(std::string_view* name, std::string_view* value, bool* quoted);
     bool skipDeclaration(std::string_view* encodingValue);
     bool skipText();
     bool skipLeaf(NodeKind kind);
@@ -123,6 +149,9 @@ class NestingScanner {
 
     enum class StartTag { Failed, Open, Closed };
     StartTag enterElement();
+    TreeRole treeRoleOf(std::string_view name);
+    void noteTreeElement(TreeRole role, StartTag tag, std::optional<std::string_view> value,
+                         bool quoted);
     bool leaveElement();
     bool scanElement();
     void settleEncoding(std::string_view encodingValue);
@@ -134,6 +163,13 @@ class NestingScanner {
     DocumentShape shape_;
     Encoding encoding_ = Encoding::Unknown;
     bool encodingUndecided_ = false;
+    // Where the scan stands in the robot element, for `facts_`.
+    LinkTreeFacts* facts_;
+    bool robotSeen_ = false;
+    bool robotOpen_ = false;
+    bool jointOpen_ = false;
+    bool jointParentSeen_ = false;
+    bool jointChildSeen_ = false;
 };
 
 void NestingScanner::skipWhiteSpace() {
@@ -214,10 +250,13 @@ bool NestingScanner::skipPast(std::string_view endTag) {
     return true;
 }
 
-// name, "=", and a quoted or bare value. `value` receives the value's text when asked for.
-bool NestingScanner::skipAttribute(std::string_view* value) {
+// name, "=", and a quoted or bare value. `name`, `value` and `quoted` receive the attribute's name,
+// its value's text and whether it was quoted, when asked for.
+bool NestingScanner::skipAttribute(std::string_view* name, std::string_view* value, bool* quoted) {
     skipWhiteSpace();
+    const std::size_t nameStart = at_;
     if (!skipName() || atEnd()) return false;
+    if (name) *name = text_.substr(nameStart, at_ - nameStart);
     skipWhiteSpace();
     if (peek() != '=') return false;
     ++at_;
@@ -229,6 +268,7 @@ bool NestingScanner::skipAttribute(std::string_view* value) {
         const std::size_t start = at_;
         if (!skipTextThrough(std::string_view(&quote, 1))) return false;
         if (value) *value = text_.substr(start, at_ - 1 - start);
+        if (quoted) *quoted = true;
         return true;
     }
     const std::size_t start = at_;
@@ -237,6 +277,7 @@ bool NestingScanner::skipAttribute(std::string_view* value) {
         ++at_;
     }
     if (value) *value = text_.substr(start, at_ - start);
+    if (quoted) *quoted = false;
     return true;
 }
 
@@ -252,9 +293,9 @@ bool NestingScanner::skipDeclaration(std::string_view* encodingValue) {
         skipWhiteSpace();
         if (atEnd()) return false;
         if (startsWithIgnoringCase("version") || startsWithIgnoringCase("standalone")) {
-            if (!skipAttribute(nullptr)) return false;
+            if (!skipAttribute(nullptr, nullptr, nullptr)) return false;
         } else if (startsWithIgnoringCase("encoding")) {
-            if (!skipAttribute(encodingValue)) return false;
+            if (!skipAttribute(nullptr, encodingValue, nullptr)) return false;
         } else {
             while (!atEnd() && peek() != '>' && !isParserSpace(peek())) ++at_;
         }
@@ -305,7 +346,12 @@ NestingScanner::StartTag NestingScanner::enterElement() {
     skipWhiteSpace();
     const std::size_t nameStart = at_;
     if (!skipName()) return StartTag::Failed;
-    if (text_.substr(nameStart, at_ - nameStart) == "link") ++shape_.linkElements;
+    const std::string_view name = text_.substr(nameStart, at_ - nameStart);
+    if (name == "link") ++shape_.linkElements;
+    const TreeRole role = facts_ ? treeRoleOf(name) : TreeRole::None;
+    const std::string_view wanted = attributeReadFor(role);
+    std::optional<std::string_view> wantedValue;
+    bool quoted = true;
     while (true) {
         skipWhiteSpace();
         if (atEnd()) return StartTag::Failed;
@@ -313,13 +359,86 @@ NestingScanner::StartTag NestingScanner::enterElement() {
             if (peek(1) != '>') return StartTag::Failed;
             at_ += 2;
             --depth_;
+            noteTreeElement(role, StartTag::Closed, wantedValue, quoted);
             return StartTag::Closed;
         }
         if (peek() == '>') {
             ++at_;
+            noteTreeElement(role, StartTag::Open, wantedValue, quoted);
             return StartTag::Open;
         }
-        if (!skipAttribute(nullptr) || atEnd()) return StartTag::Failed;
+        if (wanted.empty()) {
+            if (!skipAttribute(nullptr, nullptr, nullptr) || atEnd()) return StartTag::Failed;
+            continue;
+        }
+        std::string_view attribute;
+        std::string_view value;
+        bool valueQuoted = true;
+        if (!skipAttribute(&attribute, &value, &valueQuoted) || atEnd()) return StartTag::Failed;
+        // The parser refuses an attribute given twice, so the first is the one that counts.
+        if (attribute == wanted && !wantedValue) {
+            wantedValue = value;
+            quoted = valueQuoted;
+        }
+    }
+}
+
+// The role of an element named `name` that has just been entered at depth_. The robot is the
+// first top-level element named "robot"; its links and joints are its children of those names;
+// a joint's parent and child links are in its first children named "parent" and "child".
+TreeRole NestingScanner::treeRoleOf(std::string_view name) {
+    if (depth_ == 1) {
+        if (robotSeen_ || name != "robot") return TreeRole::None;
+        robotSeen_ = true;
+        return TreeRole::Robot;
+    }
+    if (!robotOpen_) return TreeRole::None;
+    if (depth_ == 2) {
+        jointOpen_ = name == "joint";
+        if (jointOpen_) return TreeRole::Joint;
+        return name == "link" ? TreeRole::Link : TreeRole::None;
+    }
+    if (depth_ != 3 || !jointOpen_) return TreeRole::None;
+    if (name == "parent" && !jointParentSeen_) {
+        jointParentSeen_ = true;
+        return TreeRole::JointParent;
+    }
+    if (name == "child" && !jointChildSeen_) {
+        jointChildSeen_ = true;
+        return TreeRole::JointChild;
+    }
+    return TreeRole::None;
+}
+
+// Records an element whose start tag has been read in full.
+void NestingScanner::noteTreeElement(TreeRole role, StartTag tag,
+                                     std::optional<std::string_view> value, bool quoted) {
+    if (role == TreeRole::None) return;
+    if (role == TreeRole::Robot) {
+        robotOpen_ = tag == StartTag::Open;
+        return;
+    }
+    // A missing attribute reads as an empty name.
+    if (value && (!quoted || !isPlainValue(*value))) facts_->plain = false;
+    const std::string_view text = value.value_or(std::string_view());
+    switch (role) {
+        case TreeRole::Link:
+            facts_->links.push_back(text);
+            break;
+        case TreeRole::Joint:
+            if (!value) facts_->unnamedJoint = true;
+            facts_->joints.push_back({text, {}, {}});
+            jointParentSeen_ = false;
+            jointChildSeen_ = false;
+            break;
+        case TreeRole::JointParent:
+            facts_->joints.back().parent = text;
+            break;
+        case TreeRole::JointChild:
+            facts_->joints.back().child = text;
+            break;
+        default:
+            break;
     }
 }
 
@@ -332,6 +451,7 @@ bool NestingScanner::leaveElement() {
     if (peek() != '>') return false;
     ++at_;
     --depth_;
+    if (depth_ == 0) robotOpen_ = false;
     return true;
 }
 
@@ -386,10 +506,11 @@ DocumentShape NestingScanner::scan() {
 
 }  // namespace
 
-DocumentShape measureDocument(std::string_view xml) {
-    NestingScanner first(xml, std::nullopt);
+DocumentShape measureDocument(std::string_view xml, LinkTreeFacts* facts) {
+    NestingScanner first(xml, std::nullopt, facts);
     const DocumentShape shape = first.scan();
     if (!first.encodingUndecided()) return shape;
+    if (facts) facts->plain = false;
     // The first pass read the rest of the document as UTF-8; read it the other way too.
     const DocumentShape other = NestingScanner(xml, Encoding::Legacy).scan();
     return {std::max(shape.depth, other.depth), std::max(shape.linkElements, other.linkElements)};
@@ -400,7 +521,8 @@ std::size_t maxElementDepth(std::string_view xml) {
 }
 
 bool withinParserLimits(const std::string& input) {
-    const DocumentShape shape = measureDocument(std::string_view(input.c_str()));
+    LinkTreeFacts facts;
+    const DocumentShape shape = measureDocument(std::string_view(input.c_str()), &facts);
     if (shape.depth > kMaxElementDepth) {
         SPDLOG_WARN(
             "Refusing URDF document: elements nest {} levels deep, more than the {} allowed",
@@ -408,6 +530,9 @@ bool withinParserLimits(const std::string& input) {
         return false;
     }
     if (shape.linkElements <= kLinksCheckedBeforeUrdfdom) return true;
+    // The usual case: plain names that make a tree urdfdom keeps. Anything else is settled on a
+    // full parse, which also names the problem.
+    if (facts.plain && isKeptTree(facts)) return true;
     if (const auto problem = linkTreeProblem(input.c_str())) {
         SPDLOG_WARN("Refusing URDF document with {} links: {}", shape.linkElements, *problem);
         return false;

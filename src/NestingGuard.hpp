@@ -12,6 +12,8 @@
 
 namespace corvane::Plugins::Urdf {
 
+struct LinkTreeFacts;
+
 // Real robot descriptions nest fewer than 20 levels.
 inline constexpr std::size_t kMaxElementDepth = 256;
 
@@ -24,9 +26,10 @@ struct DocumentShape {
 // reads the text the way the parser does (comments, CDATA sections, processing instructions,
 // declarations, the DOCTYPE, attribute values, character references and multi-byte characters
 // hold no elements) and stops where the parser would give up, so that no element the parser
-// enters is hidden from the count. Linear in the size of the text; allocates nothing. Uses the
-// character classes of the current C locale, as the parser does.
-DocumentShape measureDocument(std::string_view xml);
+// enters is hidden from the count. Linear in the size of the text; allocates nothing unless
+// `facts` is given, which then receives the robot's link and joint names on the way (views into
+// `xml`). Uses the character classes of the current C locale, as the parser does.
+DocumentShape measureDocument(std::string_view xml, LinkTreeFacts* facts = nullptr);
 
 // The deepest element nesting the XML parser reaches in `xml`.
 std::size_t maxElementDepth(std::string_view xml);

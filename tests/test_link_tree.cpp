@@ -4,6 +4,7 @@
 #include <console_bridge/console.h>
 #include <gtest/gtest.h>
 #include <pthread.h>
+#include <tinyxml.h>
 #include <urdf_parser/urdf_parser.h>
 
 #include <functional>
@@ -25,8 +26,13 @@
 #endif
 
 using namespace corvane::testing;
+using corvane::Plugins::Urdf::isKeptTree;
 using corvane::Plugins::Urdf::kLinksCheckedBeforeUrdfdom;
+using corvane::Plugins::Urdf::LinkTreeFacts;
+using corvane::Plugins::Urdf::linkTreeFactsOf;
 using corvane::Plugins::Urdf::linkTreeProblem;
+using corvane::Plugins::Urdf::measureDocument;
+using corvane::Plugins::Urdf::parserInput;
 
 namespace {
 
@@ -86,6 +92,37 @@ void runOnStackOf(std::size_t bytes, const std::function<void()>& work) {
               0);
     pthread_join(thread, nullptr);
     pthread_attr_destroy(&attributes);
+}
+
+// The facts as "link names | joint:parent>child ...", for readable comparisons.
+std::string describe(const LinkTreeFacts& facts) {
+    std::string text;
+    for (const auto name : facts.links) text.append(name).append(" ");
+    text += "|";
+    for (const auto& joint : facts.joints) {
+        text.append(" ").append(joint.name).append(":").append(joint.parent).append(">");
+        text.append(joint.child);
+    }
+    return facts.unnamedJoint ? text + " (unnamed joint)" : text;
+}
+
+struct ScannedAndParsed {
+    LinkTreeFacts scanned;
+    std::string scannedText;
+    std::string parsedText;
+};
+
+// The facts of `text` as the nesting scan reads them and as the XML parser's document holds them.
+ScannedAndParsed readBothWays(const std::string& text) {
+    const std::string input = parserInput(text);
+    ScannedAndParsed result;
+    measureDocument(std::string_view(input.c_str()), &result.scanned);
+    result.scannedText = describe(result.scanned);
+    TiXmlDocument document;
+    document.Parse(input.c_str());
+    EXPECT_FALSE(document.Error()) << document.ErrorDesc();
+    result.parsedText = describe(linkTreeFactsOf(document));
+    return result;
 }
 
 class LinkTree : public ::testing::Test {
@@ -189,4 +226,73 @@ TEST_F(LinkTree, SmallDescriptionsAreLeftToUrdfdom) {
     LogCapture log;
     EXPECT_FALSE(importUrdf(text));
     EXPECT_TRUE(log.entries().empty());
+}
+
+TEST_F(LinkTree, ScanReadsTheRobotTheWayTheParserDoes) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {robot(link("a") + link("b") + joint("j", "a", "b")), "a b | j:a>b"},
+        // Only the first top-level robot counts, and only its own children.
+        {"<?xml version='1.0'?><!-- <robot> --><other><robot><link name='x'/></robot></other>" +
+             robot(link("a") + "<gazebo><link name='g'/></gazebo>") + robot(link("z")),
+         "a |"},
+        {"<robot/>" + robot(link("a")), "|"},
+        // Markup inside comments, CDATA, processing instructions and attribute values is text.
+        {robot("<!-- <link name='c'/> --><![CDATA[<link name='d'/>]]><?pi <link name='e'/>?>" +
+               link("a") + "<link name='f' note='<link name=\"g\"/>'></link>"),
+         "a f |"},
+        // A joint's first parent and child elements, directly inside it, give its links.
+        {robot(link("a") + link("b") + link("c") +
+               "<joint type='fixed' name='j'><origin xyz='0 0 0'><parent link='c'/></origin>"
+               "<child link='b' extra='1'/><parent link='a'/><parent link='c'/>"
+               "<child link='c'/></joint>" +
+               "<joint name='k'><parent/></joint><joint><child link='a'/></joint>"),
+         "a b c | j:a>b k:> :>a (unnamed joint)"},
+    };
+    for (const auto& [text, expected] : cases) {
+        SCOPED_TRACE(text);
+        const ScannedAndParsed read = readBothWays(text);
+        EXPECT_TRUE(read.scanned.plain);
+        EXPECT_EQ(read.scannedText, expected);
+        EXPECT_EQ(read.parsedText, expected);
+    }
+}
+
+TEST_F(LinkTree, NamesThatMayReadOtherwiseAreNotPlain) {
+    for (const std::string name : {"a&amp;b", "&#97;", "a b", "caf\xC3\xA9", "tab\t"}) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(readBothWays(robot(link(name))).scanned.plain);
+        EXPECT_FALSE(readBothWays(robot(link("a") + joint("j", name, "a"))).scanned.plain);
+    }
+    EXPECT_FALSE(readBothWays(robot("<link name=a/>")).scanned.plain);
+    EXPECT_TRUE(readBothWays(robot(link("base_link.1-x:y"))).scanned.plain);
+}
+
+// Large descriptions whose names are not plain are settled on the full parse: names that agree
+// only once their character references are read are a tree urdfdom keeps, and a problem that
+// only shows once they are read is still refused.
+TEST_F(LinkTree, LargeTreesWithCharacterReferencesAreReadLikeTheParser) {
+    const std::string kept =
+        chainOfLinks(1500, link("x&#38;y") + joint("jx", "l1000000", "x&amp;y"));
+    EXPECT_EQ(linkTreeProblem(kept.c_str()), std::nullopt);
+    EXPECT_TRUE(importUrdf(kept));
+
+    const std::string refused = chainOfLinks(1500, link("x") + joint("jx", "&#108;1000000", "y"));
+    LogCapture log;
+    EXPECT_FALSE(importUrdf(refused));
+    ASSERT_EQ(log.entries().size(), 1u);
+    EXPECT_EQ(log.entries()[0].message,
+              "Refusing URDF document with 1501 links: joint jx names the child link y, which "
+              "is not defined");
+}
+
+TEST_F(LinkTree, ScanReadsEveryCorpusRobotLikeTheParser) {
+    CORVANE_SKIP_WITHOUT_CORPUS();
+    for (const auto& path : corpusFiles("valid")) {
+        SCOPED_TRACE(path.filename().string());
+        const ScannedAndParsed read = readBothWays(readFile(path));
+        if (read.scanned.plain) {
+            EXPECT_EQ(read.scannedText, read.parsedText);
+        }
+        EXPECT_EQ(isKeptTree(read.scanned), read.scanned.plain);
+    }
 }
