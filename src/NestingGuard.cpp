@@ -3,7 +3,9 @@
 #include <spdlog/spdlog.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
+#include <cstdint>
 #include <optional>
 
 #include "LinkTreeCheck.hpp"
@@ -43,6 +45,35 @@ bool isNameStart(char c) {
 bool isNameChar(char c) {
     return isParserLetterOrDigit(c) || c == '_' || c == '-' || c == '.' || c == ':';
 }
+
+// The classes above for every byte, worked out once per scan: the C library classifies through
+// the current locale on every call, which would cost more than the rest of the scan.
+class CharacterClasses {
+  public:
+    CharacterClasses() {
+        for (std::size_t byte = 0; byte < bits_.size(); ++byte) {
+            const char c = static_cast<char>(byte);
+            bits_[byte] = static_cast<std::uint8_t>((isParserSpace(c) ? kSpace : 0) |
+                                                    (isNameStart(c) ? kNameStart : 0) |
+                                                    (isNameChar(c) ? kNameChar : 0));
+        }
+    }
+
+    bool space(char c) const { return has(c, kSpace); }
+    bool nameStart(char c) const { return has(c, kNameStart); }
+    bool nameChar(char c) const { return has(c, kNameChar); }
+
+  private:
+    static constexpr std::uint8_t kSpace = 1;
+    static constexpr std::uint8_t kNameStart = 2;
+    static constexpr std::uint8_t kNameChar = 4;
+
+    bool has(char c, std::uint8_t bit) const {
+        return (bits_[static_cast<unsigned char>(c)] & bit) != 0;
+    }
+
+    std::array<std::uint8_t, 256> bits_{};
+};
 
 bool isDecimalDigit(char c) {
     return c >= '0' && c <= '9';
@@ -158,6 +189,7 @@ class NestingScanner {
 
     std::string_view text_;
     std::optional<Encoding> declared_;
+    CharacterClasses classes_;
     std::size_t at_ = 0;
     std::size_t depth_ = 0;
     DocumentShape shape_;
@@ -182,15 +214,15 @@ void NestingScanner::skipWhiteSpace() {
             at_ += 3;
             continue;
         }
-        if (!isParserSpace(c)) return;
+        if (!classes_.space(c)) return;
         ++at_;
     }
 }
 
 bool NestingScanner::skipName() {
-    if (!isNameStart(peek())) return false;
+    if (!classes_.nameStart(peek())) return false;
     ++at_;
-    while (!atEnd() && isNameChar(peek())) ++at_;
+    while (!atEnd() && classes_.nameChar(peek())) ++at_;
     return true;
 }
 
@@ -272,7 +304,7 @@ bool NestingScanner::skipAttribute(std::string_view* name, std::string_view* val
         return true;
     }
     const std::size_t start = at_;
-    while (!atEnd() && !isParserSpace(peek()) && peek() != '/' && peek() != '>') {
+    while (!atEnd() && !classes_.space(peek()) && peek() != '/' && peek() != '>') {
         if (peek() == '"' || peek() == '\'') return false;
         ++at_;
     }
@@ -297,7 +329,7 @@ bool NestingScanner::skipDeclaration(std::string_view* encodingValue) {
         } else if (startsWithIgnoringCase("encoding")) {
             if (!skipAttribute(nullptr, encodingValue, nullptr)) return false;
         } else {
-            while (!atEnd() && peek() != '>' && !isParserSpace(peek())) ++at_;
+            while (!atEnd() && peek() != '>' && !classes_.space(peek())) ++at_;
         }
     }
     return false;
@@ -333,7 +365,7 @@ NodeKind NestingScanner::identify() const {
     if (startsWith("<!--")) return NodeKind::Comment;
     if (startsWith("<![CDATA[")) return NodeKind::CData;
     if (startsWith("<!")) return NodeKind::Unknown;
-    if (isNameStart(peek(1))) return NodeKind::Element;
+    if (classes_.nameStart(peek(1))) return NodeKind::Element;
     return NodeKind::Unknown;
 }
 
