@@ -1,5 +1,6 @@
 #include "corvane/Render.hpp"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstddef>
@@ -572,6 +573,20 @@ class HostTextWriter {
     }
 
   private:
+    // Grows the text ahead of need, doubling, into buffers advised to use huge pages: a large
+    // document's text is hundreds of megabytes, and the string's own growth would touch every
+    // new buffer page by page. A line longer than the margin simply grows the string itself.
+    void makeRoomAhead() {
+        constexpr std::size_t kMargin = std::size_t{64} << 10;
+        if (out_.capacity() - out_.size() >= kMargin) return;
+        const std::size_t capacity = std::max(out_.capacity() * 2, out_.size() + kMargin);
+        std::string larger;
+        larger.reserve(capacity);
+        adviseHugePages(larger.data(), capacity);
+        larger.append(out_);
+        out_.swap(larger);
+    }
+
     // model NAME is A.B.C
     //     members
     // end NAME;
@@ -594,6 +609,7 @@ class HostTextWriter {
     // target is A.B { members } = value;  -- every part but the target is optional. A
     // declaration with members and no value ends with its closing brace.
     void writeAssignment(const VarAssignment& assignment, std::size_t depth) {
+        makeRoomAhead();
         appendIndent(out_, depth);
         appendPath(out_, assignment.target());
         if (!assignment.type().empty()) {
