@@ -742,9 +742,14 @@ void UrdfPluginImpl::setNegligibleMassAndInertia(const urdf::LinkSharedPtr& link
 }
 
 void UrdfPluginImpl::mapKinematicLocks(const ModelDeclarationPtr& model) const {
+    // At most a lock per member, and seven negligible-mass assignments per member and per anchor.
+    model->reserveMembers(model->members().size() + 15 * anchoredLinks.size());
     for (auto group = anchoredLinks.begin(); group != anchoredLinks.end();) {
         const urdf::LinkSharedPtr& anchor = group->first;
-        const auto groupEnd = anchoredLinks.upper_bound(anchor);
+        // Link names are unique, so the entries of one anchor are the adjacent ones holding it.
+        const auto groupEnd =
+            std::find_if(group, anchoredLinks.end(),
+                         [&anchor](const auto& entry) { return entry.first != anchor; });
 
         std::string lockName = anchor->name;
         std::vector<ExpressionPtr> bodies;
