@@ -23,10 +23,12 @@
 namespace {
 
 using corvane::Plugins::Urdf::DocumentShape;
+using corvane::Plugins::Urdf::isKeptTree;
 using corvane::Plugins::Urdf::JointLinks;
 using corvane::Plugins::Urdf::kMaxElementDepth;
 using corvane::Plugins::Urdf::LinkTreeFacts;
 using corvane::Plugins::Urdf::linkTreeFactsOf;
+using corvane::Plugins::Urdf::linkTreeProblem;
 using corvane::Plugins::Urdf::measureDocument;
 using corvane::Plugins::Urdf::parserInput;
 
@@ -59,7 +61,14 @@ bool sameJoints(const std::vector<JointLinks>& a, const std::vector<JointLinks>&
                       });
 }
 
-void checkLinkTreeFacts(const LinkTreeFacts& scanned, const TiXmlDocument& document) {
+void checkLinkTreeFacts(const LinkTreeFacts& scanned, const TiXmlDocument& document,
+                        const char* input) {
+    // A tree the scan lets through must be one the full parse lets through, whatever the text.
+    if (scanned.plain && isKeptTree(scanned) && linkTreeProblem(input)) {
+        std::fprintf(stderr, "guard keeps a tree the full parse refuses: %s\n",
+                     linkTreeProblem(input)->c_str());
+        std::abort();
+    }
     if (!scanned.plain || document.Error()) return;
     const LinkTreeFacts parsed = linkTreeFactsOf(document);
     if (scanned.links == parsed.links && sameJoints(scanned.joints, parsed.joints) &&
@@ -103,6 +112,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                      document.Error() ? document.ErrorDesc() : "none");
         std::abort();
     }
-    checkLinkTreeFacts(facts, document);
+    checkLinkTreeFacts(facts, document, input.c_str());
     return 0;
 }

@@ -115,6 +115,13 @@ std::optional<Encoding> encodingNamedBy(std::string_view value) {
 
 enum class NodeKind { Declaration, Comment, CData, Unknown, Element };
 
+// An attribute as the scan reads it: its name, its value's text, and whether that was quoted.
+struct Attribute {
+    std::string_view name;
+    std::string_view value;
+    bool quoted = true;
+};
+
 // What an element is to urdfdom's link tree, by its name and place.
 enum class TreeRole { None, Robot, Link, Joint, JointParent, JointChild };
 
@@ -172,7 +179,7 @@ class NestingScanner {
     bool skipCharacterReference();
     bool skipTextThrough(std::string_view endTag);
     bool skipPast(std::string_view endTag);
-    bool skipAttribute(std::string_view* name, std::string_view* value, bool* quoted);
+    bool skipAttribute(Attribute* read);
     bool skipDeclaration(std::string_view* encodingValue);
     bool skipText();
     bool skipLeaf(NodeKind kind);
@@ -181,8 +188,7 @@ class NestingScanner {
     enum class StartTag { Failed, Open, Closed };
     StartTag enterElement();
     TreeRole treeRoleOf(std::string_view name);
-    void noteTreeElement(TreeRole role, StartTag tag, std::optional<std::string_view> value,
-                         bool quoted);
+    void noteTreeElement(TreeRole role, StartTag tag, const std::optional<Attribute>& attribute);
     bool leaveElement();
     bool scanElement();
     void settleEncoding(std::string_view encodingValue);
@@ -282,13 +288,12 @@ bool NestingScanner::skipPast(std::string_view endTag) {
     return true;
 }
 
-// name, "=", and a quoted or bare value. `name`, `value` and `quoted` receive the attribute's name,
-// its value's text and whether it was quoted, when asked for.
-bool NestingScanner::skipAttribute(std::string_view* name, std::string_view* value, bool* quoted) {
+// name, "=", and a quoted or bare value; `read` receives the attribute when asked for.
+bool NestingScanner::skipAttribute(Attribute* read) {
     skipWhiteSpace();
     const std::size_t nameStart = at_;
     if (!skipName() || atEnd()) return false;
-    if (name) *name = text_.substr(nameStart, at_ - nameStart);
+    if (read) read->name = text_.substr(nameStart, at_ - nameStart);
     skipWhiteSpace();
     if (peek() != '=') return false;
     ++at_;
@@ -299,8 +304,7 @@ bool NestingScanner::skipAttribute(std::string_view* name, std::string_view* val
         ++at_;
         const std::size_t start = at_;
         if (!skipTextThrough(std::string_view(&quote, 1))) return false;
-        if (value) *value = text_.substr(start, at_ - 1 - start);
-        if (quoted) *quoted = true;
+        if (read) *read = {read->name, text_.substr(start, at_ - 1 - start), true};
         return true;
     }
     const std::size_t start = at_;
@@ -308,8 +312,7 @@ bool NestingScanner::skipAttribute(std::string_view* name, std::string_view* val
         if (peek() == '"' || peek() == '\'') return false;
         ++at_;
     }
-    if (value) *value = text_.substr(start, at_ - start);
-    if (quoted) *quoted = false;
+    if (read) *read = {read->name, text_.substr(start, at_ - start), false};
     return true;
 }
 
@@ -325,9 +328,11 @@ bool NestingScanner::skipDeclaration(std::string_view* encodingValue) {
         skipWhiteSpace();
         if (atEnd()) return false;
         if (startsWithIgnoringCase("version") || startsWithIgnoringCase("standalone")) {
-            if (!skipAttribute(nullptr, nullptr, nullptr)) return false;
+            if (!skipAttribute(nullptr)) return false;
         } else if (startsWithIgnoringCase("encoding")) {
-            if (!skipAttribute(nullptr, encodingValue, nullptr)) return false;
+            Attribute encoding;
+            if (!skipAttribute(&encoding)) return false;
+            *encodingValue = encoding.value;
         } else {
             while (!atEnd() && peek() != '>' && !classes_.space(peek())) ++at_;
         }
@@ -382,8 +387,7 @@ NestingScanner::StartTag NestingScanner::enterElement() {
     if (name == "link") ++shape_.linkElements;
     const TreeRole role = facts_ ? treeRoleOf(name) : TreeRole::None;
     const std::string_view wanted = attributeReadFor(role);
-    std::optional<std::string_view> wantedValue;
-    bool quoted = true;
+    std::optional<Attribute> wantedAttribute;
     while (true) {
         skipWhiteSpace();
         if (atEnd()) return StartTag::Failed;
@@ -391,26 +395,21 @@ NestingScanner::StartTag NestingScanner::enterElement() {
             if (peek(1) != '>') return StartTag::Failed;
             at_ += 2;
             --depth_;
-            noteTreeElement(role, StartTag::Closed, wantedValue, quoted);
+            noteTreeElement(role, StartTag::Closed, wantedAttribute);
             return StartTag::Closed;
         }
         if (peek() == '>') {
             ++at_;
-            noteTreeElement(role, StartTag::Open, wantedValue, quoted);
+            noteTreeElement(role, StartTag::Open, wantedAttribute);
             return StartTag::Open;
         }
-        if (wanted.empty()) {
-            if (!skipAttribute(nullptr, nullptr, nullptr) || atEnd()) return StartTag::Failed;
-            continue;
+        Attribute attribute;
+        if (!skipAttribute(wanted.empty() ? nullptr : &attribute) || atEnd()) {
+            return StartTag::Failed;
         }
-        std::string_view attribute;
-        std::string_view value;
-        bool valueQuoted = true;
-        if (!skipAttribute(&attribute, &value, &valueQuoted) || atEnd()) return StartTag::Failed;
         // The parser refuses an attribute given twice, so the first is the one that counts.
-        if (attribute == wanted && !wantedValue) {
-            wantedValue = value;
-            quoted = valueQuoted;
+        if (!wanted.empty() && attribute.name == wanted && !wantedAttribute) {
+            wantedAttribute = attribute;
         }
     }
 }
@@ -444,21 +443,21 @@ TreeRole NestingScanner::treeRoleOf(std::string_view name) {
 
 // Records an element whose start tag has been read in full.
 void NestingScanner::noteTreeElement(TreeRole role, StartTag tag,
-                                     std::optional<std::string_view> value, bool quoted) {
+                                     const std::optional<Attribute>& attribute) {
     if (role == TreeRole::None) return;
     if (role == TreeRole::Robot) {
         robotOpen_ = tag == StartTag::Open;
         return;
     }
     // A missing attribute reads as an empty name.
-    if (value && (!quoted || !isPlainValue(*value))) facts_->plain = false;
-    const std::string_view text = value.value_or(std::string_view());
+    if (attribute && (!attribute->quoted || !isPlainValue(attribute->value))) facts_->plain = false;
+    const std::string_view text = attribute ? attribute->value : std::string_view();
     switch (role) {
         case TreeRole::Link:
             facts_->links.push_back(text);
             break;
         case TreeRole::Joint:
-            if (!value) facts_->unnamedJoint = true;
+            if (!attribute) facts_->unnamedJoint = true;
             facts_->joints.push_back({text, {}, {}});
             jointParentSeen_ = false;
             jointChildSeen_ = false;
