@@ -814,22 +814,24 @@ DocumentPtr UrdfPluginImpl::parse(const std::string& source,
         {}, {}, {}, {});
     const auto document = Document::create("urdf", {model});
 
-    std::vector<urdf::LinkSharedPtr> links;
+    // The robot's links in name order, as the model's own pointers: copying the shared pointers
+    // would touch every link's reference count twice more, in memory spread over the whole model.
+    std::vector<const urdf::LinkSharedPtr*> links;
     links.reserve(robot->links_.size());
-    for (const auto& [name, link] : robot->links_) links.push_back(link);
+    for (const auto& [name, link] : robot->links_) links.push_back(&link);
     linkBodies.reserve(links.size());
     // A body per link, then an interaction, range, actuator and initial value per joint.
     model->reserveMembers(links.size() + 4 * robot->joints_.size());
 
-    for (const auto& link : links) mapLink(link, model);
-    for (const auto& link : links) {
-        for (const auto& joint : link->child_joints) mapJoint(joint, model, nullptr);
+    for (const auto* link : links) mapLink(*link, model);
+    for (const auto* link : links) {
+        for (const auto& joint : (*link)->child_joints) mapJoint(joint, model, nullptr);
     }
-    for (const auto& link : links) {
-        if (hasMass(link)) traverse(link, link);
+    for (const auto* link : links) {
+        if (hasMass(*link)) traverse(*link, *link);
     }
-    for (const auto& link : links) {
-        if (!hasMass(link)) traverse(link, link);
+    for (const auto* link : links) {
+        if (!hasMass(*link)) traverse(*link, *link);
     }
     mapKinematicLocks(model);
     return document;
