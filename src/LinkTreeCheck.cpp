@@ -5,6 +5,7 @@
 
 #include <map>
 #include <set>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace corvane::Plugins::Urdf {
@@ -86,21 +87,26 @@ LinkTreeFacts linkTreeFactsOf(const TiXmlDocument& document) {
 }
 
 bool isKeptTree(const LinkTreeFacts& facts) {
-    if (facts.unnamedJoint) return false;
-    const std::unordered_set<std::string_view> links(facts.links.begin(), facts.links.end());
-    if (links.empty() || links.size() != facts.links.size()) return false;
+    if (facts.unnamedJoint || facts.links.empty()) return false;
+    // Each link name with whether some joint has it as its child.
+    std::unordered_map<std::string_view, bool> isChild;
+    isChild.reserve(facts.links.size());
+    for (const std::string_view link : facts.links) {
+        if (!isChild.emplace(link, false).second) return false;
+    }
     std::unordered_set<std::string_view> joints;
-    std::unordered_set<std::string_view> children;
     joints.reserve(facts.joints.size());
-    children.reserve(facts.joints.size());
+    std::size_t children = 0;
     for (const JointLinks& joint : facts.joints) {
         if (!joints.insert(joint.name).second) return false;
+        // urdfdom refuses a joint without a parent or child link even where a link has no name.
         if (joint.parent.empty() || joint.child.empty()) return false;
-        if (!links.contains(joint.parent) || !links.contains(joint.child)) return false;
-        children.insert(joint.child);
+        const auto child = isChild.find(joint.child);
+        if (child == isChild.end() || !isChild.contains(joint.parent)) return false;
+        if (!child->second) ++children;
+        child->second = true;
     }
-    // Every child is a defined link, so the links that are no joint's child number this many.
-    return links.size() - children.size() == 1;
+    return isChild.size() - children == 1;
 }
 
 std::optional<std::string> linkTreeProblem(const char* xml) {

@@ -296,3 +296,16 @@ TEST_F(LinkTree, ScanReadsEveryCorpusRobotLikeTheParser) {
         EXPECT_EQ(isKeptTree(read.scanned), read.scanned.plain);
     }
 }
+
+// A link without a name is read as the empty name; a joint that names no child is still one
+// urdfdom refuses, so the check must not take the nameless link for its child.
+TEST_F(LinkTree, NamelessLinkIsNoJointsMissingChild) {
+    const std::string text = robot("<link/>" + link("a") + joint("j", "a", ""));
+    const std::string input = parserInput(text);
+    LinkTreeFacts facts;
+    measureDocument(std::string_view(input.c_str()), &facts);
+    EXPECT_TRUE(facts.plain);
+    EXPECT_FALSE(isKeptTree(facts));
+    EXPECT_EQ(linkTreeProblem(text.c_str()), "joint j lacks a parent or a child link");
+    EXPECT_FALSE(urdfdomAccepts(text));
+}
