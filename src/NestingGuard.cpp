@@ -46,35 +46,6 @@ bool isNameChar(char c) {
     return isParserLetterOrDigit(c) || c == '_' || c == '-' || c == '.' || c == ':';
 }
 
-// The classes above for every byte, worked out once per scan: the C library classifies through
-// the current locale on every call, which would cost more than the rest of the scan.
-class CharacterClasses {
-  public:
-    CharacterClasses() {
-        for (std::size_t byte = 0; byte < bits_.size(); ++byte) {
-            const char c = static_cast<char>(byte);
-            bits_[byte] = static_cast<std::uint8_t>((isParserSpace(c) ? kSpace : 0) |
-                                                    (isNameStart(c) ? kNameStart : 0) |
-                                                    (isNameChar(c) ? kNameChar : 0));
-        }
-    }
-
-    bool space(char c) const { return has(c, kSpace); }
-    bool nameStart(char c) const { return has(c, kNameStart); }
-    bool nameChar(char c) const { return has(c, kNameChar); }
-
-  private:
-    static constexpr std::uint8_t kSpace = 1;
-    static constexpr std::uint8_t kNameStart = 2;
-    static constexpr std::uint8_t kNameChar = 4;
-
-    bool has(char c, std::uint8_t bit) const {
-        return (bits_[static_cast<unsigned char>(c)] & bit) != 0;
-    }
-
-    std::array<std::uint8_t, 256> bits_{};
-};
-
 bool isDecimalDigit(char c) {
     return c >= '0' && c <= '9';
 }
@@ -95,6 +66,43 @@ std::size_t utf8SequenceLength(char lead) {
     if (byte >= 0xF0 && byte <= 0xF4) return 4;
     return 1;
 }
+
+// The parser's character classes for every byte, worked out once per scan: the C library
+// classifies through the current locale on every call, which would cost more than the whole scan.
+class CharacterClasses {
+  public:
+    CharacterClasses() {
+        for (std::size_t byte = 0; byte < bits_.size(); ++byte) {
+            const char c = static_cast<char>(byte);
+            bits_[byte] = static_cast<std::uint8_t>(
+                (isParserSpace(c) ? kSpace : 0) | (isNameStart(c) ? kNameStart : 0) |
+                (isNameChar(c) ? kNameChar : 0) | (c == '&' ? kReference : 0) |
+                (utf8SequenceLength(c) > 1 ? kUtf8Lead : 0));
+        }
+    }
+
+    bool space(char c) const { return has(c, kSpace); }
+    bool nameStart(char c) const { return has(c, kNameStart); }
+    bool nameChar(char c) const { return has(c, kNameChar); }
+    // True when `c` starts more than a plain byte of text: a character reference, or in UTF-8 a
+    // multi-byte character.
+    bool startsCharacter(char c, bool utf8) const {
+        return has(c, utf8 ? kReference | kUtf8Lead : kReference);
+    }
+
+  private:
+    static constexpr std::uint8_t kSpace = 1;
+    static constexpr std::uint8_t kNameStart = 2;
+    static constexpr std::uint8_t kNameChar = 4;
+    static constexpr std::uint8_t kReference = 8;
+    static constexpr std::uint8_t kUtf8Lead = 16;
+
+    bool has(char c, std::uint8_t bit) const {
+        return (bits_[static_cast<unsigned char>(c)] & bit) != 0;
+    }
+
+    std::array<std::uint8_t, 256> bits_{};
+};
 
 bool hasPrefixIgnoringCase(std::string_view text, std::string_view prefix) {
     if (text.size() < prefix.size()) return false;
@@ -265,11 +273,13 @@ bool NestingScanner::skipCharacter() {
 // Text up to and past `endTag`, read character by character; the parser gives up when the text
 // ends before, or right after, the end tag.
 bool NestingScanner::skipTextThrough(std::string_view endTag) {
+    const char stop = endTag.front();
+    const bool utf8 = encoding_ == Encoding::Utf8;
     while (!atEnd()) {
         const char c = text_[at_];
-        if (c == endTag.front() && startsWith(endTag)) break;
+        if (c == stop && (endTag.size() == 1 || startsWith(endTag))) break;
         // Plain bytes are single characters: step over them without the general case.
-        if (c != '&' && (encoding_ != Encoding::Utf8 || utf8SequenceLength(c) == 1)) {
+        if (!classes_.startsCharacter(c, utf8)) {
             ++at_;
         } else if (!skipCharacter()) {
             return false;
@@ -366,7 +376,7 @@ bool NestingScanner::skipLeaf(NodeKind kind) {
 }
 
 NodeKind NestingScanner::identify() const {
-    if (startsWithIgnoringCase("<?xml")) return NodeKind::Declaration;
+    if (peek(1) == '?' && startsWithIgnoringCase("<?xml")) return NodeKind::Declaration;
     if (startsWith("<!--")) return NodeKind::Comment;
     if (startsWith("<![CDATA[")) return NodeKind::CData;
     if (startsWith("<!")) return NodeKind::Unknown;
