@@ -342,7 +342,7 @@ bool NestingScanner::skipDeclaration(std::string_view* encodingValue) {
         } else if (startsWithIgnoringCase("encoding")) {
             Attribute encoding;
             if (!skipAttribute(&encoding)) return false;
-            *encodingValue = encoding.value;
+            if (encodingValue) *encodingValue = encoding.value;
         } else {
             while (!atEnd() && peek() != '>' && !classes_.space(peek())) ++at_;
         }
