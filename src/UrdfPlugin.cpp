@@ -1,7 +1,5 @@
 #include "corvane/UrdfPlugin.hpp"
 
-#include <corvane/Builders.hpp>
-#include <corvane/Math.hpp>
 #include <spdlog/spdlog.h>
 #include <urdf_model/model.h>
 #include <urdf_parser/urdf_parser.h>
@@ -10,6 +8,8 @@
 #include <array>
 #include <cassert>
 #include <charconv>
+#include <corvane/Builders.hpp>
+#include <corvane/Math.hpp>
 #include <map>
 #include <span>
 #include <string_view>
@@ -17,6 +17,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "FixedPoint.hpp"
 #include "NestingGuard.hpp"
 
 namespace corvane::Plugins::Urdf {
@@ -125,7 +126,9 @@ VarAssignmentPtr valueAssignment(std::vector<Token> target, Token value) {
     return VarAssignment::createAssignment(std::move(target), Constant::create(std::move(value)));
 }
 
-bool isHexControl(unsigned char c) { return c < 0x20; }
+bool isHexControl(unsigned char c) {
+    return c < 0x20;
+}
 
 // True when `value` is one complete quoted literal: an optional "@", a double quote, characters
 // in which every quote and backslash is escaped and no control byte occurs, and a closing quote
@@ -159,11 +162,21 @@ std::string quoteAndEscape(std::string_view value) {
     quoted.push_back('"');
     for (const char c : value) {
         switch (c) {
-            case '\\': quoted += "\\\\"; break;
-            case '"': quoted += "\\\""; break;
-            case '\n': quoted += "\\n"; break;
-            case '\r': quoted += "\\r"; break;
-            case '\t': quoted += "\\t"; break;
+            case '\\':
+                quoted += "\\\\";
+                break;
+            case '"':
+                quoted += "\\\"";
+                break;
+            case '\n':
+                quoted += "\\n";
+                break;
+            case '\r':
+                quoted += "\\r";
+                break;
+            case '\t':
+                quoted += "\\t";
+                break;
             default:
                 if (isHexControl(static_cast<unsigned char>(c))) {
                     const auto byte = static_cast<unsigned char>(c);
@@ -183,7 +196,9 @@ bool isFixed(const urdf::JointSharedPtr& joint) {
     return joint && joint->type == urdf::Joint::FIXED;
 }
 
-bool hasMass(const urdf::LinkSharedPtr& link) { return static_cast<bool>(link->inertial); }
+bool hasMass(const urdf::LinkSharedPtr& link) {
+    return static_cast<bool>(link->inertial);
+}
 
 struct JointKind {
     std::string_view interactionType;   // empty: not supported
@@ -218,14 +233,14 @@ struct GeometryTypes {
     std::array<std::string_view, 4> typeNames;
 };
 
-constexpr GeometryTypes kContactGeometry{"contact_geometry",
-                                         {"Physics3D.Geometries.Sphere", "Physics3D.Geometries.Box",
-                                          "Physics3D.Geometries.Cylinder",
-                                          "Physics3D.Geometries.ExternalTriMeshGeometry"}};
-constexpr GeometryTypes kVisualGeometry{"visual_geometry",
-                                        {"Visuals.Geometries.Sphere", "Visuals.Geometries.Box",
-                                         "Visuals.Geometries.Cylinder",
-                                         "Visuals.Geometries.ExternalTriMeshGeometry"}};
+constexpr GeometryTypes kContactGeometry{
+    "contact_geometry",
+    {"Physics3D.Geometries.Sphere", "Physics3D.Geometries.Box", "Physics3D.Geometries.Cylinder",
+     "Physics3D.Geometries.ExternalTriMeshGeometry"}};
+constexpr GeometryTypes kVisualGeometry{
+    "visual_geometry",
+    {"Visuals.Geometries.Sphere", "Visuals.Geometries.Box", "Visuals.Geometries.Cylinder",
+     "Visuals.Geometries.ExternalTriMeshGeometry"}};
 
 // The names of the geometries of one link: base names counted across the collision and visual
 // passes, and the names already handed out, so that no two geometries of a body share a name.
@@ -262,7 +277,7 @@ struct LinkNameLess {
 }  // namespace
 
 class UrdfPluginImpl {
-public:
+  public:
     std::int32_t precision = kDefaultPrecision;
     std::unordered_map<std::string, VarAssignmentPtr> linkBodies;
     std::multimap<urdf::LinkSharedPtr, urdf::LinkSharedPtr, LinkNameLess> anchoredLinks;
@@ -291,7 +306,8 @@ public:
     void mapVector(const urdf::Vector3& vector, const AttrPath& name, const NodePtr& parent) const;
     void mapRotation(const urdf::Rotation& rotation, const AttrPath& name,
                      const NodePtr& parent) const;
-    void mapPose(const urdf::Pose& pose, const AttrPath& name, const VarAssignmentPtr& parent) const;
+    void mapPose(const urdf::Pose& pose, const AttrPath& name,
+                 const VarAssignmentPtr& parent) const;
 
     void mapLink(const urdf::LinkSharedPtr& link, const ModelDeclarationPtr& model);
     void mapJoint(const urdf::JointSharedPtr& joint, const ModelDeclarationPtr& model,
@@ -303,7 +319,7 @@ public:
                                      const ModelDeclarationPtr& model) const;
     void mapKinematicLocks(const ModelDeclarationPtr& model) const;
 
-private:
+  private:
     void clearImportState() {
         anchoredLinks.clear();
         linkAnchors.clear();
@@ -335,9 +351,13 @@ Token UrdfPluginImpl::realToken(double value) const {
     const std::size_t room = static_cast<std::size_t>(digits) + kRealIntegerRoom;
     if (room <= kRealStackRoom) {
         std::array<char, kRealStackRoom> text;
-        const auto result =
-            std::to_chars(text.data(), text.data() + room, value, std::chars_format::fixed, digits);
-        return Token{TokenKind::RealLiteral, std::string(text.data(), result.ptr), 0, 0};
+        char* end = writeFixedPoint(text.data(), value, digits);
+        if (!end) {
+            end = std::to_chars(text.data(), text.data() + room, value, std::chars_format::fixed,
+                                digits)
+                      .ptr;
+        }
+        return Token{TokenKind::RealLiteral, std::string(text.data(), end), 0, 0};
     }
     std::string lexeme(room, '\0');
     const auto result = std::to_chars(lexeme.data(), lexeme.data() + lexeme.size(), value,
@@ -850,10 +870,16 @@ std::shared_ptr<Document> UrdfPlugin::parse(const std::string& source,
     return impl_->parse(source, import);
 }
 
-std::vector<std::string> UrdfPlugin::extensions() const { return {".urdf"}; }
+std::vector<std::string> UrdfPlugin::extensions() const {
+    return {".urdf"};
+}
 
-void UrdfPlugin::setPrecision(std::int32_t precision) { impl_->precision = precision; }
+void UrdfPlugin::setPrecision(std::int32_t precision) {
+    impl_->precision = precision;
+}
 
-bool UrdfPlugin::keyShouldBeSource() const { return true; }
+bool UrdfPlugin::keyShouldBeSource() const {
+    return true;
+}
 
 }  // namespace corvane::Plugins::Urdf
