@@ -2,7 +2,6 @@
 // the way the fuzzers check every input: the plugin answers twice alike without exception, prints
 // well-formed host text, and the nesting guard counts at least as deep as the XML parser nests.
 #include <gtest/gtest.h>
-#include <tinyxml.h>
 
 #include <algorithm>
 #include <corvane/Render.hpp>
@@ -12,6 +11,7 @@
 
 #include "HostTextShape.hpp"
 #include "NestingGuard.hpp"
+#include "ParserShape.hpp"
 #include "TestSupport.hpp"
 
 using namespace corvane::testing;
@@ -29,24 +29,6 @@ std::vector<std::filesystem::path> regressionInputs() {
     }
     std::sort(files.begin(), files.end());
     return files;
-}
-
-Urdf::DocumentShape parserShape(const std::string& input) {
-    TiXmlDocument document;
-    document.Parse(input.c_str());
-    Urdf::DocumentShape shape;
-    std::vector<std::pair<const TiXmlNode*, std::size_t>> pending{{&document, 0}};
-    while (!pending.empty()) {
-        const auto [node, depth] = pending.back();
-        pending.pop_back();
-        shape.depth = std::max(shape.depth, depth);
-        for (const TiXmlNode* child = node->FirstChild(); child; child = child->NextSibling()) {
-            if (!child->ToElement()) continue;
-            if (child->ValueStr() == "link") ++shape.linkElements;
-            pending.emplace_back(child, depth + 1);
-        }
-    }
-    return shape;
 }
 
 }  // namespace
@@ -84,7 +66,7 @@ TEST(FuzzRegressions, GuardCountsAtLeastWhatTheParserReads) {
         const std::string input = Urdf::parserInput(readFile(path));
         const Urdf::DocumentShape guarded = Urdf::measureDocument(std::string_view(input.c_str()));
         if (guarded.depth > Urdf::kMaxElementDepth) continue;
-        const Urdf::DocumentShape parsed = parserShape(input);
+        const Urdf::DocumentShape parsed = parsedShape(input);
         EXPECT_GE(guarded.depth, parsed.depth);
         EXPECT_GE(guarded.linkElements, parsed.linkElements);
     }

@@ -2,13 +2,13 @@
 // the count never misses an element that the XML parser enters, whatever markup surrounds it. The
 // parser's own element tree (it keeps what it read up to an error) is the reference throughout.
 #include <gtest/gtest.h>
-#include <tinyxml.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
 #include "NestingGuard.hpp"
+#include "ParserShape.hpp"
 #include "TestSupport.hpp"
 
 using namespace corvane::testing;
@@ -36,22 +36,7 @@ std::string robotNestedInside(std::size_t levels) {
 
 // The element tree TinyXML builds; only for texts shallow enough to parse safely.
 DocumentShape parserShape(const std::string& text) {
-    const std::string input = parserInput(text);
-    TiXmlDocument document;
-    document.Parse(input.c_str());
-    DocumentShape shape;
-    std::vector<std::pair<const TiXmlNode*, std::size_t>> pending{{&document, 0}};
-    while (!pending.empty()) {
-        const auto [node, depth] = pending.back();
-        pending.pop_back();
-        shape.depth = std::max(shape.depth, depth);
-        for (const TiXmlNode* child = node->FirstChild(); child; child = child->NextSibling()) {
-            if (!child->ToElement()) continue;
-            if (child->ValueStr() == "link") ++shape.linkElements;
-            pending.emplace_back(child, depth + 1);
-        }
-    }
-    return shape;
+    return parsedShape(parserInput(text));
 }
 
 std::size_t parserDepth(const std::string& text) {
