@@ -149,6 +149,28 @@ TEST(RenderJsonLayout, EscapesAndEveryShapeMatchTheLibrary) {
     }
 }
 
+// Texts are checked for bytes that need escaping eight at a time, the last eight overlapping the
+// ones before; every such byte must be found wherever it stands, at every length.
+TEST(RenderJsonLayout, EscapesAreFoundAtEveryPositionOfEveryLength) {
+    const std::vector<std::string> specials{std::string(1, '\0'), "\x1f",        "\"", "\\", "\n",
+                                            "\xc3\xa9",           "\xe2\x82\xac"};
+    // Bytes next to the special ones, which must stay as they are.
+    const std::vector<std::string> neighbours{" ", "!", "#", "[", "]", "\x7f", "~"};
+    for (std::size_t length = 1; length <= 25; ++length) {
+        for (std::size_t at = 0; at < length; ++at) {
+            for (const auto& pieces : {specials, neighbours}) {
+                for (const auto& piece : pieces) {
+                    std::string text(length, 'a');
+                    text.replace(at, 1, piece);
+                    const auto document = awkwardDocument(text);
+                    SCOPED_TRACE(::testing::PrintToString(text));
+                    ASSERT_EQ(Render::toJson(*document, -1), libraryLayout(*document, -1));
+                }
+            }
+        }
+    }
+}
+
 TEST(RenderJsonLayout, TextThatIsNotUtf8IsRefusedAsTheLibraryRefusesIt) {
     // Overlong, surrogate, past U+10FFFF, stray continuation, cut short at the end.
     const std::vector<std::string> texts{"\xc0\xaf", "a\xed\xa0\x80", "\xf4\x90\x80\x80",

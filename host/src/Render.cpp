@@ -146,19 +146,81 @@ std::size_t utf8SequenceLength(std::string_view text) {
     return 0;
 }
 
+// Bytes that go into a JSON string as they are: printable ASCII other than the quote and the
+// backslash, which is what almost every name and number consists of.
+constexpr std::array<bool, 256> kVerbatimBytes = [] {
+    std::array<bool, 256> verbatim{};
+    for (std::size_t byte = 0x20; byte < 0x80; ++byte) verbatim[byte] = true;
+    verbatim['"'] = false;
+    verbatim['\\'] = false;
+    return verbatim;
+}();
+
+// Eight bytes at once: true when none of them needs escaping. Once no byte has its high bit set,
+// each test below is exact: a byte below 0x20, a quote, a backslash.
+bool isVerbatimWord(std::uint64_t word) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101;
+    constexpr std::uint64_t kHighBits = 0x8080808080808080;
+    const auto hasByteBelow = [](std::uint64_t x, std::uint64_t bound) {
+        return (x - kOnes * bound) & ~x & kHighBits;
+    };
+    return ((word & kHighBits) | hasByteBelow(word, 0x20) | hasByteBelow(word ^ (kOnes * '"'), 1) |
+            hasByteBelow(word ^ (kOnes * '\\'), 1)) == 0;
+}
+
+std::uint64_t wordAt(const char* bytes) {
+    std::uint64_t word;
+    std::memcpy(&word, bytes, sizeof word);
+    return word;
+}
+
+bool isVerbatim(std::string_view text) {
+    if (text.size() < 8) {
+        for (const char c : text) {
+            if (!kVerbatimBytes[static_cast<unsigned char>(c)]) return false;
+        }
+        return true;
+    }
+    // Whole words, then the last eight bytes, which may overlap the words before.
+    for (std::size_t at = 0; at + 8 <= text.size(); at += 8) {
+        if (!isVerbatimWord(wordAt(text.data() + at))) return false;
+    }
+    return isVerbatimWord(wordAt(text.data() + text.size() - 8));
+}
+
 // Where the JSON text goes: counted first, so that the output is allocated once at its full
-// size (a large document renders to hundreds of megabytes), then written.
+// size (a large document renders to hundreds of megabytes), then written. Both sides take the
+// same calls; fixed pieces (keys, node kinds, punctuation) come as string literals, so that
+// their length is known where they are written.
 class JsonLength {
   public:
     void put(char) { ++length_; }
     void put(std::string_view text) { length_ += text.size(); }
+    template <std::size_t N>
+    void piece(const char (&)[N]) {
+        length_ += N - 1;
+    }
+    void quoted(std::string_view verbatim) { length_ += verbatim.size() + 2; }
     void spaces(std::size_t count) { length_ += count; }
+    template <bool Pretty>
+    void lineBreak(bool comma, std::size_t indent) {
+        length_ += (comma ? 1 : 0) + (Pretty ? 1 + indent : 0);
+    }
+    template <bool Pretty, std::size_t N>
+    void keyLine(bool comma, std::size_t indent, const char (&)[N]) {
+        lineBreak<Pretty>(comma, indent);
+        length_ += N - 1 + (Pretty ? 1 : 0);
+    }
+    template <bool Pretty>
+    void closeLine(std::size_t indent, char) {
+        lineBreak<Pretty>(false, indent);
+        ++length_;
+    }
     std::size_t length() const { return length_; }
 
   private:
     std::size_t length_ = 0;
 };
-
 // Asks the kernel to back the whole 2 MiB pages inside a large, not yet touched buffer with huge
 // pages. Touching fresh memory page by page is what writing a large text costs most on many
 // machines (one fault per 4 KiB); with huge pages it is one fault per 2 MiB. Only advice: where
@@ -185,57 +247,121 @@ class JsonText {
         next_ = text_.data();
     }
     void put(char c) { *next_++ = c; }
-    void put(std::string_view text) {
-        // Most pieces are a few bytes long: copied in line rather than through a call.
-        if (text.size() <= kShortPiece) {
-            for (const char c : text) *next_++ = c;
-            return;
-        }
-        std::memcpy(next_, text.data(), text.size());
-        next_ += text.size();
+    void put(std::string_view text) { next_ = copy(next_, text); }
+    template <std::size_t N>
+    void piece(const char (&text)[N]) {
+        std::memcpy(next_, text, N - 1);  // a fixed size: a few moves, no call
+        next_ += N - 1;
+    }
+    void quoted(std::string_view verbatim) {
+        char* next = next_;
+        *next++ = '"';
+        next = copy(next, verbatim);
+        *next++ = '"';
+        next_ = next;
     }
     void spaces(std::size_t count) { next_ += count; }  // the text starts out as spaces
+
+    // The compound pieces below work on a local copy of the position and store it once: every
+    // byte written through a char pointer might change the position held in this object, so
+    // each single put has to read it back first, one put waiting for the one before.
+
+    // [","] then, laid out, a new line indented by `indent`.
+    template <bool Pretty>
+    void lineBreak(bool comma, std::size_t indent) {
+        next_ = lineBreakAt<Pretty>(next_, comma, indent);
+    }
+    // A line break, then `"key":` and, laid out, a space.
+    template <bool Pretty, std::size_t N>
+    void keyLine(bool comma, std::size_t indent, const char (&key)[N]) {
+        char* next = lineBreakAt<Pretty>(next_, comma, indent);
+        std::memcpy(next, key, N - 1);  // a fixed size: a few moves, no call
+        next_ = next + N - 1 + (Pretty ? 1 : 0);
+    }
+    // Laid out, a new line indented by `indent`; then the closing bracket.
+    template <bool Pretty>
+    void closeLine(std::size_t indent, char close) {
+        char* next = lineBreakAt<Pretty>(next_, false, indent);
+        *next = close;
+        next_ = next + 1;
+    }
+
     std::string take() { return std::move(text_); }
 
   private:
     static constexpr std::size_t kShortPiece = 16;
 
+    template <bool Pretty>
+    static char* lineBreakAt(char* next, bool comma, std::size_t indent) {
+        if (comma) *next++ = ',';
+        if constexpr (Pretty) {
+            *next = '\n';
+            next += 1 + indent;  // the text starts out as spaces
+        }
+        return next;
+    }
+
+    // Most pieces are a few bytes long: copied in line rather than through a call, as two
+    // overlapping words where they are long enough.
+    static char* copy(char* next, std::string_view text) {
+        const char* from = text.data();
+        const std::size_t size = text.size();
+        if (size > kShortPiece) {
+            std::memcpy(next, from, size);
+        } else if (size >= 8) {
+            copyWord<std::uint64_t>(next, from);
+            copyWord<std::uint64_t>(next + size - 8, from + size - 8);
+        } else if (size >= 4) {
+            copyWord<std::uint32_t>(next, from);
+            copyWord<std::uint32_t>(next + size - 4, from + size - 4);
+        } else {
+            for (std::size_t i = 0; i < size; ++i) next[i] = from[i];
+        }
+        return next + size;
+    }
+
+    template <typename Word>
+    static void copyWord(char* to, const char* from) {
+        Word word;
+        std::memcpy(&word, from, sizeof word);
+        std::memcpy(to, &word, sizeof word);
+    }
+
     std::string text_;
     char* next_ = nullptr;
 };
 
-// A key of the JSON objects with its quotes and the separator that follows it, `"key": `; one
-// line output leaves out the final space.
-struct JsonKey {
-    std::string_view spaced;
-};
+// The keys of the JSON objects with their quotes and colon; laid out with an indent, a space
+// follows the colon.
+constexpr char kDocumentKey[] = "\"document\":";
+constexpr char kNodesKey[] = "\"nodes\":";
+constexpr char kNodeKey[] = "\"node\":";
+constexpr char kNameKey[] = "\"name\":";
+constexpr char kTypeKey[] = "\"type\":";
+constexpr char kMembersKey[] = "\"members\":";
+constexpr char kTargetKey[] = "\"target\":";
+constexpr char kIsKey[] = "\"is\":";
+constexpr char kValueKey[] = "\"value\":";
+constexpr char kTokenKey[] = "\"token\":";
+constexpr char kKindKey[] = "\"kind\":";
+constexpr char kLexemeKey[] = "\"lexeme\":";
+constexpr char kElementsKey[] = "\"elements\":";
+constexpr char kSegmentsKey[] = "\"segments\":";
 
-constexpr JsonKey kDocumentKey{"\"document\": "};
-constexpr JsonKey kNodesKey{"\"nodes\": "};
-constexpr JsonKey kNodeKey{"\"node\": "};
-constexpr JsonKey kNameKey{"\"name\": "};
-constexpr JsonKey kTypeKey{"\"type\": "};
-constexpr JsonKey kMembersKey{"\"members\": "};
-constexpr JsonKey kTargetKey{"\"target\": "};
-constexpr JsonKey kIsKey{"\"is\": "};
-constexpr JsonKey kValueKey{"\"value\": "};
-constexpr JsonKey kTokenKey{"\"token\": "};
-constexpr JsonKey kKindKey{"\"kind\": "};
-constexpr JsonKey kLexemeKey{"\"lexeme\": "};
-constexpr JsonKey kElementsKey{"\"elements\": "};
-constexpr JsonKey kSegmentsKey{"\"segments\": "};
+// Arrays whose items need no memory brought in ahead.
+struct NoPrefetch {
+    template <typename Items>
+    void operator()(const Items&, std::size_t) const {}
+};
 
 // Writes a document as JSON straight from the tree, laid out exactly as nlohmann-json's dump()
 // lays out the same value: objects with their keys in the documented order, `indent` spaces per
-// level (one line when negative), the same string escapes. Building the library's value first
-// costs many times more than writing the text.
-template <typename Out>
+// level (`Pretty`; one line otherwise), the same string escapes. Building the library's value
+// first costs many times more than writing the text.
+template <typename Out, bool Pretty>
 class JsonWriter {
   public:
-    JsonWriter(Out& out, int indent)
-        : out_(out),
-          pretty_(indent >= 0),
-          step_(indent >= 0 ? static_cast<std::size_t>(indent) : 0) {}
+    JsonWriter(Out& out, std::size_t step) : out_(out), step_(step) {}
 
     // False when a name or lexeme is not UTF-8 text, which JSON cannot carry.
     bool writeDocument(const Document& document) {
@@ -249,11 +375,7 @@ class JsonWriter {
     }
 
   private:
-    void newline() {
-        if (!pretty_) return;
-        out_.put('\n');
-        out_.spaces(depth_ * step_);
-    }
+    std::size_t indent() const { return depth_ * step_; }
 
     void openObject() {
         out_.put('{');
@@ -261,59 +383,72 @@ class JsonWriter {
     }
 
     // Every object written here has keys; `first` tells whether a comma goes before this one.
-    void key(JsonKey name, bool first) {
-        if (!first) out_.put(',');
-        newline();
-        out_.put(pretty_ ? name.spaced : name.spaced.substr(0, name.spaced.size() - 1));
+    template <std::size_t N>
+    void key(const char (&name)[N], bool first) {
+        out_.template keyLine<Pretty>(!first, indent(), name);
     }
 
     void closeObject() {
         --depth_;
-        newline();
-        out_.put('}');
+        out_.template closeLine<Pretty>(indent(), '}');
     }
 
-    template <typename Items, typename WriteItem>
-    void array(const Items& items, WriteItem writeItem) {
+    // `prefetch(items, i)` is called before item i is written.
+    template <typename Items, typename WriteItem, typename Prefetch = NoPrefetch>
+    void array(const Items& items, WriteItem writeItem, Prefetch prefetch = {}) {
         if (items.empty()) {
-            out_.put("[]");
+            out_.piece("[]");
             return;
         }
         out_.put('[');
         ++depth_;
-        bool first = true;
-        for (const auto& item : items) {
-            if (!first) out_.put(',');
-            first = false;
-            newline();
-            writeItem(item);
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            out_.template lineBreak<Pretty>(i > 0, indent());
+            prefetch(items, i);
+            writeItem(items[i]);
         }
         --depth_;
-        newline();
-        out_.put(']');
+        out_.template closeLine<Pretty>(indent(), ']');
+    }
+
+    // Members lie wherever the allocator put them, which for a large document is seldom next to
+    // their siblings. Asking for the memory of the members two and one ahead (first the node,
+    // then, once it has arrived, its parts) while this one is written hides most of the wait.
+    // All the cache lines an object of `size` bytes at `object` may touch.
+    static void prefetchObject(const void* object, std::size_t size) {
+        const auto* bytes = static_cast<const char*>(object);
+        __builtin_prefetch(bytes);
+        __builtin_prefetch(bytes + size - 1);
+        if (size > 64) __builtin_prefetch(bytes + 64);
+    }
+
+    static void prefetchParts(const VarAssignment& assignment) {
+        __builtin_prefetch(assignment.target().data());
+        if (const auto& value = assignment.value()) prefetchObject(value.get(), sizeof(Constant));
+        __builtin_prefetch(assignment.members().data());
+    }
+
+    static void prefetchMembers(const VarAssignment::Members& members, std::size_t i) {
+        if (i + 2 < members.size() && members[i + 2]) {
+            prefetchObject(members[i + 2].get(), sizeof(VarAssignment));
+        }
+        if (i + 1 < members.size() && members[i + 1]) prefetchParts(*members[i + 1]);
+    }
+
+    static void prefetchNodes(const std::vector<NodePtr>& nodes, std::size_t i) {
+        if (i + 2 < nodes.size()) __builtin_prefetch(nodes[i + 2].get());
+        if (i + 1 < nodes.size() && nodes[i + 1] && nodes[i + 1]->isVarAssignment()) {
+            prefetchParts(static_cast<const VarAssignment&>(*nodes[i + 1]));
+        }
     }
 
     void lexemes(const std::vector<Token>& tokens) {
         array(tokens, [this](const Token& token) { string(token.lexeme); });
     }
 
-    // Text that goes into JSON as it is: printable ASCII without quotes or backslashes, which is
-    // what almost every name and number is.
-    static bool isVerbatim(std::string_view text) {
-        for (const char c : text) {
-            const auto byte = static_cast<unsigned char>(c);
-            if (byte < 0x20 || byte >= 0x80 || c == '"' || c == '\\') return false;
-        }
-        return true;
-    }
-
     void string(std::string_view text) {
+        if (isVerbatim(text)) return out_.quoted(text);
         out_.put('"');
-        if (isVerbatim(text)) {
-            out_.put(text);
-            out_.put('"');
-            return;
-        }
         for (std::size_t at = 0; at < text.size();) {
             const char c = text[at];
             const auto byte = static_cast<unsigned char>(c);
@@ -375,17 +510,21 @@ class JsonWriter {
     }
 
     void boolean(bool value) {
-        out_.put(value ? std::string_view("true") : std::string_view("false"));
+        if (value) return out_.piece("true");
+        out_.piece("false");
     }
 
-    void null() { out_.put("null"); }
+    void null() { out_.piece("null"); }
 
     // Nodes the host does not print (none that an import makes) are written as null, so the
     // positions of the others stay intact.
     void writeNode(const NodePtr& node) {
         if (!node) return null();
-        if (node->isModelDeclaration()) return writeModel(*node->toModelDeclaration());
-        if (node->isVarAssignment()) return writeAssignment(*node->toVarAssignment());
+        if (node->isModelDeclaration()) {
+            return writeModel(static_cast<const ModelDeclaration&>(*node));
+        }
+        if (node->isVarAssignment())
+            return writeAssignment(static_cast<const VarAssignment&>(*node));
         if (const auto* expression = dynamic_cast<const Expression*>(node.get())) {
             return writeExpression(*expression);
         }
@@ -395,20 +534,21 @@ class JsonWriter {
     void writeModel(const ModelDeclaration& model) {
         openObject();
         key(kNodeKey, true);
-        string("ModelDeclaration");
+        out_.piece("\"ModelDeclaration\"");
         key(kNameKey, false);
         string(model.name().lexeme);
         key(kTypeKey, false);
         lexemes(model.type());
         key(kMembersKey, false);
-        array(model.members(), [this](const NodePtr& member) { writeNode(member); });
+        array(
+            model.members(), [this](const NodePtr& member) { writeNode(member); }, prefetchNodes);
         closeObject();
     }
 
     void writeAssignment(const VarAssignment& assignment) {
         openObject();
         key(kNodeKey, true);
-        string("VarAssignment");
+        out_.piece("\"VarAssignment\"");
         key(kTargetKey, false);
         lexemes(assignment.target());
         key(kIsKey, false);
@@ -416,10 +556,13 @@ class JsonWriter {
         key(kTypeKey, false);
         lexemes(assignment.type());
         key(kMembersKey, false);
-        array(assignment.members(), [this](const VarAssignmentPtr& member) {
-            if (member) return writeAssignment(*member);
-            null();
-        });
+        array(
+            assignment.members(),
+            [this](const VarAssignmentPtr& member) {
+                if (member) return writeAssignment(*member);
+                null();
+            },
+            prefetchMembers);
         key(kValueKey, false);
         writeValue(assignment.value());
         closeObject();
@@ -445,7 +588,7 @@ class JsonWriter {
     void writeConstant(const Constant& constant) {
         openObject();
         key(kNodeKey, true);
-        string("Constant");
+        out_.piece("\"Constant\"");
         key(kTokenKey, false);
         openObject();
         key(kKindKey, true);
@@ -459,7 +602,7 @@ class JsonWriter {
     void writeArray(const Array& array) {
         openObject();
         key(kNodeKey, true);
-        string("Array");
+        out_.piece("\"Array\"");
         key(kElementsKey, false);
         this->array(array.elements(),
                     [this](const ExpressionPtr& element) { writeValue(element); });
@@ -469,14 +612,13 @@ class JsonWriter {
     void writeReference(const Reference& reference) {
         openObject();
         key(kNodeKey, true);
-        string("Reference");
+        out_.piece("\"Reference\"");
         key(kSegmentsKey, false);
         array(reference.segments(), [this](const std::string& segment) { string(segment); });
         closeObject();
     }
 
     Out& out_;
-    const bool pretty_;
     const std::size_t step_;
     std::size_t depth_ = 0;
     bool utf8_ = true;
@@ -674,16 +816,22 @@ class HostTextWriter {
     std::string out_;
 };
 
+template <bool Pretty>
+std::string writeJson(const Document& document, std::size_t step) {
+    JsonLength length;
+    if (!JsonWriter<JsonLength, Pretty>(length, step).writeDocument(document)) {
+        return toJsonThroughLibrary(document, Pretty ? static_cast<int>(step) : -1);
+    }
+    JsonText text(length.length());
+    JsonWriter<JsonText, Pretty>(text, step).writeDocument(document);
+    return text.take();
+}
+
 }  // namespace
 
 std::string toJson(const Document& document, int indent) {
-    JsonLength length;
-    if (!JsonWriter(length, indent).writeDocument(document)) {
-        return toJsonThroughLibrary(document, indent);
-    }
-    JsonText text(length.length());
-    JsonWriter(text, indent).writeDocument(document);
-    return text.take();
+    if (indent < 0) return writeJson<false>(document, 0);
+    return writeJson<true>(document, static_cast<std::size_t>(indent));
 }
 
 std::string toHostText(const Document& document) {
