@@ -201,7 +201,6 @@ class JsonLength {
         length_ += N - 1;
     }
     void quoted(std::string_view verbatim) { length_ += verbatim.size() + 2; }
-    void spaces(std::size_t count) { length_ += count; }
     template <bool Pretty>
     void lineBreak(bool comma, std::size_t indent) {
         length_ += (comma ? 1 : 0) + (Pretty ? 1 + indent : 0);
@@ -260,7 +259,6 @@ class JsonText {
         *next++ = '"';
         next_ = next;
     }
-    void spaces(std::size_t count) { next_ += count; }  // the text starts out as spaces
 
     // The compound pieces below work on a local copy of the position and store it once: every
     // byte written through a char pointer might change the position held in this object, so
@@ -506,7 +504,7 @@ class JsonWriter {
     void integer(std::int32_t value) {
         std::array<char, 16> digits;
         const auto end = std::to_chars(digits.data(), digits.data() + digits.size(), value).ptr;
-        for (const char* digit = digits.data(); digit != end; ++digit) out_.put(*digit);
+        out_.put(std::string_view(digits.data(), static_cast<std::size_t>(end - digits.data())));
     }
 
     void boolean(bool value) {
