@@ -70,12 +70,11 @@ VarAssignment::VarAssignment(Token start, std::vector<Token> target, Token is,
                              std::vector<Token> type, Token end, std::vector<NodePtr> annotations,
                              Members members, ExpressionPtr value)
     : target_(std::move(target)),
-      type_(std::move(type)),
-      members_(std::move(members)),
       value_(std::move(value)),
       startSlot_(slotOf(start)),
       isSlot_(slotOf(is)),
       endSlot_(slotOf(end)) {
+    keepParts(std::move(type), std::move(members));
     const bool storesTokens =
         startSlot_ == Slot::Stored || isSlot_ == Slot::Stored || endSlot_ == Slot::Stored;
     if (!storesTokens && annotations.empty()) return;
@@ -87,14 +86,29 @@ VarAssignment::VarAssignment(Token start, std::vector<Token> target, Token is,
 VarAssignment::VarAssignment(UsualShape, std::vector<Token> target, bool declaresType,
                              std::vector<Token> type, Members members, ExpressionPtr value)
     : target_(std::move(target)),
-      type_(std::move(type)),
-      members_(std::move(members)),
       value_(std::move(value)),
       startSlot_(Slot::Placeholder),
       isSlot_(declaresType ? Slot::KeywordIs : Slot::Placeholder),
-      endSlot_(Slot::Placeholder) {}
+      endSlot_(Slot::Placeholder) {
+    keepParts(std::move(type), std::move(members));
+}
 
 VarAssignment::~VarAssignment() = default;
+
+// A member list that was reserved but is still empty is kept: its owner means to fill it.
+void VarAssignment::keepParts(std::vector<Token> type, Members members) {
+    if (type.empty() && members.capacity() == 0) return;
+    parts_ = std::make_unique<Parts>(Parts{std::move(type), std::move(members)});
+}
+
+VarAssignment::Parts& VarAssignment::parts() {
+    if (!parts_) parts_ = std::make_unique<Parts>();
+    return *parts_;
+}
+
+void VarAssignment::reserveMembers(std::size_t count) {
+    if (count > 0) parts().members.reserve(count);
+}
 
 std::shared_ptr<VarAssignment> VarAssignment::createAssignment(std::vector<Token> target,
                                                                ExpressionPtr value) {
@@ -127,20 +141,20 @@ const std::vector<NodePtr>& VarAssignment::annotations() const {
 }
 
 void VarAssignment::appendToMembers(const std::shared_ptr<VarAssignment>& member) {
-    members_.push_back(member);
+    parts().members.push_back(member);
 }
 
 void VarAssignment::appendToMembers(std::shared_ptr<VarAssignment>&& member) {
-    members_.push_back(std::move(member));
+    parts().members.push_back(std::move(member));
 }
 
 std::shared_ptr<VarAssignment> VarAssignment::clone() const {
     Members memberCopies;
-    memberCopies.reserve(members_.size());
-    for (const auto& member : members_) {
+    memberCopies.reserve(members().size());
+    for (const auto& member : members()) {
         memberCopies.push_back(member ? member->clone() : nullptr);
     }
-    return create(startToken(), target_, isToken(), type_, endToken(), annotations(),
+    return create(startToken(), target_, isToken(), type(), endToken(), annotations(),
                   std::move(memberCopies), value_ ? value_->cloneExpression() : nullptr);
 }
 

@@ -112,8 +112,9 @@ class Reference final : public Expression {
 // An attribute declaration (with a type) or an attribute assignment (with a value).
 //
 // Most nodes of a tree are plain assignments such as `inertia.mass = 1.0`: a target and a value.
-// To keep those small, the start, "is" and end tokens are stored only when they differ from the
-// usual placeholder or keyword, and annotations only when there are any.
+// To keep those small, a type and members are stored only when there are any, the start, "is"
+// and end tokens only when they differ from the usual placeholder or keyword, and annotations
+// only when there are any.
 class VarAssignment final : public Node {
     // Admits only this class to the constructor of the usual shapes below.
     struct UsualShape {
@@ -149,17 +150,17 @@ class VarAssignment final : public Node {
     void appendToMembers(const std::shared_ptr<VarAssignment>& member);
     void appendToMembers(std::shared_ptr<VarAssignment>&& member);
     // Makes room for `count` members in all, so that appending that many allocates once.
-    void reserveMembers(std::size_t count) { members_.reserve(count); }
+    void reserveMembers(std::size_t count);
     // A deep copy: members and value are copied too, so the copy can live elsewhere in the tree.
     std::shared_ptr<VarAssignment> clone() const;
 
     const Token& startToken() const { return slotToken(startSlot_, 0); }
     const std::vector<Token>& target() const { return target_; }
     const Token& isToken() const { return slotToken(isSlot_, 1); }
-    const std::vector<Token>& type() const { return type_; }
+    const std::vector<Token>& type() const { return parts_ ? parts_->type : kNoTokens; }
     const Token& endToken() const { return slotToken(endSlot_, 2); }
     const std::vector<NodePtr>& annotations() const;
-    const Members& members() const { return members_; }
+    const Members& members() const { return parts_ ? parts_->members : kNoMembers; }
     const ExpressionPtr& value() const { return value_; }
     // True when the declaration names a type with the keyword "is".
     bool declaresType() const { return isToken().kind == TokenKind::KeywordIs; }
@@ -167,19 +168,29 @@ class VarAssignment final : public Node {
   private:
     // Where a start, "is" or end token is: one of the two usual tokens, or stored with the node.
     enum class Slot : std::uint8_t { Placeholder, KeywordIs, Stored };
+    // What declarations and nodes with members carry.
+    struct Parts {
+        std::vector<Token> type;
+        Members members;
+    };
     // What few nodes carry: annotations, and tokens other than the usual ones.
     struct Details {
         std::vector<NodePtr> annotations;
         std::vector<Token> storedTokens;  // start, "is" and end, when any of them is stored
     };
 
+    inline static const std::vector<Token> kNoTokens;
+    inline static const Members kNoMembers;
+
     static Slot slotOf(const Token& token);
     const Token& slotToken(Slot slot, std::size_t index) const;
+    // The type and members, made on first need.
+    Parts& parts();
+    void keepParts(std::vector<Token> type, Members members);
 
     std::vector<Token> target_;
-    std::vector<Token> type_;
-    Members members_;
     ExpressionPtr value_;
+    std::unique_ptr<Parts> parts_;
     std::unique_ptr<Details> details_;
     Slot startSlot_;
     Slot isSlot_;
