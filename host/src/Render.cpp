@@ -220,6 +220,7 @@ class JsonLength {
   private:
     std::size_t length_ = 0;
 };
+
 // Asks the kernel to back the whole 2 MiB pages inside a large, not yet touched buffer with huge
 // pages. Touching fresh memory page by page is what writing a large text costs most on many
 // machines (one fault per 4 KiB); with huge pages it is one fault per 2 MiB. Only advice: where
