@@ -160,6 +160,8 @@ class VarAssignment final : public Node {
     const std::vector<Token>& type() const { return parts_ ? parts_->type : kNoTokens; }
     const Token& endToken() const { return slotToken(endSlot_, 2); }
     const std::vector<NodePtr>& annotations() const;
+    // A node without members answers with a shared empty list: a reference to it does not see
+    // members appended to the node later.
     const Members& members() const { return parts_ ? parts_->members : kNoMembers; }
     const ExpressionPtr& value() const { return value_; }
     // True when the declaration names a type with the keyword "is".
