@@ -424,7 +424,6 @@ class JsonWriter {
     static void prefetchParts(const VarAssignment& assignment) {
         __builtin_prefetch(assignment.target().data());
         if (const auto& value = assignment.value()) prefetchObject(value.get(), sizeof(Constant));
-        __builtin_prefetch(assignment.members().data());
     }
 
     static void prefetchMembers(const VarAssignment::Members& members, std::size_t i) {

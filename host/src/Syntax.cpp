@@ -41,11 +41,6 @@ const Token& keywordIsToken() {
     static const Token token = Token::keywordIs();
     return token;
 }
-
-const std::vector<NodePtr>& noNodes() {
-    static const std::vector<NodePtr> nodes;
-    return nodes;
-}
 }  // namespace
 
 VarAssignment::Slot VarAssignment::slotOf(const Token& token) {
@@ -137,7 +132,7 @@ std::shared_ptr<VarAssignment> VarAssignment::toVarAssignment() {
 }
 
 const std::vector<NodePtr>& VarAssignment::annotations() const {
-    return details_ ? details_->annotations : noNodes();
+    return details_ ? details_->annotations : kNoNodes;
 }
 
 void VarAssignment::appendToMembers(const std::shared_ptr<VarAssignment>& member) {

@@ -181,8 +181,10 @@ class VarAssignment final : public Node {
         std::vector<Token> storedTokens;  // start, "is" and end, when any of them is stored
     };
 
+    // What a node without them answers for its type, members and annotations.
     inline static const std::vector<Token> kNoTokens;
     inline static const Members kNoMembers;
+    inline static const std::vector<NodePtr> kNoNodes;
 
     static Slot slotOf(const Token& token);
     const Token& slotToken(Slot slot, std::size_t index) const;
