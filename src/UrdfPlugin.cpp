@@ -11,6 +11,7 @@
 #include <corvane/Builders.hpp>
 #include <corvane/Math.hpp>
 #include <map>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <unordered_map>
@@ -38,6 +39,27 @@ constexpr std::string_view kNegligibleMass = "0.00000000000001";
 constexpr std::string_view kNegligibleInertia = "0.000000000001";
 constexpr std::array<std::string_view, 3> tensor_diag = {"e00", "e11", "e22"};
 
+Token identifier(std::string_view lexeme) {
+    return Token{TokenKind::Identifier, std::string(lexeme), 0, 0};
+}
+
+// Identifier tokens: `name` when there is one, then the pieces of `path` between dots, empty
+// pieces included, exactly as splitting the path at "." gives them.
+std::vector<Token> dottedIdentifiers(std::optional<std::string_view> name, std::string_view path) {
+    std::vector<Token> tokens;
+    tokens.reserve((name ? 1 : 0) +
+                   static_cast<std::size_t>(std::count(path.begin(), path.end(), '.')) + 1);
+    if (name) tokens.push_back(identifier(*name));
+    std::size_t start = 0;
+    for (std::size_t dot = path.find('.'); dot != std::string_view::npos;
+         dot = path.find('.', start)) {
+        tokens.push_back(identifier(path.substr(start, dot - start)));
+        start = dot + 1;
+    }
+    tokens.push_back(identifier(path.substr(start)));
+    return tokens;
+}
+
 // An attribute target: at most one name from the robot description, kept whole as one segment
 // even when it contains ".", followed by a dotted attribute path that is split at ".". The path is
 // held as the pieces it is made of (such as "local_transform", ".position" and ".x"), viewed, not
@@ -45,6 +67,9 @@ constexpr std::array<std::string_view, 3> tensor_diag = {"e00", "e11", "e22"};
 // target's tokens are made.
 class AttrPath {
   public:
+    // Paths are short: they are joined on the stack unless one is not.
+    static constexpr std::size_t kShortPath = 128;
+
     static AttrPath plain(std::string_view path) { return AttrPath({}, false, path); }
     static AttrPath named(std::string_view name, std::string_view path) {
         return AttrPath(name, true, path);
@@ -62,29 +87,13 @@ class AttrPath {
     std::vector<Token> tokens() const {
         std::array<char, kShortPath> buffer;
         std::string longPath;
-        const std::string_view path = joined(buffer, longPath);
-        std::vector<Token> tokens;
-        tokens.reserve((named_ ? 1 : 0) +
-                       static_cast<std::size_t>(std::count(path.begin(), path.end(), '.')) + 1);
-        if (named_) tokens.push_back(identifier(name_));
-        std::size_t start = 0;
-        for (std::size_t dot = path.find('.'); dot != std::string_view::npos;
-             dot = path.find('.', start)) {
-            tokens.push_back(identifier(path.substr(start, dot - start)));
-            start = dot + 1;
-        }
-        tokens.push_back(identifier(path.substr(start)));
-        return tokens;
+        return dottedIdentifiers(named_ ? std::optional(name_) : std::nullopt,
+                                 joined(buffer, longPath));
     }
 
-  private:
-    // Paths are short: they are joined on the stack unless one is not.
-    static constexpr std::size_t kShortPath = 128;
-
-    AttrPath(std::string_view name, bool named, std::string_view path)
-        : name_(name), named_(named), parts_{path}, partCount_(1) {}
-
-    std::span<const std::string_view> parts() const { return {parts_.data(), partCount_}; }
+    // Whether the target starts with a name from the robot description. Targets without one are
+    // the plugin's fixed attribute paths, which recur in every body.
+    bool isNamed() const { return named_; }
 
     // The parts joined, in `buffer` when they fit, else in `longPath`.
     std::string_view joined(std::array<char, kShortPath>& buffer, std::string& longPath) const {
@@ -99,9 +108,11 @@ class AttrPath {
         return {buffer.data(), length};
     }
 
-    static Token identifier(std::string_view lexeme) {
-        return Token{TokenKind::Identifier, std::string(lexeme), 0, 0};
-    }
+  private:
+    AttrPath(std::string_view name, bool named, std::string_view path)
+        : name_(name), named_(named), parts_{path}, partCount_(1) {}
+
+    std::span<const std::string_view> parts() const { return {parts_.data(), partCount_}; }
 
     std::string_view name_;
     bool named_;
@@ -117,12 +128,35 @@ AttrPath namedPath(std::string_view name, std::string_view path) {
     return AttrPath::named(name, path);
 }
 
-std::vector<Token> targetTokens(const AttrPath& target) {
-    return target.tokens();
-}
+// Token lists of the fixed attribute paths and type names that recur in every body and joint,
+// made once per import and shared by all the nodes with that target or type.
+class SharedTokenLists {
+  public:
+    // The identifier tokens of `dotted` split at ".".
+    TokenList of(std::string_view dotted) {
+        auto found = lists_.find(dotted);
+        if (found == lists_.end()) {
+            found = lists_
+                        .emplace(std::string(dotted),
+                                 makeTokenList(dottedIdentifiers(std::nullopt, dotted)))
+                        .first;
+        }
+        return found->second;
+    }
+    void clear() { lists_.clear(); }
+
+  private:
+    struct TextHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const {
+            return std::hash<std::string_view>{}(text);
+        }
+    };
+    std::unordered_map<std::string, TokenList, TextHash, std::equal_to<>> lists_;
+};
 
 // `target = value`: placeholders in the start, "is" and end slots, no type and no members.
-VarAssignmentPtr valueAssignment(std::vector<Token> target, Token value) {
+VarAssignmentPtr valueAssignment(TokenList target, Token value) {
     return VarAssignment::createAssignment(std::move(target), Constant::create(std::move(value)));
 }
 
@@ -282,6 +316,9 @@ class UrdfPluginImpl {
     std::unordered_map<std::string, VarAssignmentPtr> linkBodies;
     std::multimap<urdf::LinkSharedPtr, urdf::LinkSharedPtr, LinkNameLess> anchoredLinks;
     std::unordered_map<urdf::LinkSharedPtr, urdf::LinkSharedPtr> linkAnchors;
+    // Filled while nodes are made, also by the operations that do not otherwise change the
+    // import's state.
+    mutable SharedTokenLists sharedLists;
 
     ~UrdfPluginImpl() {
         linkAnchors.clear();
@@ -297,10 +334,18 @@ class UrdfPluginImpl {
         return realAssignment(plainPath(name), value);
     }
     VarAssignmentPtr realAssignment(const AttrPath& target, double value) const {
-        return valueAssignment(targetTokens(target), realToken(value));
+        return valueAssignment(targetList(target), realToken(value));
     }
     VarAssignmentPtr stringAssignment(const std::string& name, const std::string& value) const {
-        return valueAssignment(targetTokens(plainPath(name)), stringToken(value));
+        return valueAssignment(targetList(plainPath(name)), stringToken(value));
+    }
+    // The target's tokens: one shared list per fixed path, a list of its own for a path under a
+    // name from the robot description.
+    TokenList targetList(const AttrPath& target) const {
+        if (target.isNamed()) return makeTokenList(target.tokens());
+        std::array<char, AttrPath::kShortPath> buffer;
+        std::string longPath;
+        return sharedLists.of(target.joined(buffer, longPath));
     }
 
     void mapVector(const urdf::Vector3& vector, const AttrPath& name, const NodePtr& parent) const;
@@ -321,6 +366,7 @@ class UrdfPluginImpl {
 
   private:
     void clearImportState() {
+        sharedLists.clear();
         anchoredLinks.clear();
         linkAnchors.clear();
         linkBodies.clear();
@@ -445,7 +491,7 @@ std::size_t expectedBodyMembers(const urdf::Link& link, std::size_t geometries) 
 void UrdfPluginImpl::mapLink(const urdf::LinkSharedPtr& link, const ModelDeclarationPtr& model) {
     const auto body = AttrDeclBuilder()
                           .withTargetSegments(std::vector<std::string>{link->name})
-                          .withTypeSegments("Physics3D.Bodies.RigidBody")
+                          .withTypeSegments(sharedLists.of("Physics3D.Bodies.RigidBody"))
                           .build();
     linkBodies.emplace(link->name, body);
     model->appendToMembers(body);
@@ -495,7 +541,7 @@ void UrdfPluginImpl::mapGeometries(std::span<const std::shared_ptr<Element>> ele
         pool.markUsed(name);
         body->appendToMembers(AttrDeclBuilder()
                                   .withTargetSegments(std::vector<std::string>{name})
-                                  .withTypeSegments(types.typeNames[kind])
+                                  .withTypeSegments(sharedLists.of(types.typeNames[kind]))
                                   .withMembers(geometryMembers(*element->geometry, element->origin))
                                   .build());
     }
@@ -559,22 +605,19 @@ VarAssignment::Members UrdfPluginImpl::geometryMembers(const urdf::Geometry& geo
 
 namespace {
 
-VarAssignmentPtr mateConnector(const std::string& name) {
-    return VarAssignment::createDeclaration(
-        {Token::identifier(name)},
-        {Token::identifier("Physics3D"), Token::identifier("Interactions"),
-         Token::identifier("MateConnector")},
-        {});
+VarAssignmentPtr mateConnector(const std::string& name, TokenList type) {
+    return VarAssignment::createDeclaration(makeTokenList({Token::identifier(name)}),
+                                            std::move(type), {});
 }
 
-VarAssignmentPtr connectorsAssignment(const std::string& parent, const std::string& child,
-                                      const std::string& connector) {
+VarAssignmentPtr connectorsAssignment(TokenList target, const std::string& parent,
+                                      const std::string& child, const std::string& connector) {
     std::vector<ExpressionPtr> references;
     references.reserve(2);
     references.push_back(NodeBuilder::reference({parent, connector}));
     references.push_back(NodeBuilder::reference({child, connector}));
     return VarAssignment::createAssignment(
-        {Token::identifier("connectors")},
+        std::move(target),
         Array::create(std::move(references), Token::placeholder(), Token::placeholder()));
 }
 
@@ -619,7 +662,8 @@ void UrdfPluginImpl::mapJoint(const urdf::JointSharedPtr& joint, const ModelDecl
         return;
     }
     const std::string connector = jointName + "_mc";
-    parentBody->second->appendToMembers(mateConnector(connector));
+    parentBody->second->appendToMembers(
+        mateConnector(connector, sharedLists.of("Physics3D.Interactions.MateConnector")));
 
     const auto childBody = linkBodies.find(joint->child_link_name);
     if (childBody == linkBodies.end()) {
@@ -627,15 +671,16 @@ void UrdfPluginImpl::mapJoint(const urdf::JointSharedPtr& joint, const ModelDecl
                      joint->name);
         return;
     }
-    childBody->second->appendToMembers(mateConnector(connector));
+    childBody->second->appendToMembers(
+        mateConnector(connector, sharedLists.of("Physics3D.Interactions.MateConnector")));
 
     const auto interaction = AttrDeclBuilder()
                                  .withTargetSegments(std::vector<std::string>{jointName})
-                                 .withTypeSegments(kind.interactionType)
+                                 .withTypeSegments(sharedLists.of(kind.interactionType))
                                  .build();
     model->appendToMembers(interaction);
-    const auto connectors =
-        connectorsAssignment(joint->parent_link_name, joint->child_link_name, connector);
+    const auto connectors = connectorsAssignment(
+        sharedLists.of("connectors"), joint->parent_link_name, joint->child_link_name, connector);
     interaction->appendToMembers(connectors);
 
     const urdf::Pose& origin = joint->parent_to_joint_origin_transform;
@@ -668,7 +713,7 @@ void UrdfPluginImpl::mapLimits(const urdf::Joint& joint, const JointKind& kind,
         model->appendToMembers(
             AttrDeclBuilder()
                 .withTargetSegments(std::vector<std::string>{jointName + "_range"})
-                .withTypeSegments(kind.rangeType)
+                .withTypeSegments(sharedLists.of(kind.rangeType))
                 .withMembers({realAssignment("start", limits.lower),
                               realAssignment("end", limits.upper), connectors->clone()})
                 .build());
@@ -676,7 +721,7 @@ void UrdfPluginImpl::mapLimits(const urdf::Joint& joint, const JointKind& kind,
     model->appendToMembers(
         AttrDeclBuilder()
             .withTargetSegments(std::vector<std::string>{jointName + "_actuator"})
-            .withTypeSegments("Physics.Interactions.Interaction1DOF")
+            .withTypeSegments(sharedLists.of("Physics.Interactions.Interaction1DOF"))
             .withMembers({realAssignment("min_effort", -limits.effort),
                           realAssignment("max_effort", limits.effort), connectors->clone()})
             .build());
@@ -749,8 +794,9 @@ void UrdfPluginImpl::traverse(const urdf::LinkSharedPtr& link, const urdf::LinkS
 void UrdfPluginImpl::setNegligibleMassAndInertia(const urdf::LinkSharedPtr& link,
                                                  const ModelDeclarationPtr& model) const {
     const auto assign = [&](std::vector<Token> target, std::string_view value) {
-        model->appendToMembers(valueAssignment(
-            std::move(target), Token{TokenKind::RealLiteral, std::string(value), 0, 0}));
+        model->appendToMembers(
+            valueAssignment(makeTokenList(std::move(target)),
+                            Token{TokenKind::RealLiteral, std::string(value), 0, 0}));
     };
     assign({Token::identifier(link->name), Token::identifier("inertia"), Token::identifier("mass")},
            kNegligibleMass);

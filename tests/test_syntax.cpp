@@ -85,4 +85,25 @@ TEST(SyntaxNodes, ClonesCopyTypeMembersAndValueDeeply) {
     EXPECT_TRUE(plain("leaf")->clone()->members().empty());
 }
 
+TEST(SyntaxNodes, NodesSharingTokenListsReadThemWhileAnyHoldsThem) {
+    TokenList path = makeTokenList(identifiers({"inertia", "mass"}));
+    TokenList type = makeTokenList(identifiers({"Physics", "Body"}));
+    const auto a = VarAssignment::createAssignment(path, Constant::create(Token::identifier("1")));
+    const auto b = VarAssignment::createDeclaration(path, type, {});
+    const auto copy = b->clone();
+    path.reset();
+    type.reset();
+    EXPECT_EQ(a->target(), identifiers({"inertia", "mass"}));
+    EXPECT_EQ(b->target(), a->target());
+    EXPECT_EQ(copy->target(), a->target());
+    EXPECT_EQ(copy->type(), identifiers({"Physics", "Body"}));
+
+    // No list, or an empty one, reads as no tokens; a declaration keeps its keyword either way.
+    const auto bare = VarAssignment::createDeclaration(nullptr, makeTokenList({}), {});
+    EXPECT_TRUE(bare->target().empty());
+    EXPECT_TRUE(bare->type().empty());
+    EXPECT_TRUE(bare->declaresType());
+    EXPECT_TRUE(bare->clone()->type().empty());
+}
+
 }  // namespace

@@ -73,7 +73,16 @@ AttrDeclBuilder AttrDeclBuilder::withTypeSegments(std::string_view dottedType) c
 }
 
 AttrDeclBuilder AttrDeclBuilder::withTypeSegments(std::string_view dottedType) && {
-    type_ = dottedIdentifierTokens(dottedType);
+    type_ = makeTokenList(dottedIdentifierTokens(dottedType));
+    return std::move(*this);
+}
+
+AttrDeclBuilder AttrDeclBuilder::withTypeSegments(TokenList type) const& {
+    return AttrDeclBuilder(*this).withTypeSegments(std::move(type));
+}
+
+AttrDeclBuilder AttrDeclBuilder::withTypeSegments(TokenList type) && {
+    type_ = std::move(type);
     return std::move(*this);
 }
 
@@ -91,7 +100,7 @@ VarAssignmentPtr AttrDeclBuilder::build() const& {
 }
 
 VarAssignmentPtr AttrDeclBuilder::build() && {
-    return VarAssignment::createDeclaration(std::move(target_), std::move(type_),
+    return VarAssignment::createDeclaration(makeTokenList(std::move(target_)), std::move(type_),
                                             std::move(members_));
 }
 

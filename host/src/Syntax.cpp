@@ -2,6 +2,18 @@
 
 namespace corvane {
 
+TokenList makeTokenList(std::vector<Token> tokens) {
+    return std::make_shared<const std::vector<Token>>(std::move(tokens));
+}
+
+namespace {
+// No list for no tokens: a node without a type answers with a shared empty one.
+TokenList listUnlessEmpty(std::vector<Token> tokens) {
+    if (tokens.empty()) return nullptr;
+    return makeTokenList(std::move(tokens));
+}
+}  // namespace
+
 std::shared_ptr<Constant> Constant::create(Token token) {
     return std::make_shared<Constant>(std::move(token));
 }
@@ -61,9 +73,8 @@ const Token& VarAssignment::slotToken(Slot slot, std::size_t index) const {
     return details_->storedTokens[index];
 }
 
-VarAssignment::VarAssignment(Token start, std::vector<Token> target, Token is,
-                             std::vector<Token> type, Token end, std::vector<NodePtr> annotations,
-                             Members members, ExpressionPtr value)
+VarAssignment::VarAssignment(Token start, TokenList target, Token is, TokenList type, Token end,
+                             std::vector<NodePtr> annotations, Members members, ExpressionPtr value)
     : target_(std::move(target)),
       value_(std::move(value)),
       startSlot_(slotOf(start)),
@@ -78,8 +89,8 @@ VarAssignment::VarAssignment(Token start, std::vector<Token> target, Token is,
     if (storesTokens) details_->storedTokens = {std::move(start), std::move(is), std::move(end)};
 }
 
-VarAssignment::VarAssignment(UsualShape, std::vector<Token> target, bool declaresType,
-                             std::vector<Token> type, Members members, ExpressionPtr value)
+VarAssignment::VarAssignment(UsualShape, TokenList target, bool declaresType, TokenList type,
+                             Members members, ExpressionPtr value)
     : target_(std::move(target)),
       value_(std::move(value)),
       startSlot_(Slot::Placeholder),
@@ -91,8 +102,9 @@ VarAssignment::VarAssignment(UsualShape, std::vector<Token> target, bool declare
 VarAssignment::~VarAssignment() = default;
 
 // A member list that was reserved but is still empty is kept: its owner means to fill it.
-void VarAssignment::keepParts(std::vector<Token> type, Members members) {
-    if (type.empty() && members.capacity() == 0) return;
+void VarAssignment::keepParts(TokenList type, Members members) {
+    if (type && type->empty()) type.reset();
+    if (!type && members.capacity() == 0) return;
     parts_ = std::make_unique<Parts>(Parts{std::move(type), std::move(members)});
 }
 
@@ -107,12 +119,23 @@ void VarAssignment::reserveMembers(std::size_t count) {
 
 std::shared_ptr<VarAssignment> VarAssignment::createAssignment(std::vector<Token> target,
                                                                ExpressionPtr value) {
-    return std::make_shared<VarAssignment>(UsualShape(), std::move(target), false,
-                                           std::vector<Token>(), Members(), std::move(value));
+    return createAssignment(listUnlessEmpty(std::move(target)), std::move(value));
+}
+
+std::shared_ptr<VarAssignment> VarAssignment::createAssignment(TokenList target,
+                                                               ExpressionPtr value) {
+    return std::make_shared<VarAssignment>(UsualShape(), std::move(target), false, nullptr,
+                                           Members(), std::move(value));
 }
 
 std::shared_ptr<VarAssignment> VarAssignment::createDeclaration(std::vector<Token> target,
                                                                 std::vector<Token> type,
+                                                                Members members) {
+    return createDeclaration(listUnlessEmpty(std::move(target)), listUnlessEmpty(std::move(type)),
+                             std::move(members));
+}
+
+std::shared_ptr<VarAssignment> VarAssignment::createDeclaration(TokenList target, TokenList type,
                                                                 Members members) {
     return std::make_shared<VarAssignment>(UsualShape(), std::move(target), true, std::move(type),
                                            std::move(members), nullptr);
@@ -122,8 +145,9 @@ std::shared_ptr<VarAssignment> VarAssignment::create(Token start, std::vector<To
                                                      Token is, std::vector<Token> type, Token end,
                                                      std::vector<NodePtr> annotations,
                                                      Members members, ExpressionPtr value) {
-    return std::make_shared<VarAssignment>(std::move(start), std::move(target), std::move(is),
-                                           std::move(type), std::move(end), std::move(annotations),
+    return std::make_shared<VarAssignment>(std::move(start), listUnlessEmpty(std::move(target)),
+                                           std::move(is), listUnlessEmpty(std::move(type)),
+                                           std::move(end), std::move(annotations),
                                            std::move(members), std::move(value));
 }
 
@@ -149,8 +173,10 @@ std::shared_ptr<VarAssignment> VarAssignment::clone() const {
     for (const auto& member : members()) {
         memberCopies.push_back(member ? member->clone() : nullptr);
     }
-    return create(startToken(), target_, isToken(), type(), endToken(), annotations(),
-                  std::move(memberCopies), value_ ? value_->cloneExpression() : nullptr);
+    // The copy shares the target and type lists: neither ever changes.
+    return std::make_shared<VarAssignment>(
+        startToken(), target_, isToken(), parts_ ? parts_->type : nullptr, endToken(),
+        annotations(), std::move(memberCopies), value_ ? value_->cloneExpression() : nullptr);
 }
 
 ModelDeclaration::ModelDeclaration(Token start, Token name, Token is, std::vector<Token> type,

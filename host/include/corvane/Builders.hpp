@@ -32,6 +32,9 @@ class AttrDeclBuilder {
     // The type as a dotted path, split at ".".
     AttrDeclBuilder withTypeSegments(std::string_view dottedType) const&;
     AttrDeclBuilder withTypeSegments(std::string_view dottedType) &&;
+    // The type as a ready-made list, which the declaration shares.
+    AttrDeclBuilder withTypeSegments(TokenList type) const&;
+    AttrDeclBuilder withTypeSegments(TokenList type) &&;
     AttrDeclBuilder withMembers(VarAssignment::Members members) const&;
     AttrDeclBuilder withMembers(VarAssignment::Members members) &&;
 
@@ -40,7 +43,7 @@ class AttrDeclBuilder {
 
   private:
     std::vector<Token> target_;
-    std::vector<Token> type_;
+    TokenList type_;
     VarAssignment::Members members_;
 };
 

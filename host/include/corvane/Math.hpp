@@ -6,7 +6,7 @@
 namespace corvane::Math {
 
 class Vec3 {
-public:
+  public:
     Vec3(double x, double y, double z) : x_(x), y_(y), z_(z) {}
 
     static std::shared_ptr<Vec3> from_xyz(double x, double y, double z);
@@ -20,7 +20,7 @@ public:
     double y() const { return y_; }
     double z() const { return z_; }
 
-private:
+  private:
     double x_;
     double y_;
     double z_;

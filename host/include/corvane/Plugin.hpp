@@ -11,7 +11,7 @@
 namespace corvane {
 
 class Plugin {
-public:
+  public:
     Plugin() = default;
     Plugin(const Plugin&) = delete;
     Plugin& operator=(const Plugin&) = delete;

@@ -34,6 +34,13 @@ struct Token {
     friend bool operator==(const Token&, const Token&) = default;
 };
 
+// A token list that nodes never change once made, so that nodes with the same target path or type
+// can hold one list between them instead of a copy each.
+using TokenList = std::shared_ptr<const std::vector<Token>>;
+
+// A list holding `tokens`.
+TokenList makeTokenList(std::vector<Token> tokens);
+
 class ModelDeclaration;
 class VarAssignment;
 
@@ -114,7 +121,8 @@ class Reference final : public Expression {
 // Most nodes of a tree are plain assignments such as `inertia.mass = 1.0`: a target and a value.
 // To keep those small, a type and members are stored only when there are any, the start, "is"
 // and end tokens only when they differ from the usual placeholder or keyword, and annotations
-// only when there are any.
+// only when there are any. Target and type are token lists that nodes with the same path or type
+// may share (copies keep sharing them): no node changes its target or type after it is made.
 class VarAssignment final : public Node {
     // Admits only this class to the constructor of the usual shapes below.
     struct UsualShape {
@@ -132,16 +140,19 @@ class VarAssignment final : public Node {
     // `target = value`, the same as create() with placeholders, no type, annotations or members;
     static std::shared_ptr<VarAssignment> createAssignment(std::vector<Token> target,
                                                            ExpressionPtr value);
+    static std::shared_ptr<VarAssignment> createAssignment(TokenList target, ExpressionPtr value);
     // `target is type { members }`, the same as create() with the keyword "is" and no value.
     static std::shared_ptr<VarAssignment> createDeclaration(std::vector<Token> target,
                                                             std::vector<Token> type,
                                                             Members members);
+    static std::shared_ptr<VarAssignment> createDeclaration(TokenList target, TokenList type,
+                                                            Members members);
 
-    VarAssignment(Token start, std::vector<Token> target, Token is, std::vector<Token> type,
-                  Token end, std::vector<NodePtr> annotations, Members members,
+    // A null target or type list stands for an empty one.
+    VarAssignment(Token start, TokenList target, Token is, TokenList type, Token end,
+                  std::vector<NodePtr> annotations, Members members, ExpressionPtr value);
+    VarAssignment(UsualShape, TokenList target, bool declaresType, TokenList type, Members members,
                   ExpressionPtr value);
-    VarAssignment(UsualShape, std::vector<Token> target, bool declaresType, std::vector<Token> type,
-                  Members members, ExpressionPtr value);
     ~VarAssignment() override;
 
     bool isVarAssignment() const override { return true; }
@@ -155,9 +166,11 @@ class VarAssignment final : public Node {
     std::shared_ptr<VarAssignment> clone() const;
 
     const Token& startToken() const { return slotToken(startSlot_, 0); }
-    const std::vector<Token>& target() const { return target_; }
+    const std::vector<Token>& target() const { return target_ ? *target_ : kNoTokens; }
     const Token& isToken() const { return slotToken(isSlot_, 1); }
-    const std::vector<Token>& type() const { return parts_ ? parts_->type : kNoTokens; }
+    const std::vector<Token>& type() const {
+        return parts_ && parts_->type ? *parts_->type : kNoTokens;
+    }
     const Token& endToken() const { return slotToken(endSlot_, 2); }
     const std::vector<NodePtr>& annotations() const;
     // A node without members answers with a shared empty list: a reference to it does not see
@@ -172,7 +185,7 @@ class VarAssignment final : public Node {
     enum class Slot : std::uint8_t { Placeholder, KeywordIs, Stored };
     // What declarations and nodes with members carry.
     struct Parts {
-        std::vector<Token> type;
+        TokenList type;
         Members members;
     };
     // What few nodes carry: annotations, and tokens other than the usual ones.
@@ -190,9 +203,9 @@ class VarAssignment final : public Node {
     const Token& slotToken(Slot slot, std::size_t index) const;
     // The type and members, made on first need.
     Parts& parts();
-    void keepParts(std::vector<Token> type, Members members);
+    void keepParts(TokenList type, Members members);
 
-    std::vector<Token> target_;
+    TokenList target_;
     ExpressionPtr value_;
     std::unique_ptr<Parts> parts_;
     std::unique_ptr<Details> details_;
