@@ -595,4 +595,13 @@ std::string parserInput(std::string_view source) {
     return input;
 }
 
+bool parserReadsInPlace(std::string_view source) {
+    if (source.find('\0') != std::string_view::npos) return false;
+    // A character that starts before the last kParserPadding bytes ends by the terminating NUL.
+    const std::string_view tail =
+        source.substr(source.size() - std::min(source.size(), kParserPadding));
+    return std::none_of(tail.begin(), tail.end(),
+                        [](char c) { return static_cast<unsigned char>(c) > 0x7F; });
+}
+
 }  // namespace corvane::Plugins::Urdf

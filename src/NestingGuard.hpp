@@ -43,4 +43,9 @@ bool withinParserLimits(const std::string& input);
 // inside the buffer. Logs a warning when anything but NUL bytes follows the first NUL.
 std::string parserInput(std::string_view source);
 
+// True when the parser may read `source` itself instead of parserInput's copy: it holds no NUL
+// byte and none of its last bytes is above 0x7F, so no character the parser takes whole reaches
+// past its terminating NUL. Real files end in ASCII, and a large file is then not copied.
+bool parserReadsInPlace(std::string_view source);
+
 }  // namespace corvane::Plugins::Urdf

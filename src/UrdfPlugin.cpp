@@ -846,7 +846,9 @@ void UrdfPluginImpl::mapKinematicLocks(const ModelDeclarationPtr& model) const {
 
 DocumentPtr UrdfPluginImpl::parse(const std::string& source,
                                   const std::shared_ptr<Import>& import) {
-    const std::string xml = parserInput(source);
+    // The parser reads the caller's text itself when that is safe, a padded copy otherwise.
+    const std::string padded = parserReadsInPlace(source) ? std::string() : parserInput(source);
+    const std::string& xml = padded.empty() ? source : padded;
     if (!withinParserLimits(xml)) return nullptr;
     const urdf::ModelInterfaceSharedPtr robot = urdf::parseURDF(xml);
     if (!robot) return nullptr;

@@ -93,6 +93,20 @@ TEST(TextEnd, LeadByteAtTheEndOfAnAttributeValueIsNotReadPast) {
     EXPECT_FALSE(corvane::testing::importUrdf(text));
 }
 
+// A lead byte a few bytes before the end announces bytes past the terminating NUL too, although
+// the text ends in ASCII: such a text must not be read in place.
+TEST(TextEnd, LeadByteShortlyBeforeTheEndIsNotReadPast) {
+    for (const char* tail : {"\xF0>",
+                             "\xF0"
+                             "a\n",
+                             "\xE0>\n", "\xF4<a>"}) {
+        const std::string text = atEndOfPage(
+            padded("<?xml version=\"1.0\"?><robot name=\"r\"><link name=\"a\"/>", tail));
+        EXPECT_FALSE(corvane::testing::importUrdf(text)) << "tail " << tail;
+    }
+}
+
+// The usual text, ending in ASCII, is read where it stands, right up to its terminating NUL.
 TEST(TextEnd, CompleteDocumentAtTheEndOfAPageImports) {
     const std::string text = atEndOfPage(
         padded("<?xml version=\"1.0\"?>", "<robot name=\"r\"><link name=\"a\"/></robot>"));
