@@ -18,7 +18,6 @@
 #include <corvane/Render.hpp>
 #include <corvane/UrdfPlugin.hpp>
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
 #include <fstream>
 #include <map>
@@ -153,25 +152,12 @@ class Documents {
     DocumentPtr document_;
 };
 
-// glibc leaves small freed blocks unmerged until a later request for a large block merges them
-// all at once. The blocks an untimed release frees would then be merged inside the next timed
-// run: the parse alone leaves its model to the import after it, and an import leaves its
-// document to the next import. A large request right after the release has glibc merge them
-// there, so that each timed run pays for what it frees itself.
-void mergeFreedBlocks() {
-    constexpr std::size_t kLargeRequest = 4096;
-    void* block = std::malloc(kLargeRequest);
-    benchmark::DoNotOptimize(block);
-    std::free(block);
-}
-
 // Results are timed without releasing what was made: the host keeps the document, and urdfdom's
 // model is released inside the import, so the import pays for that and parseURDF does not.
 template <typename Result>
 void releaseUntimed(benchmark::State& state, Result& result) {
     state.PauseTiming();
     result.reset();
-    mergeFreedBlocks();
     state.ResumeTiming();
 }
 
@@ -222,13 +208,11 @@ void pairedParseAndImport(benchmark::State& state, const std::string& text) {
         const double parseEnd = threadCpuSeconds();
         const bool parsed = robot != nullptr;
         robot.reset();
-        mergeFreedBlocks();
         const double importStart = threadCpuSeconds();
         auto document = plugin.parse(text, nullptr, reporter);
         const double importEnd = threadCpuSeconds();
         const bool imported = document != nullptr;
         document.reset();
-        mergeFreedBlocks();
         if (!parsed || !imported) {
             state.SkipWithError("the robot was refused");
             break;
