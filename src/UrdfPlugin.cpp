@@ -39,24 +39,20 @@ constexpr std::string_view kNegligibleMass = "0.00000000000001";
 constexpr std::string_view kNegligibleInertia = "0.000000000001";
 constexpr std::array<std::string_view, 3> tensor_diag = {"e00", "e11", "e22"};
 
-Token identifier(std::string_view lexeme) {
-    return Token{TokenKind::Identifier, std::string(lexeme), 0, 0};
-}
-
 // Identifier tokens: `name` when there is one, then the pieces of `path` between dots, empty
 // pieces included, exactly as splitting the path at "." gives them.
 std::vector<Token> dottedIdentifiers(std::optional<std::string_view> name, std::string_view path) {
     std::vector<Token> tokens;
     tokens.reserve((name ? 1 : 0) +
                    static_cast<std::size_t>(std::count(path.begin(), path.end(), '.')) + 1);
-    if (name) tokens.push_back(identifier(*name));
+    if (name) tokens.push_back(Token::identifier(std::string(*name)));
     std::size_t start = 0;
     for (std::size_t dot = path.find('.'); dot != std::string_view::npos;
          dot = path.find('.', start)) {
-        tokens.push_back(identifier(path.substr(start, dot - start)));
+        tokens.push_back(Token::identifier(std::string(path.substr(start, dot - start))));
         start = dot + 1;
     }
-    tokens.push_back(identifier(path.substr(start)));
+    tokens.push_back(Token::identifier(std::string(path.substr(start))));
     return tokens;
 }
 
