@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "FixedPoint.hpp"
+#include "LinkLookup.hpp"
 #include "NestingGuard.hpp"
 
 namespace corvane::Plugins::Urdf {
@@ -226,8 +227,8 @@ bool isFixed(const urdf::JointSharedPtr& joint) {
     return joint && joint->type == urdf::Joint::FIXED;
 }
 
-bool hasMass(const urdf::LinkSharedPtr& link) {
-    return static_cast<bool>(link->inertial);
+bool hasMass(const urdf::Link& link) {
+    return static_cast<bool>(link.inertial);
 }
 
 struct JointKind {
@@ -296,12 +297,10 @@ struct GeometryNamePool {
     void markUsed(const std::string& name) { usedNames.insert(name); }
 };
 
-// Joins each shared link to its anchor by name, so that the locks of an import come out in the
-// byte order of their anchors' names: the same text on every import of a file.
-struct LinkNameLess {
-    bool operator()(const urdf::LinkSharedPtr& a, const urdf::LinkSharedPtr& b) const {
-        return a->name < b->name;
-    }
+// A link held in a kinematic lock with the anchor whose lock holds it.
+struct AnchoredLink {
+    const urdf::Link* anchor;
+    const urdf::Link* link;
 };
 
 }  // namespace
@@ -309,18 +308,16 @@ struct LinkNameLess {
 class UrdfPluginImpl {
   public:
     std::int32_t precision = kDefaultPrecision;
-    std::unordered_map<std::string, VarAssignmentPtr> linkBodies;
-    std::multimap<urdf::LinkSharedPtr, urdf::LinkSharedPtr, LinkNameLess> anchoredLinks;
-    std::unordered_map<urdf::LinkSharedPtr, urdf::LinkSharedPtr> linkAnchors;
+    // The per-import state. The links are urdfdom's, alive for the whole import.
+    LinkBodies linkBodies;
+    LinkNames linkNames;
+    // The links held in kinematic locks, in the order the walk reaches them, and the same links
+    // with their anchors, for asking whether a link is held already.
+    std::vector<AnchoredLink> anchoredLinks;
+    std::unordered_set<const urdf::Link*> linksInLocks;
     // Filled while nodes are made, also by the operations that do not otherwise change the
     // import's state.
     mutable SharedTokenLists sharedLists;
-
-    ~UrdfPluginImpl() {
-        linkAnchors.clear();
-        anchoredLinks.clear();
-        linkBodies.clear();
-    }
 
     DocumentPtr parse(const std::string& source, const std::shared_ptr<Import>& import);
 
@@ -344,34 +341,43 @@ class UrdfPluginImpl {
         return sharedLists.of(target.joined(buffer, longPath));
     }
 
-    void mapVector(const urdf::Vector3& vector, const AttrPath& name, const NodePtr& parent) const;
+    // The targets of the x, y and z components of the vector at `name`.
+    std::array<TokenList, 3> componentTargets(const AttrPath& name) const {
+        return {targetList(name.with(".x")), targetList(name.with(".y")),
+                targetList(name.with(".z"))};
+    }
+    void mapVector(const urdf::Vector3& vector, const std::array<TokenList, 3>& targets,
+                   VarAssignment& parent) const;
+    void mapVector(const urdf::Vector3& vector, const AttrPath& name, VarAssignment& parent) const {
+        mapVector(vector, componentTargets(name), parent);
+    }
     void mapRotation(const urdf::Rotation& rotation, const AttrPath& name,
-                     const NodePtr& parent) const;
-    void mapPose(const urdf::Pose& pose, const AttrPath& name,
-                 const VarAssignmentPtr& parent) const;
+                     VarAssignment& parent) const;
+    void mapPose(const urdf::Pose& pose, const AttrPath& name, VarAssignment& parent) const;
 
-    void mapLink(const urdf::LinkSharedPtr& link, const ModelDeclarationPtr& model);
-    void mapJoint(const urdf::JointSharedPtr& joint, const ModelDeclarationPtr& model,
-                  const DocumentPtr& document);
-    void mapChildJointsOf(const urdf::LinkSharedPtr& link, const ModelDeclarationPtr& model,
-                          const DocumentPtr& document);
-    void traverse(const urdf::LinkSharedPtr& link, const urdf::LinkSharedPtr& anchor);
-    void setNegligibleMassAndInertia(const urdf::LinkSharedPtr& link,
+    // The body of `link`, appended to the model's members.
+    VarAssignment& mapLink(const urdf::Link& link, const ModelDeclarationPtr& model);
+    // `joint`, one of the child joints of the link whose body is `parentBody`, to the link `child`.
+    void mapJoint(const urdf::Joint& joint, const urdf::Link* child, VarAssignment& parentBody,
+                  const ModelDeclarationPtr& model);
+    void traverse(const urdf::Link* link, const urdf::Link* anchor);
+    void setNegligibleMassAndInertia(const urdf::Link& link,
                                      const ModelDeclarationPtr& model) const;
-    void mapKinematicLocks(const ModelDeclarationPtr& model) const;
+    void mapKinematicLocks(const ModelDeclarationPtr& model);
 
   private:
     void clearImportState() {
         sharedLists.clear();
         anchoredLinks.clear();
-        linkAnchors.clear();
+        linksInLocks.clear();
         linkBodies.clear();
+        linkNames.clear();
     }
 
-    void mapMassProperties(const urdf::Inertial& inertial, const VarAssignmentPtr& body) const;
+    void mapMassProperties(const urdf::Inertial& inertial, VarAssignment& body) const;
     template <typename Element>
     void mapGeometries(std::span<const std::shared_ptr<Element>> elements,
-                       const GeometryTypes& types, const VarAssignmentPtr& body,
+                       const GeometryTypes& types, VarAssignment& body,
                        GeometryNamePool& pool) const;
     VarAssignment::Members geometryMembers(const urdf::Geometry& geometry,
                                            const urdf::Pose& origin) const;
@@ -380,7 +386,8 @@ class UrdfPluginImpl {
     // Range, actuator and initial value of a joint that has limits and a kind with a range.
     void mapLimits(const urdf::Joint& joint, const JointKind& kind, const std::string& jointName,
                    const VarAssignmentPtr& connectors, const ModelDeclarationPtr& model) const;
-    bool attach(const urdf::LinkSharedPtr& link, const urdf::LinkSharedPtr& anchor);
+    void attach(const urdf::Link* link, const urdf::Link* anchor);
+    bool isInLock(const urdf::Link* link) const { return linksInLocks.contains(link); }
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -416,42 +423,24 @@ Token UrdfPluginImpl::stringToken(const std::string& value) {
     return Token{TokenKind::StringLiteral, std::move(lexeme), 0, 0};
 }
 
-void UrdfPluginImpl::mapVector(const urdf::Vector3& vector, const AttrPath& name,
-                               const NodePtr& parent) const {
-    const std::array<std::pair<std::string_view, double>, 3> components = {
-        {{".x", vector.x}, {".y", vector.y}, {".z", vector.z}}};
-    if (parent->isModelDeclaration()) {
-        const auto model = parent->toModelDeclaration();
-        for (const auto& [suffix, value] : components) {
-            model->appendToMembers(realAssignment(name.with(suffix), value));
-        }
-    } else if (parent->isVarAssignment()) {
-        const auto assignment = parent->toVarAssignment();
-        for (const auto& [suffix, value] : components) {
-            assignment->appendToMembers(realAssignment(name.with(suffix), value));
-        }
-    }
+void UrdfPluginImpl::mapVector(const urdf::Vector3& vector, const std::array<TokenList, 3>& targets,
+                               VarAssignment& parent) const {
+    parent.appendToMembers(valueAssignment(targets[0], realToken(vector.x)));
+    parent.appendToMembers(valueAssignment(targets[1], realToken(vector.y)));
+    parent.appendToMembers(valueAssignment(targets[2], realToken(vector.z)));
 }
 
 void UrdfPluginImpl::mapRotation(const urdf::Rotation& rotation, const AttrPath& name,
-                                 const NodePtr& parent) const {
+                                 VarAssignment& parent) const {
     const std::array<std::pair<std::string_view, double>, 4> components = {
         {{".x", rotation.x}, {".y", rotation.y}, {".z", rotation.z}, {".w", rotation.w}}};
-    if (parent->isModelDeclaration()) {
-        const auto model = parent->toModelDeclaration();
-        for (const auto& [suffix, value] : components) {
-            model->appendToMembers(realAssignment(name.with(suffix), value));
-        }
-    } else if (parent->isVarAssignment()) {
-        const auto assignment = parent->toVarAssignment();
-        for (const auto& [suffix, value] : components) {
-            assignment->appendToMembers(realAssignment(name.with(suffix), value));
-        }
+    for (const auto& [suffix, value] : components) {
+        parent.appendToMembers(realAssignment(name.with(suffix), value));
     }
 }
 
 void UrdfPluginImpl::mapPose(const urdf::Pose& pose, const AttrPath& name,
-                             const VarAssignmentPtr& parent) const {
+                             VarAssignment& parent) const {
     mapVector(pose.position, name.with(".position"), parent);
     mapRotation(pose.rotation, name.with(".rotation"), parent);
 }
@@ -484,29 +473,30 @@ std::size_t expectedBodyMembers(const urdf::Link& link, std::size_t geometries) 
 
 }  // namespace
 
-void UrdfPluginImpl::mapLink(const urdf::LinkSharedPtr& link, const ModelDeclarationPtr& model) {
-    const auto body = AttrDeclBuilder()
-                          .withTargetSegments(std::vector<std::string>{link->name})
-                          .withTypeSegments(sharedLists.of("Physics3D.Bodies.RigidBody"))
-                          .build();
-    linkBodies.emplace(link->name, body);
-    model->appendToMembers(body);
+VarAssignment& UrdfPluginImpl::mapLink(const urdf::Link& link, const ModelDeclarationPtr& model) {
+    auto body = AttrDeclBuilder()
+                    .withTargetSegments(std::vector<std::string>{link.name})
+                    .withTypeSegments(sharedLists.of("Physics3D.Bodies.RigidBody"))
+                    .build();
+    VarAssignment& bodyRef = *body;
+    linkBodies.insert(&link, &bodyRef);
+    model->appendToMembers(std::move(body));
 
-    const auto collisions = elementsOf(link->collision_array, link->collision);
-    const auto visuals = elementsOf(link->visual_array, link->visual);
-    body->reserveMembers(expectedBodyMembers(*link, collisions.size() + visuals.size()));
+    const auto collisions = elementsOf(link.collision_array, link.collision);
+    const auto visuals = elementsOf(link.visual_array, link.visual);
+    bodyRef.reserveMembers(expectedBodyMembers(link, collisions.size() + visuals.size()));
 
-    if (link->inertial) mapMassProperties(*link->inertial, body);
+    if (link.inertial) mapMassProperties(*link.inertial, bodyRef);
 
     GeometryNamePool pool;
-    mapGeometries(collisions, kContactGeometry, body, pool);
-    mapGeometries(visuals, kVisualGeometry, body, pool);
+    mapGeometries(collisions, kContactGeometry, bodyRef, pool);
+    mapGeometries(visuals, kVisualGeometry, bodyRef, pool);
+    return bodyRef;
 }
 
-void UrdfPluginImpl::mapMassProperties(const urdf::Inertial& inertial,
-                                       const VarAssignmentPtr& body) const {
+void UrdfPluginImpl::mapMassProperties(const urdf::Inertial& inertial, VarAssignment& body) const {
     mapPose(inertial.origin, plainPath("kinematics.local_cm_transform"), body);
-    body->appendToMembers(realAssignment("inertia.mass", inertial.mass));
+    body.appendToMembers(realAssignment("inertia.mass", inertial.mass));
     const std::array<std::pair<const char*, double>, 9> tensor = {{
         {"inertia.tensor.e00", inertial.ixx},
         {"inertia.tensor.e11", inertial.iyy},
@@ -518,12 +508,12 @@ void UrdfPluginImpl::mapMassProperties(const urdf::Inertial& inertial,
         {"inertia.tensor.e12", inertial.iyz},
         {"inertia.tensor.e21", inertial.iyz},
     }};
-    for (const auto& [path, value] : tensor) body->appendToMembers(realAssignment(path, value));
+    for (const auto& [path, value] : tensor) body.appendToMembers(realAssignment(path, value));
 }
 
 template <typename Element>
 void UrdfPluginImpl::mapGeometries(std::span<const std::shared_ptr<Element>> elements,
-                                   const GeometryTypes& types, const VarAssignmentPtr& body,
+                                   const GeometryTypes& types, VarAssignment& body,
                                    GeometryNamePool& pool) const {
     for (const auto& element : elements) {
         if (!element) continue;
@@ -535,11 +525,11 @@ void UrdfPluginImpl::mapGeometries(std::span<const std::shared_ptr<Element>> ele
         // An unknown kind keeps its base name counted but makes no geometry.
         if (kind >= types.typeNames.size()) continue;
         pool.markUsed(name);
-        body->appendToMembers(AttrDeclBuilder()
-                                  .withTargetSegments(std::vector<std::string>{name})
-                                  .withTypeSegments(sharedLists.of(types.typeNames[kind]))
-                                  .withMembers(geometryMembers(*element->geometry, element->origin))
-                                  .build());
+        body.appendToMembers(AttrDeclBuilder()
+                                 .withTargetSegments(std::vector<std::string>{name})
+                                 .withTypeSegments(sharedLists.of(types.typeNames[kind]))
+                                 .withMembers(geometryMembers(*element->geometry, element->origin))
+                                 .build());
     }
 }
 
@@ -635,39 +625,33 @@ double initialValue(double lower, double upper) {
 
 }  // namespace
 
-void UrdfPluginImpl::mapJoint(const urdf::JointSharedPtr& joint, const ModelDeclarationPtr& model,
-                              const DocumentPtr& /*document*/) {
-    const JointKind kind = jointKindOf(joint->type);
+void UrdfPluginImpl::mapJoint(const urdf::Joint& joint, const urdf::Link* child,
+                              VarAssignment& parentBody, const ModelDeclarationPtr& model) {
+    const JointKind kind = jointKindOf(joint.type);
     if (kind.interactionType.empty()) {
         SPDLOG_ERROR("Skipping unsupported joint type {} for joint {}", kind.unsupportedName,
-                     joint->name);
+                     joint.name);
         return;
     }
 
-    std::string jointName = joint->name;
-    if (linkBodies.count(joint->name) != 0) {
-        SPDLOG_WARN("Joint name {} has same name as link -> renaming to joint_{}", joint->name,
-                    joint->name);
-        jointName = "joint_" + joint->name;
+    std::string jointName = joint.name;
+    if (linkNames.contains(joint.name)) {
+        SPDLOG_WARN("Joint name {} has same name as link -> renaming to joint_{}", joint.name,
+                    joint.name);
+        jointName = "joint_" + joint.name;
     }
 
-    const auto parentBody = linkBodies.find(joint->parent_link_name);
-    if (parentBody == linkBodies.end()) {
-        SPDLOG_ERROR("Parent link: {} for joint: {} is not mapped", joint->parent_link_name,
-                     joint->name);
-        return;
-    }
     const std::string connector = jointName + "_mc";
-    parentBody->second->appendToMembers(
+    parentBody.appendToMembers(
         mateConnector(connector, sharedLists.of("Physics3D.Interactions.MateConnector")));
 
-    const auto childBody = linkBodies.find(joint->child_link_name);
-    if (childBody == linkBodies.end()) {
-        SPDLOG_ERROR("Child link: {} for joint: {} is not mapped", joint->child_link_name,
-                     joint->name);
+    VarAssignment* const childBody = linkBodies.find(child);
+    if (!childBody) {
+        SPDLOG_ERROR("Child link: {} for joint: {} is not mapped", joint.child_link_name,
+                     joint.name);
         return;
     }
-    childBody->second->appendToMembers(
+    childBody->appendToMembers(
         mateConnector(connector, sharedLists.of("Physics3D.Interactions.MateConnector")));
 
     const auto interaction = AttrDeclBuilder()
@@ -676,25 +660,28 @@ void UrdfPluginImpl::mapJoint(const urdf::JointSharedPtr& joint, const ModelDecl
                                  .build();
     model->appendToMembers(interaction);
     const auto connectors = connectorsAssignment(
-        sharedLists.of("connectors"), joint->parent_link_name, joint->child_link_name, connector);
+        sharedLists.of("connectors"), joint.parent_link_name, joint.child_link_name, connector);
     interaction->appendToMembers(connectors);
 
-    const urdf::Pose& origin = joint->parent_to_joint_origin_transform;
-    mapVector(origin.position, namedPath(connector, "position"), parentBody->second);
-    const urdf::Vector3 axis = effectiveAxis(joint->axis);
-    mapVector(origin.rotation * axis, namedPath(connector, "main_axis"), parentBody->second);
+    // The axis and normal have the same targets in both bodies: their token lists are shared.
+    const auto mainAxis = componentTargets(namedPath(connector, "main_axis"));
+    const auto normalAxis = componentTargets(namedPath(connector, "normal"));
+    const urdf::Pose& origin = joint.parent_to_joint_origin_transform;
+    mapVector(origin.position, namedPath(connector, "position"), parentBody);
+    const urdf::Vector3 axis = effectiveAxis(joint.axis);
+    mapVector(origin.rotation * axis, mainAxis, parentBody);
     const urdf::Vector3 normal = orthogonalUnit(axis);
-    mapVector(origin.rotation * normal, namedPath(connector, "normal"), parentBody->second);
-    mapVector(axis, namedPath(connector, "main_axis"), childBody->second);
-    mapVector(normal, namedPath(connector, "normal"), childBody->second);
+    mapVector(origin.rotation * normal, normalAxis, parentBody);
+    mapVector(axis, mainAxis, *childBody);
+    mapVector(normal, normalAxis, *childBody);
 
     // Checked here rather than in mapLimits, so that the warning names mapJoint as its source.
-    if (!joint->limits) return;
+    if (!joint.limits) return;
     if (kind.rangeType.empty()) {
         SPDLOG_WARN("Unsupported limits in joint {}", jointName);
         return;
     }
-    mapLimits(*joint, kind, jointName, connectors, model);
+    mapLimits(joint, kind, jointName, connectors, model);
 }
 
 void UrdfPluginImpl::mapLimits(const urdf::Joint& joint, const JointKind& kind,
@@ -725,28 +712,21 @@ void UrdfPluginImpl::mapLimits(const urdf::Joint& joint, const JointKind& kind,
                                           initialValue(limits.lower, limits.upper)));
 }
 
-void UrdfPluginImpl::mapChildJointsOf(const urdf::LinkSharedPtr& link,
-                                      const ModelDeclarationPtr& model,
-                                      const DocumentPtr& document) {
-    for (const auto& joint : link->child_joints) mapJoint(joint, model, document);
-}
-
 // ---------------------------------------------------------------------------------------------
 // Massless links: anchor groups, negligible mass and kinematic locks
 
-bool UrdfPluginImpl::attach(const urdf::LinkSharedPtr& link, const urdf::LinkSharedPtr& anchor) {
-    linkAnchors.emplace(link, anchor);
-    anchoredLinks.emplace(anchor, link);
-    return true;
+void UrdfPluginImpl::attach(const urdf::Link* link, const urdf::Link* anchor) {
+    linksInLocks.insert(link);
+    anchoredLinks.push_back({anchor, link});
 }
 
 // Depth-first walk from `link` over fixed joints through massless links, attaching every link it
 // reaches to `anchor`. Written with an explicit stack so that long chains cannot exhaust the call
 // stack; the order of attachment is the recursive pre-order: each qualifying child with its whole
 // subtree in child-link order, then the parent, then the parent's other children, and so on up.
-void UrdfPluginImpl::traverse(const urdf::LinkSharedPtr& link, const urdf::LinkSharedPtr& anchor) {
+void UrdfPluginImpl::traverse(const urdf::Link* link, const urdf::Link* anchor) {
     struct Frame {
-        urdf::LinkSharedPtr link;
+        const urdf::Link* link;
         std::size_t nextChild = 0;
         bool attachedBefore = false;
     };
@@ -754,7 +734,7 @@ void UrdfPluginImpl::traverse(const urdf::LinkSharedPtr& link, const urdf::LinkS
     stack.push_back(Frame{link});
 
     const auto noteSelfEntry = [&](const Frame& frame) {
-        if (!frame.attachedBefore && frame.link == anchor) linkAnchors.emplace(anchor, anchor);
+        if (!frame.attachedBefore && frame.link == anchor) linksInLocks.insert(anchor);
     };
 
     while (!stack.empty()) {
@@ -762,10 +742,11 @@ void UrdfPluginImpl::traverse(const urdf::LinkSharedPtr& link, const urdf::LinkS
         const auto& children = frame.link->child_links;
         bool descended = false;
         while (frame.nextChild < children.size()) {
-            const urdf::LinkSharedPtr child = children[frame.nextChild++];
-            if (!child || linkAnchors.count(child) != 0) continue;
-            if (!isFixed(child->parent_joint)) continue;
-            if (hasMass(child)) continue;
+            const urdf::Link* child = children[frame.nextChild++].get();
+            // The joint and the mass first: they rule out most links without a look-up.
+            if (!child || !isFixed(child->parent_joint) || hasMass(*child) || isInLock(child)) {
+                continue;
+            }
             attach(child, anchor);
             noteSelfEntry(frame);
             frame.attachedBefore = true;
@@ -776,52 +757,58 @@ void UrdfPluginImpl::traverse(const urdf::LinkSharedPtr& link, const urdf::LinkS
         if (descended) continue;
 
         // Upward step: the last thing a call does, so the frame is done once it is taken.
-        const Frame done = std::move(stack.back());
+        const Frame done = stack.back();
         stack.pop_back();
         if (!isFixed(done.link->parent_joint)) continue;
         const urdf::LinkSharedPtr parent = done.link->getParent();
-        if (!parent || hasMass(parent) || linkAnchors.count(parent) != 0) continue;
-        attach(parent, anchor);
+        if (!parent || hasMass(*parent) || isInLock(parent.get())) continue;
+        attach(parent.get(), anchor);
         noteSelfEntry(done);
-        stack.push_back(Frame{parent});
+        stack.push_back(Frame{parent.get()});
     }
 }
 
-void UrdfPluginImpl::setNegligibleMassAndInertia(const urdf::LinkSharedPtr& link,
+void UrdfPluginImpl::setNegligibleMassAndInertia(const urdf::Link& link,
                                                  const ModelDeclarationPtr& model) const {
     const auto assign = [&](std::vector<Token> target, std::string_view value) {
         model->appendToMembers(
             valueAssignment(makeTokenList(std::move(target)),
                             Token{TokenKind::RealLiteral, std::string(value), 0, 0}));
     };
-    assign({Token::identifier(link->name), Token::identifier("inertia"), Token::identifier("mass")},
+    assign({Token::identifier(link.name), Token::identifier("inertia"), Token::identifier("mass")},
            kNegligibleMass);
     for (const auto entry : tensor_diag) {
-        assign({Token::identifier(link->name), Token::identifier("inertia"),
+        assign({Token::identifier(link.name), Token::identifier("inertia"),
                 Token::identifier("tensor"), Token::identifier(std::string(entry))},
                kNegligibleInertia);
     }
 }
 
-void UrdfPluginImpl::mapKinematicLocks(const ModelDeclarationPtr& model) const {
+void UrdfPluginImpl::mapKinematicLocks(const ModelDeclarationPtr& model) {
+    // One lock per anchor, in the byte order of the anchors' names: the same text on every import
+    // of a file. Each anchor's links were attached in one walk, so they stand together already;
+    // the sort keeps their order.
+    std::stable_sort(anchoredLinks.begin(), anchoredLinks.end(),
+                     [](const AnchoredLink& a, const AnchoredLink& b) {
+                         return a.anchor != b.anchor && a.anchor->name < b.anchor->name;
+                     });
     // At most a lock per member, and seven negligible-mass assignments per member and per anchor.
     model->reserveMembers(model->members().size() + 15 * anchoredLinks.size());
     for (auto group = anchoredLinks.begin(); group != anchoredLinks.end();) {
-        const urdf::LinkSharedPtr& anchor = group->first;
-        // Link names are unique, so the entries of one anchor are the adjacent ones holding it.
+        const urdf::Link* anchor = group->anchor;
         const auto groupEnd =
             std::find_if(group, anchoredLinks.end(),
-                         [&anchor](const auto& entry) { return entry.first != anchor; });
+                         [anchor](const AnchoredLink& entry) { return entry.anchor != anchor; });
 
         std::string lockName = anchor->name;
         std::vector<ExpressionPtr> bodies;
         bodies.push_back(Constant::create(Token::identifier(anchor->name)));
-        if (!hasMass(anchor)) setNegligibleMassAndInertia(anchor, model);
+        if (!hasMass(*anchor)) setNegligibleMassAndInertia(*anchor, model);
         for (; group != groupEnd; ++group) {
-            const urdf::LinkSharedPtr& member = group->second;
+            const urdf::Link& member = *group->link;
             lockName += "_";
-            lockName += member->name;
-            bodies.push_back(Constant::create(Token::identifier(member->name)));
+            lockName += member.name;
+            bodies.push_back(Constant::create(Token::identifier(member.name)));
             if (!hasMass(member)) setNegligibleMassAndInertia(member, model);
         }
         lockName += "_kinematic_lock";
@@ -878,24 +865,37 @@ DocumentPtr UrdfPluginImpl::parse(const std::string& source,
         {}, {}, {}, {});
     const auto document = Document::create("urdf", {model});
 
-    // The robot's links in name order, as the model's own pointers: copying the shared pointers
-    // would touch every link's reference count twice more, in memory spread over the whole model.
-    std::vector<const urdf::LinkSharedPtr*> links;
+    // The robot's links in name order, as plain pointers: copying the shared pointers would touch
+    // every link's reference count twice more, in memory spread over the whole model.
+    std::vector<const urdf::Link*> links;
     links.reserve(robot->links_.size());
-    for (const auto& [name, link] : robot->links_) links.push_back(&link);
-    linkBodies.reserve(links.size());
+    linkNames.reset(robot->links_.size());
+    for (const auto& [name, link] : robot->links_) {
+        links.push_back(link.get());
+        linkNames.add(link->name);
+    }
+    linkNames.seal();
+    linkBodies.reset(links.size());
     // A body per link, then an interaction, range, actuator and initial value per joint.
     model->reserveMembers(links.size() + 4 * robot->joints_.size());
 
-    for (const auto* link : links) mapLink(*link, model);
-    for (const auto* link : links) {
-        for (const auto& joint : (*link)->child_joints) mapJoint(joint, model, nullptr);
+    std::vector<VarAssignment*> bodies;
+    bodies.reserve(links.size());
+    for (const urdf::Link* link : links) bodies.push_back(&mapLink(*link, model));
+    // urdfdom lists each joint of a link with the joint's child link at the same place.
+    for (std::size_t i = 0; i < links.size(); ++i) {
+        const urdf::Link& link = *links[i];
+        for (std::size_t k = 0; k < link.child_joints.size(); ++k) {
+            const urdf::Link* child =
+                k < link.child_links.size() ? link.child_links[k].get() : nullptr;
+            mapJoint(*link.child_joints[k], child, *bodies[i], model);
+        }
     }
-    for (const auto* link : links) {
-        if (hasMass(*link)) traverse(*link, *link);
+    for (const urdf::Link* link : links) {
+        if (hasMass(*link)) traverse(link, link);
     }
-    for (const auto* link : links) {
-        if (!hasMass(*link)) traverse(*link, *link);
+    for (const urdf::Link* link : links) {
+        if (!hasMass(*link)) traverse(link, link);
     }
     mapKinematicLocks(model);
     return document;
