@@ -306,6 +306,24 @@ TEST_F(JointMapping, TwoJointsBetweenTheSameLinksKeepTheirOwnConnectors) {
     EXPECT_EQ(connectorMembersOf(*memberOf(model, {"arm"})).size(), 14u);
 }
 
+// urdfdom keeps a link that two joints name as their child: each joint puts its connector into
+// that link's body, and the parents' bodies keep their own.
+TEST_F(JointMapping, ALinkWithTwoParentJointsGetsAConnectorFromEach) {
+    const auto model = import(robotWith(
+        {"a", "b", "c"}, joint("ab", "fixed", "a", "b") +
+                             joint("ac", "continuous", "a", "c", R"(<axis xyz="0 1 0"/>)") +
+                             joint("bc", "continuous", "b", "c", R"(<axis xyz="0 0 1"/>)")));
+    ASSERT_TRUE(model);
+    const auto c = memberOf(model, {"c"});
+    ASSERT_TRUE(c);
+    EXPECT_EQ(parseLexeme(*c, {"ac_mc", "main_axis", "y"}), 1.0);
+    EXPECT_EQ(parseLexeme(*c, {"bc_mc", "main_axis", "z"}), 1.0);
+    EXPECT_EQ(connectorMembersOf(*c).size(), 14u);
+    EXPECT_TRUE(findMember(*memberOf(model, {"a"}), {"ac_mc", "position", "x"}));
+    EXPECT_TRUE(findMember(*memberOf(model, {"b"}), {"bc_mc", "position", "x"}));
+    EXPECT_FALSE(findMember(*memberOf(model, {"a"}), {"bc_mc"}));
+}
+
 // ---------------------------------------------------------------------------------------------
 // Axes and normals
 
