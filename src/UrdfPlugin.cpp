@@ -315,6 +315,13 @@ class UrdfPluginImpl {
     // with their anchors, for asking whether a link is held already.
     std::vector<AnchoredLink> anchoredLinks;
     std::unordered_set<const urdf::Link*> linksInLocks;
+    // The walk's stack of links, each with the next child to look at.
+    struct WalkFrame {
+        const urdf::Link* link;
+        std::size_t nextChild = 0;
+        bool attachedBefore = false;
+    };
+    std::vector<WalkFrame> walkStack;
     // Filled while nodes are made, also by the operations that do not otherwise change the
     // import's state.
     mutable SharedTokenLists sharedLists;
@@ -368,8 +375,10 @@ class UrdfPluginImpl {
   private:
     void clearImportState() {
         sharedLists.clear();
-        anchoredLinks.clear();
-        linksInLocks.clear();
+        // Released, not only emptied: a plugin object lives on between imports.
+        anchoredLinks = {};
+        linksInLocks = {};
+        walkStack = {};
         linkBodies.clear();
         linkNames.clear();
     }
@@ -591,9 +600,8 @@ VarAssignment::Members UrdfPluginImpl::geometryMembers(const urdf::Geometry& geo
 
 namespace {
 
-VarAssignmentPtr mateConnector(const std::string& name, TokenList type) {
-    return VarAssignment::createDeclaration(makeTokenList({Token::identifier(name)}),
-                                            std::move(type), {});
+VarAssignmentPtr mateConnector(TokenList name, TokenList type) {
+    return VarAssignment::createDeclaration(std::move(name), std::move(type), {});
 }
 
 VarAssignmentPtr connectorsAssignment(TokenList target, const std::string& parent,
@@ -642,8 +650,10 @@ void UrdfPluginImpl::mapJoint(const urdf::Joint& joint, const urdf::Link* child,
     }
 
     const std::string connector = jointName + "_mc";
-    parentBody.appendToMembers(
-        mateConnector(connector, sharedLists.of("Physics3D.Interactions.MateConnector")));
+    // Both bodies declare the connector under the same name: one token list serves both.
+    const TokenList connectorTarget = makeTokenList({Token::identifier(connector)});
+    const TokenList connectorType = sharedLists.of("Physics3D.Interactions.MateConnector");
+    parentBody.appendToMembers(mateConnector(connectorTarget, connectorType));
 
     VarAssignment* const childBody = linkBodies.find(child);
     if (!childBody) {
@@ -651,8 +661,7 @@ void UrdfPluginImpl::mapJoint(const urdf::Joint& joint, const urdf::Link* child,
                      joint.name);
         return;
     }
-    childBody->appendToMembers(
-        mateConnector(connector, sharedLists.of("Physics3D.Interactions.MateConnector")));
+    childBody->appendToMembers(mateConnector(connectorTarget, connectorType));
 
     const auto interaction = AttrDeclBuilder()
                                  .withTargetSegments(std::vector<std::string>{jointName})
@@ -725,20 +734,17 @@ void UrdfPluginImpl::attach(const urdf::Link* link, const urdf::Link* anchor) {
 // stack; the order of attachment is the recursive pre-order: each qualifying child with its whole
 // subtree in child-link order, then the parent, then the parent's other children, and so on up.
 void UrdfPluginImpl::traverse(const urdf::Link* link, const urdf::Link* anchor) {
-    struct Frame {
-        const urdf::Link* link;
-        std::size_t nextChild = 0;
-        bool attachedBefore = false;
-    };
-    std::vector<Frame> stack;
-    stack.push_back(Frame{link});
+    // Kept across calls: the walk starts at every link, and most walks end where they start.
+    std::vector<WalkFrame>& stack = walkStack;
+    stack.clear();
+    stack.push_back(WalkFrame{link});
 
-    const auto noteSelfEntry = [&](const Frame& frame) {
+    const auto noteSelfEntry = [&](const WalkFrame& frame) {
         if (!frame.attachedBefore && frame.link == anchor) linksInLocks.insert(anchor);
     };
 
     while (!stack.empty()) {
-        Frame& frame = stack.back();
+        WalkFrame& frame = stack.back();
         const auto& children = frame.link->child_links;
         bool descended = false;
         while (frame.nextChild < children.size()) {
@@ -750,21 +756,21 @@ void UrdfPluginImpl::traverse(const urdf::Link* link, const urdf::Link* anchor) 
             attach(child, anchor);
             noteSelfEntry(frame);
             frame.attachedBefore = true;
-            stack.push_back(Frame{child});
+            stack.push_back(WalkFrame{child});
             descended = true;
             break;
         }
         if (descended) continue;
 
         // Upward step: the last thing a call does, so the frame is done once it is taken.
-        const Frame done = stack.back();
+        const WalkFrame done = stack.back();
         stack.pop_back();
         if (!isFixed(done.link->parent_joint)) continue;
         const urdf::LinkSharedPtr parent = done.link->getParent();
         if (!parent || hasMass(*parent) || isInLock(parent.get())) continue;
         attach(parent.get(), anchor);
         noteSelfEntry(done);
-        stack.push_back(Frame{parent.get()});
+        stack.push_back(WalkFrame{parent.get()});
     }
 }
 
