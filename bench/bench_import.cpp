@@ -316,6 +316,19 @@ class CollectingReporter final : public benchmark::ConsoleReporter {
         return found->second;
     }
 
+    // The median over the repetitions of each repetition's import time less its parse time: a
+    // repetition that the machine slowed down in its parse more than in its import (or the other
+    // way round) moves it no more than any other single repetition.
+    std::optional<double> medianDifference(std::size_t links) const {
+        const auto found = differences_.find(fmt::format("paired/{}", links));
+        if (found == differences_.end() || found->second.empty()) return std::nullopt;
+        std::vector<double> sorted = found->second;
+        std::sort(sorted.begin(), sorted.end());
+        const std::size_t middle = sorted.size() / 2;
+        if (sorted.size() % 2 == 1) return sorted[middle];
+        return (sorted[middle - 1] + sorted[middle]) / 2.0;
+    }
+
   private:
     void keepPair(const Run& run) {
         const auto parse = run.counters.find("parse");
@@ -323,6 +336,7 @@ class CollectingReporter final : public benchmark::ConsoleReporter {
         if (parse == run.counters.end() || import == run.counters.end()) return;
         const Pair pair{parse->second.value, import->second.value};
         const std::string name = run.run_name.function_name;
+        differences_[name].push_back(pair.import - pair.parse);
         const auto found = pairs_.find(name);
         if (found == pairs_.end() ||
             pair.parse + pair.import < found->second.parse + found->second.import) {
@@ -339,6 +353,7 @@ class CollectingReporter final : public benchmark::ConsoleReporter {
     std::map<std::string, double> fastest_;
     std::map<std::string, double> medians_;
     std::map<std::string, Pair> pairs_;
+    std::map<std::string, std::vector<double>> differences_;
 };
 
 std::string ratio(std::optional<double> part, std::optional<double> whole) {
@@ -353,23 +368,37 @@ std::string milliseconds(std::optional<double> seconds) {
 
 // The same figures from the paired runs, where parseURDF alone and the import alternate.
 void printPairedSummary(const CollectingReporter& results, std::size_t maxLinks) {
-    constexpr std::string_view kRow = "{:>8} {:>10} {:>10} {:>7} {:>9}\n";
+    constexpr std::string_view kRow = "{:>8} {:>10} {:>10} {:>7} {:>9} {:>10}\n";
     fmt::print("\nPaired runs (parseURDF alone, then the import, in every iteration)\n");
-    fmt::print(fmt::runtime(kRow), "links", "parse ms", "import ms", "ratio", "us/link");
+    fmt::print(fmt::runtime(kRow), "links", "parse ms", "import ms", "ratio", "us/link",
+               "median us");
     std::optional<double> perLinkAt1000;
     std::optional<double> perLinkAt100000;
+    std::optional<double> medianAt1000;
+    std::optional<double> medianAt100000;
     for (const std::size_t links : kSizes) {
         if (links > maxLinks) break;
         const auto pair = results.pair(links);
         if (!pair) continue;
         const double perLink = (pair->import - pair->parse) / static_cast<double>(links);
-        if (links == 1'000) perLinkAt1000 = perLink;
-        if (links == 100'000) perLinkAt100000 = perLink;
+        std::optional<double> median = results.medianDifference(links);
+        if (median) *median /= static_cast<double>(links);
+        if (links == 1'000) {
+            perLinkAt1000 = perLink;
+            medianAt1000 = median;
+        }
+        if (links == 100'000) {
+            perLinkAt100000 = perLink;
+            medianAt100000 = median;
+        }
         fmt::print(fmt::runtime(kRow), links, milliseconds(pair->parse), milliseconds(pair->import),
-                   ratio(pair->import, pair->parse), fmt::format("{:.2f}", perLink * 1e6));
+                   ratio(pair->import, pair->parse), fmt::format("{:.2f}", perLink * 1e6),
+                   median ? fmt::format("{:.2f}", *median * 1e6) : "-");
     }
     fmt::print("plugin time per link at 100,000 / at 1,000 (paired): {}\n",
                ratio(perLinkAt100000, perLinkAt1000));
+    fmt::print("the same, from the median of the repetitions: {}\n",
+               ratio(medianAt100000, medianAt1000));
 }
 
 // One row per size: parseURDF alone, the import, their ratio and the plugin's own time per link;
