@@ -63,33 +63,50 @@ void LinkBodies::clear() {
     used_ = 0;
 }
 
-void LinkNames::reset(std::size_t links) {
-    entries_.clear();
-    entries_.reserve(links);
+void NameTable::reset(std::size_t names) {
+    slots_.assign(slotCountFor(names), Slot{});
+    used_ = 0;
 }
 
-void LinkNames::add(std::string_view name) {
-    entries_.push_back({std::hash<std::string_view>{}(name), name});
-}
-
-void LinkNames::seal() {
-    std::sort(entries_.begin(), entries_.end(),
-              [](const Entry& a, const Entry& b) { return a.hash < b.hash; });
-}
-
-bool LinkNames::contains(std::string_view name) const {
-    const std::size_t hash = std::hash<std::string_view>{}(name);
-    auto entry = std::lower_bound(entries_.begin(), entries_.end(), hash,
-                                  [](const Entry& e, std::size_t h) { return e.hash < h; });
-    for (; entry != entries_.end() && entry->hash == hash; ++entry) {
-        if (entry->name == name) return true;
+std::size_t NameTable::slotOf(std::string_view name, std::size_t hash) const {
+    for (std::size_t i = hash & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1)) {
+        const Slot& slot = slots_[i];
+        if (!slot.used || (slot.hash == hash && slot.name == name)) return i;
     }
-    return false;
 }
 
-void LinkNames::clear() {
-    entries_.clear();
-    entries_.shrink_to_fit();
+bool NameTable::insert(std::string_view name) {
+    if (2 * (used_ + 1) > slots_.size()) {
+        // More names than announced: grow, keeping what is recorded.
+        std::vector<Slot> old = std::move(slots_);
+        slots_.assign(slotCountFor(used_ + 1), Slot{});
+        for (const Slot& slot : old) {
+            if (slot.used) slots_[slotOf(slot.name, slot.hash)] = slot;
+        }
+    }
+    const std::size_t hash = std::hash<std::string_view>{}(name);
+    Slot& slot = slots_[slotOf(name, hash)];
+    if (slot.used) return false;
+    slot = Slot{hash, name, true, false};
+    ++used_;
+    return true;
+}
+
+bool NameTable::contains(std::string_view name) const {
+    if (slots_.empty()) return false;
+    return slots_[slotOf(name, std::hash<std::string_view>{}(name))].used;
+}
+
+bool* NameTable::markOf(std::string_view name) {
+    if (slots_.empty()) return nullptr;
+    Slot& slot = slots_[slotOf(name, std::hash<std::string_view>{}(name))];
+    return slot.used ? &slot.marked : nullptr;
+}
+
+void NameTable::clear() {
+    slots_.clear();
+    slots_.shrink_to_fit();
+    used_ = 0;
 }
 
 }  // namespace corvane::Plugins::Urdf

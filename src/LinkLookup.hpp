@@ -41,25 +41,33 @@ class LinkBodies {
     std::size_t used_ = 0;
 };
 
-// The names of the links of one import, asked whether they hold a name.
-class LinkNames {
+// A set of names, each with a mark for the caller's use (unset when the name is added): the names
+// of the links of one import, asked whether a joint shares a link's name, and the link names of a
+// large description while its tree is checked. Names are views, which must stay alive while the
+// table is used.
+class NameTable {
   public:
-    // Empties the set and makes room for `links` names.
-    void reset(std::size_t links);
-    // Adds a name, which must stay alive while the set is asked.
-    void add(std::string_view name);
-    // Readies the set for questions once every name is added.
-    void seal();
+    // Empties the table and makes room for `names` names.
+    void reset(std::size_t names);
+    // Adds a name; false when the table holds it already.
+    bool insert(std::string_view name);
     bool contains(std::string_view name) const;
+    // The mark of `name`, or null when the table does not hold it.
+    bool* markOf(std::string_view name);
     void clear();
 
   private:
-    struct Entry {
-        std::size_t hash;
+    struct Slot {
+        std::size_t hash = 0;
         std::string_view name;
+        bool used = false;
+        bool marked = false;
     };
-    // Ordered by hash: a name is looked for only among the entries with its hash.
-    std::vector<Entry> entries_;
+    // The slot holding `name`, or the empty slot where it would go.
+    std::size_t slotOf(std::string_view name, std::size_t hash) const;
+
+    std::vector<Slot> slots_;
+    std::size_t used_ = 0;
 };
 
 }  // namespace corvane::Plugins::Urdf

@@ -5,8 +5,8 @@
 
 #include <map>
 #include <set>
-#include <unordered_map>
-#include <unordered_set>
+
+#include "LinkLookup.hpp"
 
 namespace corvane::Plugins::Urdf {
 
@@ -88,25 +88,25 @@ LinkTreeFacts linkTreeFactsOf(const TiXmlDocument& document) {
 
 bool isKeptTree(const LinkTreeFacts& facts) {
     if (facts.unnamedJoint || facts.links.empty()) return false;
-    // Each link name with whether some joint has it as its child.
-    std::unordered_map<std::string_view, bool> isChild;
-    isChild.reserve(facts.links.size());
+    // Each link name, marked once some joint has it as its child.
+    NameTable links;
+    links.reset(facts.links.size());
     for (const std::string_view link : facts.links) {
-        if (!isChild.emplace(link, false).second) return false;
+        if (!links.insert(link)) return false;
     }
-    std::unordered_set<std::string_view> joints;
-    joints.reserve(facts.joints.size());
+    NameTable joints;
+    joints.reset(facts.joints.size());
     std::size_t children = 0;
     for (const JointLinks& joint : facts.joints) {
-        if (!joints.insert(joint.name).second) return false;
+        if (!joints.insert(joint.name)) return false;
         // urdfdom refuses a joint without a parent or child link even where a link has no name.
         if (joint.parent.empty() || joint.child.empty()) return false;
-        const auto child = isChild.find(joint.child);
-        if (child == isChild.end() || !isChild.contains(joint.parent)) return false;
-        if (!child->second) ++children;
-        child->second = true;
+        bool* const isChild = links.markOf(joint.child);
+        if (!isChild || !links.contains(joint.parent)) return false;
+        if (!*isChild) ++children;
+        *isChild = true;
     }
-    return isChild.size() - children == 1;
+    return facts.links.size() - children == 1;
 }
 
 std::optional<std::string> linkTreeProblem(const char* xml) {

@@ -310,7 +310,7 @@ class UrdfPluginImpl {
     std::int32_t precision = kDefaultPrecision;
     // The per-import state. The links are urdfdom's, alive for the whole import.
     LinkBodies linkBodies;
-    LinkNames linkNames;
+    NameTable linkNames;
     // The links held in kinematic locks, in the order the walk reaches them, and the same links
     // with their anchors, for asking whether a link is held already.
     std::vector<AnchoredLink> anchoredLinks;
@@ -878,9 +878,8 @@ DocumentPtr UrdfPluginImpl::parse(const std::string& source,
     linkNames.reset(robot->links_.size());
     for (const auto& [name, link] : robot->links_) {
         links.push_back(link.get());
-        linkNames.add(link->name);
+        linkNames.insert(link->name);
     }
-    linkNames.seal();
     linkBodies.reset(links.size());
     // A body per link, then an interaction, range, actuator and initial value per joint.
     model->reserveMembers(links.size() + 4 * robot->joints_.size());

@@ -12,7 +12,7 @@
 
 using corvane::VarAssignment;
 using corvane::Plugins::Urdf::LinkBodies;
-using corvane::Plugins::Urdf::LinkNames;
+using corvane::Plugins::Urdf::NameTable;
 
 namespace {
 
@@ -66,21 +66,42 @@ TEST(LinkBodies, KeepsTheFirstBodyAndForgetsAllOnReset) {
     EXPECT_EQ(table.find(robot.links[0].get()), nullptr);
 }
 
-TEST(LinkNames, HoldsExactlyTheNamesAdded) {
+TEST(NameTable, HoldsExactlyTheNamesAddedWhateverRoomWasAnnounced) {
     std::vector<std::string> names;
     for (int i = 0; i < 3000; ++i) names.push_back("link_" + std::to_string(i));
     names.push_back("");
-    names.push_back("link_7");  // added twice
-    LinkNames set;
-    set.reset(names.size());
-    for (const auto& name : names) set.add(name);
-    set.seal();
-    for (const auto& name : names) EXPECT_TRUE(set.contains(name)) << name;
-    for (const std::string absent : {"link_3000", "link_", "Link_7", "link_7 ", "joint_1"}) {
-        EXPECT_FALSE(set.contains(absent)) << absent;
+    for (const std::size_t announced : {std::size_t{0}, std::size_t{1}, names.size()}) {
+        NameTable table;
+        EXPECT_FALSE(table.contains("link_7")) << "never reset";
+        table.reset(announced);
+        for (const auto& name : names) EXPECT_TRUE(table.insert(name)) << name;
+        EXPECT_FALSE(table.insert("link_7")) << "added twice";
+        EXPECT_FALSE(table.insert(""));
+        for (const auto& name : names) EXPECT_TRUE(table.contains(name)) << name;
+        for (const std::string absent : {"link_3000", "link_", "Link_7", "link_7 ", "joint_1"}) {
+            EXPECT_FALSE(table.contains(absent)) << absent;
+        }
+        table.reset(0);
+        EXPECT_FALSE(table.contains("link_7"));
+        EXPECT_FALSE(table.contains(""));
     }
-    set.reset(0);
-    set.seal();
-    EXPECT_FALSE(set.contains("link_7"));
-    EXPECT_FALSE(set.contains(""));
+}
+
+TEST(NameTable, KeepsAMarkPerNameThroughGrowth) {
+    NameTable table;
+    table.reset(1);
+    ASSERT_TRUE(table.insert("base"));
+    bool* const mark = table.markOf("base");
+    ASSERT_NE(mark, nullptr);
+    EXPECT_FALSE(*mark) << "unset when added";
+    *mark = true;
+    std::vector<std::string> more;
+    for (int i = 0; i < 100; ++i) more.push_back("arm_" + std::to_string(i));
+    for (const auto& name : more) table.insert(name);
+    ASSERT_NE(table.markOf("base"), nullptr);
+    EXPECT_TRUE(*table.markOf("base")) << "lost when the table grew";
+    EXPECT_FALSE(*table.markOf("arm_50"));
+    EXPECT_EQ(table.markOf("arm_100"), nullptr);
+    table.clear();
+    EXPECT_EQ(table.markOf("base"), nullptr);
 }
