@@ -225,10 +225,12 @@ void pairedParseAndImport(benchmark::State& state, const std::string& text) {
     UrdfPlugin plugin;
     corvane::ErrorReporter reporter;
     double parseSeconds = 0.0;
+    double mergeSeconds = 0.0;
     double importSeconds = 0.0;
     for (auto _ : state) {
         const double parseStart = threadCpuSeconds();
         auto robot = urdf::parseURDF(text);
+        const double mergeStart = threadCpuSeconds();
         mergeFreedBlocks();
         const double parseEnd = threadCpuSeconds();
         const bool parsed = robot != nullptr;
@@ -243,10 +245,12 @@ void pairedParseAndImport(benchmark::State& state, const std::string& text) {
             break;
         }
         parseSeconds += parseEnd - parseStart;
+        mergeSeconds += parseEnd - mergeStart;
         importSeconds += importEnd - importStart;
         state.SetIterationTime((parseEnd - parseStart) + (importEnd - importStart));
     }
     state.counters["parse"] = benchmark::Counter(parseSeconds, benchmark::Counter::kAvgIterations);
+    state.counters["merge"] = benchmark::Counter(mergeSeconds, benchmark::Counter::kAvgIterations);
     state.counters["import"] =
         benchmark::Counter(importSeconds, benchmark::Counter::kAvgIterations);
 }
@@ -337,8 +341,9 @@ class CollectingReporter final : public benchmark::ConsoleReporter {
     }
 
     struct Pair {
-        double parse;
+        double parse;  // with the merge
         double import;
+        double merge;
     };
 
     // The paired parse and import of the least disturbed repetition: the one whose two together
@@ -366,8 +371,10 @@ class CollectingReporter final : public benchmark::ConsoleReporter {
     void keepPair(const Run& run) {
         const auto parse = run.counters.find("parse");
         const auto import = run.counters.find("import");
+        const auto merge = run.counters.find("merge");
         if (parse == run.counters.end() || import == run.counters.end()) return;
-        const Pair pair{parse->second.value, import->second.value};
+        const Pair pair{parse->second.value, import->second.value,
+                        merge == run.counters.end() ? 0.0 : merge->second.value};
         const std::string name = run.run_name.function_name;
         differences_[name].push_back(pair.import - pair.parse);
         const auto found = pairs_.find(name);
@@ -401,12 +408,12 @@ std::string milliseconds(std::optional<double> seconds) {
 
 // The same figures from the paired runs, where parseURDF alone and the import alternate.
 void printPairedSummary(const CollectingReporter& results, std::size_t maxLinks) {
-    constexpr std::string_view kRow = "{:>8} {:>10} {:>10} {:>7} {:>9} {:>10}\n";
+    constexpr std::string_view kRow = "{:>8} {:>10} {:>10} {:>7} {:>9} {:>10} {:>9}\n";
     fmt::print(
         "\nPaired runs (parseURDF with the merge of the blocks it freed, then the import, in every "
         "iteration)\n");
     fmt::print(fmt::runtime(kRow), "links", "parse ms", "import ms", "ratio", "us/link",
-               "median us");
+               "median us", "merge us");
     std::optional<double> perLinkAt1000;
     std::optional<double> perLinkAt100000;
     std::optional<double> medianAt1000;
@@ -428,8 +435,13 @@ void printPairedSummary(const CollectingReporter& results, std::size_t maxLinks)
         }
         fmt::print(fmt::runtime(kRow), links, milliseconds(pair->parse), milliseconds(pair->import),
                    ratio(pair->import, pair->parse), fmt::format("{:.2f}", perLink * 1e6),
-                   median ? fmt::format("{:.2f}", *median * 1e6) : "-");
+                   median ? fmt::format("{:.2f}", *median * 1e6) : "-",
+                   fmt::format("{:.2f}", pair->merge / static_cast<double>(links) * 1e6));
     }
+    fmt::print(
+        "parse ms: parseURDF and the merge; us/link: (import - parse) / links, of the least "
+        "disturbed\nrepetition; median us: the median over the repetitions; merge us: the merge "
+        "per link,\nwhich the import meets at its first array and is counted with parseURDF\n");
     fmt::print("plugin time per link at 100,000 / at 1,000 (paired): {}\n",
                ratio(perLinkAt100000, perLinkAt1000));
     fmt::print("the same, from the median of the repetitions: {}\n",
