@@ -1,7 +1,7 @@
-// Look-ups the import makes for every joint: the body made for a link, and whether some link has a
-// given name. Both keep their entries in one flat array, so that a look-up in a robot of a
-// hundred thousand links reads one or two adjacent places in memory instead of a bucket and then a
-// node somewhere in the heap.
+// Look-ups made once per joint or link of large robots: the body made for a link, and whether a
+// name is among a set of link or joint names. Both keep their entries in one flat array, so that a
+// look-up in a robot of a hundred thousand links reads one or two adjacent places in memory
+// instead of a bucket and then a node somewhere in the heap.
 #pragma once
 
 #include <cstddef>
