@@ -372,9 +372,9 @@ class CollectingReporter final : public benchmark::ConsoleReporter {
         const auto parse = run.counters.find("parse");
         const auto import = run.counters.find("import");
         const auto merge = run.counters.find("merge");
-        if (parse == run.counters.end() || import == run.counters.end()) return;
-        const Pair pair{parse->second.value, import->second.value,
-                        merge == run.counters.end() ? 0.0 : merge->second.value};
+        const auto end = run.counters.end();
+        if (parse == end || import == end || merge == end) return;
+        const Pair pair{parse->second.value, import->second.value, merge->second.value};
         const std::string name = run.run_name.function_name;
         differences_[name].push_back(pair.import - pair.parse);
         const auto found = pairs_.find(name);
