@@ -1,8 +1,10 @@
 # Installs the build tree into fresh temporary prefixes with `cmake --install` and checks where the
 # files land: everything into PREFIX, and each component into its own prefix to show that the
-# plugin and the host core stand-in can be installed without each other.
+# plugin, the host core stand-in and the command-line tool can be installed without each other.
+# TOOL_FILES lists, separated by commas, the files of the component "tools" (empty when the tool
+# is not built).
 # Arguments: -DCMAKE_EXECUTABLE= -DBUILD_DIR= -DCONFIG= -DPREFIX= -DLIBDIR= -DINCLUDEDIR=
-#            -DVERSION= -DSOVERSION= -DREADELF=
+#            -DVERSION= -DSOVERSION= -DREADELF= [-DTOOL_FILES=a,b]
 cmake_minimum_required(VERSION 3.25)
 foreach(argument IN ITEMS CMAKE_EXECUTABLE BUILD_DIR CONFIG PREFIX LIBDIR INCLUDEDIR VERSION
                           SOVERSION READELF)
@@ -10,6 +12,8 @@ foreach(argument IN ITEMS CMAKE_EXECUTABLE BUILD_DIR CONFIG PREFIX LIBDIR INCLUD
     message(FATAL_ERROR "missing -D${argument}=...")
   endif()
 endforeach()
+
+string(REPLACE "," ";" TOOL_FILES "${TOOL_FILES}")
 
 function(install_into prefix)
   file(REMOVE_RECURSE "${prefix}")
@@ -80,7 +84,7 @@ set(host_files
 install_into("${PREFIX}")
 expect_shared_library("${PREFIX}" corvaneurdfplugin)
 expect_shared_library("${PREFIX}" corvane-core)
-expect_files("${PREFIX}" ${plugin_files} ${host_files})
+expect_files("${PREFIX}" ${plugin_files} ${host_files} ${TOOL_FILES})
 
 # The pkg-config files name the prefix installed to, not the one the build was configured with.
 file(READ "${PREFIX}/${LIBDIR}/pkgconfig/corvaneurdfplugin.pc" pc)
@@ -91,9 +95,17 @@ endif()
 
 install_into("${PREFIX}-plugin-only" --component plugin)
 expect_files("${PREFIX}-plugin-only" ${plugin_files} "${LIBDIR}/libcorvaneurdfplugin.so")
-expect_no_files("${PREFIX}-plugin-only" ${host_files} "${LIBDIR}/libcorvane-core.so")
+expect_no_files("${PREFIX}-plugin-only" ${host_files} "${LIBDIR}/libcorvane-core.so" ${TOOL_FILES})
 
 install_into("${PREFIX}-host-only" --component host)
 expect_files("${PREFIX}-host-only" ${host_files} "${LIBDIR}/libcorvane-core.so")
-expect_no_files("${PREFIX}-host-only" ${plugin_files} "${LIBDIR}/libcorvaneurdfplugin.so")
-file(REMOVE_RECURSE "${PREFIX}-plugin-only" "${PREFIX}-host-only")
+expect_no_files("${PREFIX}-host-only" ${plugin_files} "${LIBDIR}/libcorvaneurdfplugin.so"
+                ${TOOL_FILES})
+
+if(TOOL_FILES)
+  install_into("${PREFIX}-tools-only" --component tools)
+  expect_files("${PREFIX}-tools-only" ${TOOL_FILES})
+  expect_no_files("${PREFIX}-tools-only" ${plugin_files} ${host_files}
+                  "${LIBDIR}/libcorvaneurdfplugin.so" "${LIBDIR}/libcorvane-core.so")
+endif()
+file(REMOVE_RECURSE "${PREFIX}-plugin-only" "${PREFIX}-host-only" "${PREFIX}-tools-only")

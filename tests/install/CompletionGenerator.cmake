@@ -1,0 +1,91 @@
+# Writes the completion from a --help text in CLI11's other layouts (choices in braces, a
+# type before them, a value with blanks, folder and NAME=DIR values, long flag names) and
+# checks what it completes, so that options and formats added to the tool later are completed
+# without anyone touching the completion.
+# Arguments: -DBASH= -DHELPER= (complete.bash) -DGENERATOR= -DTEMPLATE= -DWORK=
+cmake_minimum_required(VERSION 3.25)
+foreach(argument IN ITEMS BASH HELPER GENERATOR TEMPLATE WORK)
+  if(NOT DEFINED ${argument})
+    message(FATAL_ERROR "missing -D${argument}=...")
+  endif()
+endforeach()
+
+file(REMOVE_RECURSE "${WORK}")
+file(MAKE_DIRECTORY "${WORK}/files/packages" "${WORK}/files/pictures")
+file(TOUCH "${WORK}/files/pack.urdf")
+
+# A program whose --help is the layout to read.
+set(help [=[Usage: corvane-urdf [OPTIONS] FILE...
+
+Positionals:
+  FILE TEXT ... REQUIRED      URDF files
+
+Options:
+  -h,--help                   Print this help message and exit
+  --version                   Display program version information and exit
+  -f,--format {text,json,dot,svg,png,html,snapshot}
+                              Output format
+  --level TEXT:{low,high}     A type before the choices
+  -p,--precision INT in [0 - 100]
+                              A value with blanks
+  -j,--jobs INT in [1 - 8]    The same with the description on its line
+  -o,--output OUT|DIR         Output file or folder
+  --package-path DIR|NAME=DIR Package folders
+  --check                     A flag
+  --check-warnings-as-errors  A long flag
+  -v,--verbose                A flag with a short name
+
+Exit status: 0 on success; -x is no option of this list.
+]=])
+file(WRITE "${WORK}/help.txt" "${help}")
+file(WRITE "${WORK}/program" "#!/bin/sh\ncat '${WORK}/help.txt'\n")
+file(CHMOD "${WORK}/program" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+
+execute_process(COMMAND "${CMAKE_COMMAND}" -DPROGRAM=${WORK}/program -DTEMPLATE=${TEMPLATE}
+                        -DOUTPUT=${WORK}/completion.bash -P "${GENERATOR}"
+  OUTPUT_VARIABLE output ERROR_VARIABLE output RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "writing the completion failed (${result}):\n${output}")
+endif()
+
+function(expect_completion mode line)
+  set(expected "${ARGN}")
+  set(how "with bash-completion's helpers")
+  if(mode STREQUAL "--plain")
+    set(how "without bash-completion's helpers")
+  endif()
+  list(SORT expected)
+  execute_process(
+    COMMAND "${BASH}" --norc --noprofile "${HELPER}" ${mode} "${WORK}/completion.bash" "${line}"
+    WORKING_DIRECTORY "${WORK}/files"
+    OUTPUT_VARIABLE offered ERROR_VARIABLE errors RESULT_VARIABLE result)
+  if(NOT result EQUAL 0 OR NOT errors STREQUAL "")
+    message(FATAL_ERROR "completing '${line}' ${how} failed (${result}):\n${offered}${errors}")
+  endif()
+  string(STRIP "${offered}" offered)
+  string(REPLACE "\n" ";" offered "${offered}")
+  list(SORT offered)
+  if(NOT offered STREQUAL expected)
+    message(FATAL_ERROR "completing '${line}' ${how}: offered '${offered}', expected '${expected}'")
+  endif()
+endfunction()
+
+set(modes --plain)
+if(EXISTS /usr/share/bash-completion/bash_completion)
+  list(APPEND modes "")
+endif()
+foreach(mode IN LISTS modes)
+  expect_completion("${mode}" "corvane-urdf -f " text json dot svg png html snapshot)
+  expect_completion("${mode}" "corvane-urdf --format=sn" snapshot)
+  expect_completion("${mode}" "corvane-urdf --level " low high)
+  expect_completion("${mode}" "corvane-urdf -" -h --help --version -f --format --level -p
+                    --precision -j --jobs -o --output --package-path --check
+                    --check-warnings-as-errors -v --verbose)
+  expect_completion("${mode}" "corvane-urdf --check-" --check-warnings-as-errors)
+  expect_completion("${mode}" "corvane-urdf -p ")
+  expect_completion("${mode}" "corvane-urdf -j ")
+  expect_completion("${mode}" "corvane-urdf -o pa" packages pack.urdf)
+  expect_completion("${mode}" "corvane-urdf --package-path pa" packages)
+  expect_completion("${mode}" "corvane-urdf --package-path robot=pi" pictures)
+  expect_completion("${mode}" "corvane-urdf --check pa" packages pack.urdf)
+endforeach()
