@@ -97,7 +97,8 @@ void declareOptions(CLI::App& app, Arguments& arguments) {
     app.add_option("--package-path", options.packagePaths,
                    "where package:// mesh URIs are looked for (repeatable; NAME=DIR maps one "
                    "package); then ROS_PACKAGE_PATH and AMENT_PREFIX_PATH")
-        ->expected(1)
+        // One folder per occurrence: without this CLI11 would also take the FILEs that follow.
+        ->allow_extra_args(false)
         ->take_all()
         ->check(CLI::Validator(PackageSearch::packagePathProblem, "DIR|NAME=DIR"))
         ->option_text("DIR|NAME=DIR");
