@@ -3,7 +3,8 @@
 if(TARGET corvane-urdf)
   add_executable(viz_tests
     ${CMAKE_CURRENT_LIST_DIR}/tools/VizTests.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/tools/VizCliTests.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/tools/VizCliTests.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tools/ModelOverviewTests.cpp)
   target_link_libraries(viz_tests PRIVATE
     corvane-urdf-tool corvane-test-support urdfdom::urdfdom_model GTest::gtest_main)
   target_compile_definitions(viz_tests PRIVATE

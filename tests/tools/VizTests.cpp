@@ -202,11 +202,30 @@ TEST(VizDot, BodiesEdgesAndLockClustersOfOneOfEverything) {
     EXPECT_EQ(countNodeLines(dot, "tool"), 1u);
 }
 
+enum class MassFrom { Own, Lock };
+
+BodyOverview body(std::string name, MassFrom mass) {
+    BodyOverview body;
+    body.name = std::move(name);
+    body.ownMass = mass == MassFrom::Own;
+    body.assignedMass = mass == MassFrom::Lock;
+    return body;
+}
+
+InteractionOverview hinge(std::string name, std::string parent, std::string child) {
+    InteractionOverview hinge;
+    hinge.name = std::move(name);
+    hinge.kind = InteractionKind::Hinge;
+    hinge.parentBody = std::move(parent);
+    hinge.childBody = std::move(child);
+    return hinge;
+}
+
 TEST(VizDot, BodyNamedByTwoLocksIsDrawnInTheFirstOnly) {
     ModelOverview overview;
     overview.modelName = "m";
-    overview.bodies = {
-        {"a", true, false, {}, {}}, {"b", false, true, {}, {}}, {"c", false, true, {}, {}}};
+    overview.bodies = {body("a", MassFrom::Own), body("b", MassFrom::Lock),
+                       body("c", MassFrom::Lock)};
     overview.locks = {{"first", {"a", "b"}}, {"second", {"b", "c"}}};
     const auto lines = linesOf(toDot(overview));
     const auto second = std::find(lines.begin(), lines.end(), "  subgraph \"cluster_lock_1\" {");
@@ -228,8 +247,8 @@ TEST(VizDot, HostileNamesStayInsideTheirQuotes) {
     overview.modelName = "m\"x";
     const std::string hostile = "a\"b\\c\nd\x01\xc3\xa9";
     const std::string injection = "x\"]; evil [label=\"pwn";
-    overview.bodies = {{hostile, true, false, {}, {}}, {injection, true, false, {}, {}}};
-    overview.interactions = {{"j\\", InteractionKind::Hinge, hostile, injection}};
+    overview.bodies = {body(hostile, MassFrom::Own), body(injection, MassFrom::Own)};
+    overview.interactions = {hinge("j\\", hostile, injection)};
     const std::string dot = toDot(overview);
 
     const std::string hostileId = "\"a\\\"b\\\\\\\\c\\\\nd\\\\x01\xc3\xa9\"";
