@@ -62,11 +62,40 @@ if(NOT option_lines)
   message(FATAL_ERROR "${PROGRAM} --help lists no options:\n${help}")
 endif()
 
+# Descriptions start in one column (CLI11's default is 30), seen where a description is continued
+# or put on its own line. Names and value that fill the column up to its last character are
+# followed by a single blank only.
+set(column 30)
+if(help MATCHES "\n(   +)[^ \n]")
+  string(LENGTH "${CMAKE_MATCH_1}" column)
+endif()
+
+# The names and value of an option line, without its description.
+function(option_part line out)
+  string(SUBSTRING "${line}" 2 -1 rest)
+  string(FIND "${rest}" "  " gap)
+  string(LENGTH "${line}" length)
+  if(NOT gap EQUAL -1)
+    math(EXPR end "${gap} + 2")
+    string(SUBSTRING "${line}" 0 ${end} line)
+  elseif(length GREATER column)
+    math(EXPR last "${column} - 1")
+    string(SUBSTRING "${line}" ${last} 1 character)
+    if(character STREQUAL " ")
+      string(SUBSTRING "${line}" 0 ${column} line)
+    endif()
+  endif()
+  string(STRIP "${line}" line)
+  set(${out} "${line}" PARENT_SCOPE)
+endfunction()
+
 set(all_names "")
 set(value_cases "")
 foreach(line IN LISTS option_lines)
-  # The value may hold single spaces ("INT in [0 - 100]"); two spaces start the description.
-  if(NOT line MATCHES "^\n  (-[^ ]+)(( [^ ]+)*)")
+  string(SUBSTRING "${line}" 1 -1 line)
+  option_part("${line}" part)
+  # The value may hold single blanks ("INT in [0 - 100]").
+  if(NOT part MATCHES "^(-[^ ]+)(( [^ ]+)*)$")
     message(FATAL_ERROR "cannot read the option line '${line}'")
   endif()
   string(REPLACE "," ";" names "${CMAKE_MATCH_1}")

@@ -1,5 +1,6 @@
 # Writes the completion from a --help text in CLI11's other layouts (choices in braces, a
-# type before them, a value with blanks, folder and NAME=DIR values, long flag names) and
+# type before them, a value with blanks, folder and NAME=DIR values, long flag names, names and
+# value that fill the name column so that a single blank precedes the description) and
 # checks what it completes, so that options and formats added to the tool later are completed
 # without anyone touching the completion.
 # Arguments: -DBASH= -DHELPER= (complete.bash) -DGENERATOR= -DTEMPLATE= -DWORK=
@@ -30,7 +31,8 @@ Options:
                               A value with blanks
   -j,--jobs INT in [1 - 8]    The same with the description on its line
   -o,--output OUT|DIR         Output file or folder
-  --package-path DIR|NAME=DIR Package folders
+  --package-path DIR|NAME=DIR Folders holding the packages the FILEs name
+  --report-every-finding-once Names that fill the column up to a single blank, FILE
   --check                     A flag
   --check-warnings-as-errors  A long flag
   -v,--verbose                A flag with a short name
@@ -80,7 +82,7 @@ foreach(mode IN LISTS modes)
   expect_completion("${mode}" "corvane-urdf --level " low high)
   expect_completion("${mode}" "corvane-urdf -" -h --help --version -f --format --level -p
                     --precision -j --jobs -o --output --package-path --check
-                    --check-warnings-as-errors -v --verbose)
+                    --check-warnings-as-errors -v --verbose --report-every-finding-once)
   expect_completion("${mode}" "corvane-urdf --check-" --check-warnings-as-errors)
   expect_completion("${mode}" "corvane-urdf -p ")
   expect_completion("${mode}" "corvane-urdf -j ")
@@ -88,4 +90,5 @@ foreach(mode IN LISTS modes)
   expect_completion("${mode}" "corvane-urdf --package-path pa" packages)
   expect_completion("${mode}" "corvane-urdf --package-path robot=pi" pictures)
   expect_completion("${mode}" "corvane-urdf --check pa" packages pack.urdf)
+  expect_completion("${mode}" "corvane-urdf --report-every-finding-once --he" --help)
 endforeach()
