@@ -4,7 +4,8 @@ if(TARGET corvane-urdf)
   find_package(nlohmann_json REQUIRED)
   find_package(PNG REQUIRED)
   add_executable(scene_tests
-    ${CMAKE_CURRENT_LIST_DIR}/tools/SceneTests.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/tools/SceneTests.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tools/SceneCliTests.cpp)
   target_link_libraries(scene_tests PRIVATE
     corvane-urdf-tool corvane-test-support urdfdom::urdfdom_model nlohmann_json::nlohmann_json
     PNG::PNG GTest::gtest_main)
