@@ -655,6 +655,26 @@
         return -1;
     };
 
+    // The corners of the shown meshes' boxes in the world: a tighter hull than one box around all.
+    Drawing.prototype.shownCorners = function() {
+        this.root.updateMatrixWorld(true);
+        var corners = [];
+        if (!isShown(this.root)) return corners;
+        this.root.traverseVisible(function(object) {
+            if (!object.isMesh || !object.geometry) return;
+            if (!object.geometry.boundingBox) object.geometry.computeBoundingBox();
+            var box = object.geometry.boundingBox;
+            if (box.isEmpty()) return;
+            for (var i = 0; i < 8; ++i) {
+                corners.push(new THREE.Vector3(i & 1 ? box.max.x : box.min.x,
+                                               i & 2 ? box.max.y : box.min.y,
+                                               i & 4 ? box.max.z : box.min.z)
+                                 .applyMatrix4(object.matrixWorld));
+            }
+        });
+        return corners;
+    };
+
     function isShown(object) {
         for (var node = object; node; node = node.parent) {
             if (!node.visible) return false;
@@ -703,27 +723,34 @@
         this.camera.updateProjectionMatrix();
     };
 
-    // Puts the camera so that the bounding sphere of everything drawn fills the view, looking at
-    // the robot from the front left and a little above.
+    // Puts the camera so that everything drawn fits the view with a margin, looking at the robot
+    // from the front left and a little above: for each corner of each shown mesh's box, the camera
+    // stands far enough back for the corner to be inside the frustum shrunk by the margin.
     View.prototype.frameAll = function() {
-        this.drawing.root.updateMatrixWorld(true);
-        var box = new THREE.Box3().setFromObject(this.drawing.root);
-        var sphere = new THREE.Sphere();
-        if (box.isEmpty()) {
-            sphere.set(new THREE.Vector3(), 1);
-        } else {
-            box.getBoundingSphere(sphere);
+        var corners = this.drawing.shownCorners();
+        if (corners.length === 0) {
+            corners = [new THREE.Vector3(-0.5, -0.5, -0.5), new THREE.Vector3(0.5, 0.5, 0.5)];
         }
-        var radius = Math.max(sphere.radius, 1e-3);
-        var halfHeight = this.camera.fov / 2 * Math.PI / 180;
-        var halfWidth = Math.atan(Math.tan(halfHeight) * this.camera.aspect);
-        var distance = radius / Math.sin(Math.min(halfHeight, halfWidth)) * 1.05;
-        var direction = new THREE.Vector3(1, 0.7, 0.55).normalize();
-        this.camera.position.copy(sphere.center).addScaledVector(direction, distance);
-        this.camera.near = distance / 100;
+        var centre = new THREE.Box3().setFromPoints(corners).getCenter(new THREE.Vector3());
+        var backward = new THREE.Vector3(1, 0.7, 0.55).normalize();
+        var right = new THREE.Vector3().crossVectors(this.camera.up, backward).normalize();
+        var up = new THREE.Vector3().crossVectors(backward, right);
+        var margin = 0.9;
+        var tanHeight = Math.tan(this.camera.fov / 2 * Math.PI / 180) * margin;
+        var tanWidth = tanHeight * this.camera.aspect;
+        var distance = 1e-3;
+        var offset = new THREE.Vector3();
+        corners.forEach(function(corner) {
+            offset.subVectors(corner, centre);
+            var needed = offset.dot(backward) + Math.max(Math.abs(offset.dot(right)) / tanWidth,
+                                                         Math.abs(offset.dot(up)) / tanHeight);
+            distance = Math.max(distance, needed);
+        });
+        this.camera.position.copy(centre).addScaledVector(backward, distance);
+        this.camera.near = distance / 200;
         this.camera.far = distance * 100;
         this.camera.updateProjectionMatrix();
-        this.controls.target.copy(sphere.center);
+        this.controls.target.copy(centre);
         this.controls.update();
     };
 
