@@ -3,7 +3,7 @@
  *
  * The page is one self-contained HTML file. It holds three.js (Debian's libjs-three: the library,
  * its orbit controls and its STL, OBJ and Collada loaders), this script, and the scene: a JSON
- * document in <script type="application/json" id="corvane-scene"> with every body's pose in the
+ * document in the script element of type application/json with the id corvane-scene, with every body's pose in the
  * world at the document's initial values, its geometries (meshes embedded once, in base64), its
  * connectors and mass properties, and the interactions between bodies. The page draws what the
  * scene holds and computes nothing else, except the poses of bodies moved by a slider:
@@ -63,7 +63,7 @@
  *                         ":", so a name holding "," or ":" is written percent-encoded. Unknown
  *                         names and bad values are reported as warnings.
  *   report=1              once ready, writes a JSON report as the text of
- *                         <pre id="corvane-report">, so that a command-line browser without a
+ *                         the pre element with the id corvane-report, so that a command-line browser without a
  *                         driver (chromium --headless --dump-dom) can read it:
  *                           {"format": "corvane-viewer-report", "version": 1, "model": NAME,
  *                            "ready": true, "webgl": bool,
