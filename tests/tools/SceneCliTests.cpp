@@ -6,7 +6,10 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -205,52 +208,71 @@ Image decodePng(const std::string& bytes) {
     return decoded;
 }
 
-// The background: the colour most frequent on the frame's border.
-std::array<int, 3> backgroundOf(const Image& image) {
-    std::map<std::array<int, 3>, int> counts;
-    const auto count = [&](unsigned x, unsigned y) {
-        const unsigned char* p = image.at(x, y);
-        ++counts[{p[0], p[1], p[2]}];
-    };
-    for (unsigned x = 0; x < image.width; ++x) {
-        count(x, 0);
-        count(x, image.height - 1);
-    }
-    for (unsigned y = 0; y < image.height; ++y) {
-        count(0, y);
-        count(image.width - 1, y);
+using Colour = std::array<int, 3>;
+
+Colour colourAt(const Image& image, unsigned x, unsigned y) {
+    const unsigned char* p = image.at(x, y);
+    return {p[0], p[1], p[2]};
+}
+
+// The background of the 3D view: the colour most frequent in the frame.
+Colour backgroundOf(const Image& image) {
+    std::map<Colour, std::size_t> counts;
+    for (unsigned y = 0; y < image.height; y += 2) {
+        for (unsigned x = 0; x < image.width; x += 2) ++counts[colourAt(image, x, y)];
     }
     return std::max_element(counts.begin(), counts.end(),
                             [](const auto& a, const auto& b) { return a.second < b.second; })
         ->first;
 }
 
+// Where the 3D view begins: right of a panel at the left whose edge is a full-height line of
+// one colour other than the background (0 without one).
+unsigned viewLeftOf(const Image& image, const Colour& background) {
+    unsigned left = 0;
+    for (unsigned x = 0; x < image.width / 2; ++x) {
+        const Colour top = colourAt(image, x, 0);
+        if (top == background) continue;
+        bool uniform = true;
+        for (unsigned y = 1; y < image.height && uniform; ++y)
+            uniform = colourAt(image, x, y) == top;
+        if (uniform) left = x + 1;
+    }
+    return left;
+}
+
 struct Coverage {
-    double share = 0;        // of the frame's pixels not of the background
-    std::size_t onEdge = 0;  // such pixels on the outermost rows and columns
+    unsigned viewLeft = 0;
+    double share = 0;        // of the view's pixels not of the background
+    std::size_t onEdge = 0;  // such pixels on the view's outermost rows and columns
     unsigned left = 0, right = 0, top = 0, bottom = 0;
 };
 
 Coverage coverageOf(const Image& image) {
-    const auto background = backgroundOf(image);
-    Coverage coverage{0, 0, image.width, 0, image.height, 0};
+    const Colour background = backgroundOf(image);
+    Coverage coverage;
+    coverage.viewLeft = viewLeftOf(image, background);
+    coverage.left = image.width;
+    coverage.top = image.height;
     std::size_t drawn = 0;
     for (unsigned y = 0; y < image.height; ++y) {
-        for (unsigned x = 0; x < image.width; ++x) {
-            const unsigned char* p = image.at(x, y);
+        for (unsigned x = coverage.viewLeft; x < image.width; ++x) {
+            const Colour p = colourAt(image, x, y);
             const int difference = std::abs(p[0] - background[0]) + std::abs(p[1] - background[1]) +
                                    std::abs(p[2] - background[2]);
             if (difference <= 24) continue;
             ++drawn;
-            if (x == 0 || y == 0 || x + 1 == image.width || y + 1 == image.height)
+            if (x == coverage.viewLeft || y == 0 || x + 1 == image.width || y + 1 == image.height) {
                 ++coverage.onEdge;
+            }
             coverage.left = std::min(coverage.left, x);
             coverage.right = std::max(coverage.right, x);
             coverage.top = std::min(coverage.top, y);
             coverage.bottom = std::max(coverage.bottom, y);
         }
     }
-    coverage.share = static_cast<double>(drawn) / (static_cast<double>(image.width) * image.height);
+    const double viewPixels = static_cast<double>(image.width - coverage.viewLeft) * image.height;
+    coverage.share = static_cast<double>(drawn) / viewPixels;
     return coverage;
 }
 
@@ -275,10 +297,17 @@ TEST(SceneSnapshot, EveryRobotIsDrawnWholeAndLargeEnough) {
         ASSERT_EQ(image.height, 800u) << robot;
         const Coverage coverage = coverageOf(image);
         EXPECT_GE(coverage.share, 0.02) << robot << ": the robot is (nearly) invisible";
+        EXPECT_LE(coverage.viewLeft, 640u) << robot;
         EXPECT_LE(coverage.share, 0.9) << robot << ": the frame is (nearly) all robot";
+        if (std::getenv("CORVANE_SNAPSHOT_FIGURES")) {
+            std::printf("%s: view from x=%u, robot covers %.1f%%, box x %u-%u y %u-%u\n",
+                        robot.filename().c_str(), coverage.viewLeft, 100 * coverage.share,
+                        coverage.left, coverage.right, coverage.top, coverage.bottom);
+        }
         EXPECT_EQ(coverage.onEdge, 0u) << robot << ": the robot is cut at the frame's edges";
         // Framed: the drawing spans a good part of the frame in one direction at least.
-        const double spanX = (coverage.right - coverage.left) / 1280.0;
+        const double spanX =
+            (coverage.right - coverage.left) / static_cast<double>(1280 - coverage.viewLeft);
         const double spanY = (coverage.bottom - coverage.top) / 800.0;
         EXPECT_GE(std::max(spanX, spanY), 0.25)
             << robot << ": drawn in a corner of " << spanX << " x " << spanY << " of the frame";
