@@ -113,6 +113,28 @@ TEST(SceneCli, MissingMeshIsAWarningAndThePageIsStillWritten) {
     EXPECT_TRUE(scene["meshes"][0]["problem"].get<std::string>().starts_with("not found"));
 }
 
+TEST(SceneCli, BodiesReachedFromNoRootAreOneWarning) {
+    const ScratchDir scratch;
+    const fs::path file = scratch / "loop.urdf";
+    // urdfdom accepts two links that are each other's child beside a root of their own.
+    writeFile(file,
+              "<robot name='loop'><link name='r'/><link name='a'/><link name='b'/>"
+              "<joint name='ab' type='fixed'><parent link='a'/><child link='b'/></joint>"
+              "<joint name='ba' type='fixed'><parent link='b'/><child link='a'/></joint></robot>");
+    const fs::path page = scratch / "loop.html";
+    const ToolRun run = runTool({"-q", "-f", "html", "-o", page.string(), file.string()});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");  // -q: the tool's warnings go with the import's
+    const ToolRun loud = runTool({"-f", "html", "-o", page.string(), file.string()});
+    EXPECT_NE(loud.err.find(file.string() +
+                            ": warning: 2 bodies reached from no root body (in a cycle, or below a "
+                            "missing body or connector), drawn at the origin: 'a', 'b'\n"),
+              std::string::npos)
+        << loud.err;
+    const auto scene = nlohmann::json::parse(sceneText(readFile(page)));
+    EXPECT_EQ(scene["unplaced"], nlohmann::json::parse(R"(["a", "b"])"));
+}
+
 TEST(SceneCli, PackagePathFindsTheRobotsMeshes) {
     const fs::path solo = robotsDir / "example-robot-data/robots/solo_description/robots/solo.urdf";
     if (!fs::exists(solo)) GTEST_SKIP() << "no ../shared/robots beside this checkout: skipped";
