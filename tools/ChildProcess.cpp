@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <ctime>
@@ -122,14 +123,20 @@ class SpawnSetup {
     void connect(int parentEnd, int childDescriptor) {
         posix_spawn_file_actions_adddup2(&actions_, parentEnd, childDescriptor);
     }
-    // The child starts with `mask` and with SIGPIPE at its default action.
-    void signals(const sigset_t& mask) {
+    // The child starts with `mask` and with SIGPIPE at its default action; with
+    // `ownProcessGroup`, it leads a new process group.
+    void signals(const sigset_t& mask, bool ownProcessGroup) {
         sigset_t defaults;
         sigemptyset(&defaults);
         sigaddset(&defaults, SIGPIPE);
         posix_spawnattr_setsigmask(&attributes_, &mask);
         posix_spawnattr_setsigdefault(&attributes_, &defaults);
-        posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+        if (ownProcessGroup) {
+            posix_spawnattr_setpgroup(&attributes_, 0);
+            flags |= POSIX_SPAWN_SETPGROUP;
+        }
+        posix_spawnattr_setflags(&attributes_, flags);
     }
     const posix_spawn_file_actions_t* actions() const { return &actions_; }
     const posix_spawnattr_t* attributes() const { return &attributes_; }
@@ -173,15 +180,34 @@ void writeAvailable(Descriptor& sink, std::string_view& remaining) {
     if (remaining.empty()) sink.close();
 }
 
-// Feeds the child and collects what it writes until it has closed both of its outputs.
-void exchange(Descriptor& toChild, Descriptor& fromChild, Descriptor& errorsOfChild,
-              std::string_view input, ProgramRun& run) {
+using Clock = std::chrono::steady_clock;
+
+// When a run must be over; none for a run without a time limit.
+struct Deadline {
+    bool set = false;
+    Clock::time_point at{};
+
+    bool passed() const { return set && Clock::now() >= at; }
+};
+
+// Milliseconds left until `deadline` for poll(): -1 (no limit) without one.
+int pollTimeout(const Deadline& deadline) {
+    if (!deadline.set) return -1;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline.at - Clock::now());
+    return static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count()));
+}
+
+// Feeds the child and collects what it writes until it has closed both of its outputs, or until
+// `deadline`; false when the deadline came first.
+bool exchange(Descriptor& toChild, Descriptor& fromChild, Descriptor& errorsOfChild,
+              std::string_view input, ProgramRun& run, const Deadline& deadline) {
     if (input.empty()) toChild.close();
     while (toChild.isOpen() || fromChild.isOpen() || errorsOfChild.isOpen()) {
         std::array<pollfd, 3> watched{{{toChild.get(), POLLOUT, 0},
                                        {fromChild.get(), POLLIN, 0},
                                        {errorsOfChild.get(), POLLIN, 0}}};
-        if (::poll(watched.data(), watched.size(), -1) < 0) {
+        if (deadline.passed()) return false;
+        if (::poll(watched.data(), watched.size(), pollTimeout(deadline)) < 0) {
             if (errno == EINTR) continue;
             throwSystemError(errno, "poll");
         }
@@ -189,6 +215,7 @@ void exchange(Descriptor& toChild, Descriptor& fromChild, Descriptor& errorsOfCh
         if (watched[1].revents != 0) readAvailable(fromChild, run.output);
         if (watched[2].revents != 0) readAvailable(errorsOfChild, run.errors);
     }
+    return true;
 }
 
 void waitFor(pid_t child, ProgramRun& run) {
@@ -205,7 +232,8 @@ void waitFor(pid_t child, ProgramRun& run) {
 
 }  // namespace
 
-ProgramRun runProgram(const std::vector<std::string>& arguments, std::string_view input) {
+ProgramRun runProgram(const std::vector<std::string>& arguments, std::string_view input,
+                      std::optional<std::chrono::milliseconds> timeout) {
     if (arguments.empty()) throwSystemError(EINVAL, "runProgram");
     Pipe toChild = makePipe();
     Pipe fromChild = makePipe();
@@ -217,23 +245,32 @@ ProgramRun runProgram(const std::vector<std::string>& arguments, std::string_vie
     setup.connect(toChild.readEnd.get(), STDIN_FILENO);
     setup.connect(fromChild.writeEnd.get(), STDOUT_FILENO);
     setup.connect(errorsOfChild.writeEnd.get(), STDERR_FILENO);
-    setup.signals(sigpipeBlocked.previousMask());
+    setup.signals(sigpipeBlocked.previousMask(), timeout.has_value());
+    const Deadline deadline = timeout ? Deadline{true, Clock::now() + *timeout} : Deadline{};
     const pid_t child = startProgram(arguments, setup);
+    // The whole group of a timed program goes once it is done with, whatever its helpers do.
+    const auto endGroup = [&] {
+        if (timeout) ::kill(-child, SIGKILL);
+    };
     toChild.readEnd.close();
     fromChild.writeEnd.close();
     errorsOfChild.writeEnd.close();
 
     ProgramRun run;
     try {
-        exchange(toChild.writeEnd, fromChild.readEnd, errorsOfChild.readEnd, input, run);
+        run.timedOut = !exchange(toChild.writeEnd, fromChild.readEnd, errorsOfChild.readEnd, input,
+                                 run, deadline);
     } catch (...) {
         toChild.writeEnd.close();
         fromChild.readEnd.close();
         errorsOfChild.readEnd.close();
+        endGroup();
         waitFor(child, run);
         throw;
     }
+    if (run.timedOut) endGroup();
     waitFor(child, run);
+    endGroup();
     return run;
 }
 

@@ -2,6 +2,8 @@
 // standard error read back, without a shell and without temporary files.
 #pragma once
 
+#include <chrono>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +17,8 @@ struct ProgramRun {
     int signal = 0;
     std::string output;
     std::string errors;
+    // The program ran longer than it was given and was killed.
+    bool timedOut = false;
 
     bool succeeded() const { return exitStatus == 0; }
 };
@@ -24,6 +28,11 @@ struct ProgramRun {
 // that writes before it has read everything does not block. Throws std::system_error when the
 // program cannot be started (std::errc::no_such_file_or_directory when it is not found) or when
 // a pipe fails.
-ProgramRun runProgram(const std::vector<std::string>& arguments, std::string_view input);
+//
+// With a `timeout`, the program starts in a process group of its own, and that group is killed
+// when the time is up or once the program has ended, so that helpers it started cannot keep
+// running or hold its outputs open.
+ProgramRun runProgram(const std::vector<std::string>& arguments, std::string_view input,
+                      std::optional<std::chrono::milliseconds> timeout = std::nullopt);
 
 }  // namespace corvane::tools

@@ -14,8 +14,10 @@ namespace {
 
 const std::map<std::string, OutputFormat>& formatNames() {
     static const std::map<std::string, OutputFormat> names{
-        {"text", OutputFormat::Text}, {"json", OutputFormat::Json}, {"dot", OutputFormat::Dot},
-        {"svg", OutputFormat::Svg},   {"png", OutputFormat::Png},
+        {"text", OutputFormat::Text},         {"json", OutputFormat::Json},
+        {"dot", OutputFormat::Dot},           {"svg", OutputFormat::Svg},
+        {"png", OutputFormat::Png},           {"html", OutputFormat::Html},
+        {"snapshot", OutputFormat::Snapshot},
     };
     return names;
 }
@@ -39,8 +41,10 @@ std::string oneLine(std::string text) {
 
 constexpr const char* description =
     "Imports a URDF robot description (FILE, or - for standard input) and prints the Corvane\n"
-    "model it becomes: as host text, as JSON, or as a Graphviz picture of its bodies and\n"
-    "interactions (dot source, or SVG and PNG drawn by Graphviz's dot program).";
+    "model it becomes: as host text, as JSON, as a Graphviz picture of its bodies and\n"
+    "interactions (dot source, or SVG and PNG drawn by Graphviz's dot program), or as a 3D\n"
+    "page (html: one self-contained file with joint sliders; snapshot: a PNG of that page\n"
+    "taken by headless Chromium).";
 
 constexpr const char* footer =
     "Output goes to standard output unless -o names a file. A regular file is replaced only\n"
@@ -53,14 +57,21 @@ constexpr const char* footer =
     "skipped and why, the bodies left without any mass, and what the URDF holds that the import\n"
     "does not carry over.\n"
     "\n"
+    "-f html places every body from the mate connectors at the initial values and embeds the\n"
+    "meshes (found through --package-path, ROS_PACKAGE_PATH, AMENT_PREFIX_PATH or the URDF's\n"
+    "folder) and three.js from /usr/share/javascript/three (or CORVANE_THREE_DIR); a mesh that\n"
+    "cannot be found is a warning. -f snapshot draws that page at 1280x800 with chromium.\n"
+    "\n"
     "Several FILEs: -o names an existing folder that receives one output per input, named after\n"
-    "the input with the format's extension (.txt, .json, .dot, .svg, .png); two inputs that would\n"
+    "the input with the format's extension (.txt, .json, .dot, .svg, .png, .html);\n"
+    "two inputs that would\n"
     "write the same file are a usage error. A refused input does not stop the others. Without -o,\n"
     "several FILEs are allowed only with --summary (and no -f): the summaries alone are printed.\n"
     "\n"
     "Exit status: 0 on success; 1 when the description is refused or cannot be converted;\n"
-    "2 for usage errors, for files that cannot be read or written, and when Graphviz's dot is\n"
-    "missing or fails. With several FILEs, the highest status of the failed ones, after all\n"
+    "2 for usage errors, for files that cannot be read or written, and when Graphviz's dot,\n"
+    "three.js or Chromium is missing or fails. With several FILEs, the highest status of the "
+    "failed ones, after all\n"
     "have been tried.";
 
 struct Arguments {
@@ -74,9 +85,9 @@ void declareOptions(CLI::App& app, Arguments& arguments) {
     Options& options = arguments.options;
     app.add_option("-f,--format", arguments.format,
                    "Output format: text (default), json, dot (Graphviz source), svg or png (drawn "
-                   "by Graphviz)")
+                   "by Graphviz), html (3D page) or snapshot (PNG of the 3D page, by Chromium)")
         ->check(CLI::IsMember(formatNames()))
-        ->option_text("text|json|dot|svg|png");
+        ->option_text("text|json|dot|svg|png|html|snapshot");
     app.add_option("-o,--output", arguments.output,
                    "Write to OUT instead of standard output; with several FILEs, into the folder "
                    "DIR")

@@ -7,7 +7,10 @@
 
 #include "DotGraph.hpp"
 #include "Graphviz.hpp"
+#include "HtmlPage.hpp"
+#include "MeshLocator.hpp"
 #include "ModelOverview.hpp"
+#include "Snapshot.hpp"
 #include "ToolError.hpp"
 #include "XmlContents.hpp"
 
@@ -33,6 +36,16 @@ std::string refusalMessage(const std::string& source, const std::string& inputNa
     return place + ": " + refused + ": malformed XML: " + problem->description;
 }
 
+Rendering renderPage(const Document& document, const Options& options,
+                     const std::filesystem::path& baseFolder) {
+    const MeshLocator locator(PackageSearch::fromCommandLineAndEnvironment(options.packagePaths),
+                              baseFolder);
+    ScenePage page = scenePage(readModelOverview(document), locator, threeJsFolder());
+    std::string content =
+        options.format == OutputFormat::Snapshot ? snapshotOfPage(page.html) : std::move(page.html);
+    return {std::move(content), std::move(page.warnings), "warning"};
+}
+
 }  // namespace
 
 DocumentPtr importRobot(const std::string& source, const std::string& inputName,
@@ -45,7 +58,9 @@ DocumentPtr importRobot(const std::string& source, const std::string& inputName,
     return document;
 }
 
-Rendering renderDocument(const Document& document, OutputFormat format) {
+Rendering renderDocument(const Document& document, const Options& options,
+                         const std::filesystem::path& baseFolder) {
+    const OutputFormat format = options.format;
     switch (format) {
         case OutputFormat::Json:
             return {Render::toJson(document, 2) + '\n', {}};
@@ -59,6 +74,9 @@ Rendering renderDocument(const Document& document, OutputFormat format) {
                                                format == OutputFormat::Svg ? "svg" : "png");
             return {std::move(drawing.bytes), std::move(drawing.warnings)};
         }
+        case OutputFormat::Html:
+        case OutputFormat::Snapshot:
+            return renderPage(document, options, baseFolder);
     }
     return {Render::toHostText(document), {}};
 }
@@ -74,7 +92,10 @@ const char* outputExtension(OutputFormat format) {
         case OutputFormat::Svg:
             return ".svg";
         case OutputFormat::Png:
+        case OutputFormat::Snapshot:
             return ".png";
+        case OutputFormat::Html:
+            return ".html";
     }
     return ".txt";
 }

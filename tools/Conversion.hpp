@@ -2,6 +2,7 @@
 #pragma once
 
 #include <corvane/Syntax.hpp>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -18,16 +19,22 @@ DocumentPtr importRobot(const std::string& source, const std::string& inputName,
 struct Rendering {
     // The document in the requested format, exactly as it is to be written out.
     std::string content;
-    // What a program that drew it said although it succeeded.
+    // What a program that drew it said although it succeeded, and warnings of the rendering
+    // itself (meshes of the 3D page that cannot be drawn).
     std::vector<std::string> warnings;
+    // Who says them: "dot", or "warning" for the tool's own.
+    std::string warningsFrom = "dot";
 };
 
-// The document in `format`. Throws ToolError (usage or I/O) when Graphviz cannot draw it, with a
-// message that names no file; other failures are std::exceptions.
-Rendering renderDocument(const Document& document, OutputFormat format);
+// The document in `format`. `baseFolder` (the input's folder) and `options.packagePaths` find
+// the meshes of the 3D page. Throws ToolError (usage or I/O) when Graphviz, three.js or
+// Chromium are missing or fail, with a message that names no file; other failures are
+// std::exceptions.
+Rendering renderDocument(const Document& document, const Options& options,
+                         const std::filesystem::path& baseFolder);
 
-// The file name extension of a format's output, with its dot: ".txt", ".json", ".dot", ".svg" or
-// ".png".
+// The file name extension of a format's output, with its dot: ".txt", ".json", ".dot", ".svg",
+// ".png" or ".html" (a snapshot is a ".png").
 const char* outputExtension(OutputFormat format);
 
 }  // namespace corvane::tools

@@ -8,7 +8,7 @@
 
 namespace corvane::tools {
 
-enum class OutputFormat { Text, Json, Dot, Svg, Png };
+enum class OutputFormat { Text, Json, Dot, Svg, Png, Html, Snapshot };
 
 // The name that stands for standard input (and, as output, standard output).
 inline constexpr const char* standardStream = "-";

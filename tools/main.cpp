@@ -3,6 +3,7 @@
 // import made of each robot.
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -40,10 +41,14 @@ void printSummary(const std::string& source, const std::string& inputName,
 }
 
 // The document in the job's format; failures name the input.
-Rendering render(const corvane::Document& document, const std::string& inputName,
-                 OutputFormat format) {
+Rendering render(const corvane::Document& document, const Job& job, const Options& options) {
+    const std::string inputName = inputDisplayName(job.input);
+    // Relative mesh paths are taken from the URDF's folder; for standard input, the current one.
+    const std::filesystem::path baseFolder = job.input == standardStream
+                                                 ? std::filesystem::path()
+                                                 : std::filesystem::path(job.input).parent_path();
     try {
-        return renderDocument(document, format);
+        return renderDocument(document, options, baseFolder);
     } catch (const ToolError& error) {
         throw ToolError(error.status(), inputName + ": " + error.what());
     } catch (const std::exception& error) {
@@ -68,8 +73,9 @@ void convertOne(const Job& job, const Options& options,
     }
     if (options.summary) printSummary(source, inputName, *document, diagnostics);
     if (!job.writesDocument) return;
-    const Rendering rendering = render(*document, inputName, options.format);
-    for (const auto& warning : rendering.warnings) diagnostics.relay("dot", warning);
+    const Rendering rendering = render(*document, job, options);
+    for (const auto& warning : rendering.warnings)
+        diagnostics.relay(rendering.warningsFrom, warning);
     writeOutput(rendering.content, job.destination);
 }
 
