@@ -588,6 +588,11 @@ std::string parserInput(std::string_view source) {
         SPDLOG_WARN("URDF text holds a NUL byte at offset {}: the {} bytes after it are ignored",
                     text.size(), source.size() - text.size() - 1);
     }
+    return parserText(source);
+}
+
+std::string parserText(std::string_view source) {
+    const std::string_view text = source.substr(0, source.find('\0'));
     std::string input;
     input.reserve(text.size() + kParserPadding);
     input.append(text);
