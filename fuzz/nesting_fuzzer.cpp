@@ -3,8 +3,8 @@
 // reads; exactly as many where the parser reads the whole text without error (more there would
 // refuse a good file). Where the parser reads the whole text without error, the robot's link and
 // joint names the guard collects on its way must be the parser's, unless the guard marked them as
-// not plain (then the full parse decides). Texts nested too deep for the guard are not handed to the parser: that is
-// the recursion the guard exists to prevent.
+// not plain (then the full parse decides). Texts nested too deep for the guard are not handed to
+// the parser: that is the recursion the guard exists to prevent.
 #include <spdlog/spdlog.h>
 #include <tinyxml.h>
 

@@ -58,8 +58,9 @@ int lowered(char c) {
     return std::tolower(static_cast<unsigned char>(c));
 }
 
-// Bytes in the UTF-8 sequence that `lead` starts, as the parser counts them.
-std::size_t utf8SequenceLength(char lead) {
+// Bytes in the UTF-8 sequence that `lead` starts, as the parser counts them: from the lead byte
+// alone, whatever follows (not a check of the text; corvane/Text.hpp has that).
+std::size_t parserSequenceLength(char lead) {
     const auto byte = static_cast<unsigned char>(lead);
     if (byte >= 0xC2 && byte <= 0xDF) return 2;
     if (byte >= 0xE0 && byte <= 0xEF) return 3;
@@ -77,7 +78,7 @@ class CharacterClasses {
             bits_[byte] = static_cast<std::uint8_t>(
                 (isParserSpace(c) ? kSpace : 0) | (isNameStart(c) ? kNameStart : 0) |
                 (isNameChar(c) ? kNameChar : 0) | (c == '&' ? kReference : 0) |
-                (utf8SequenceLength(c) > 1 ? kUtf8Lead : 0));
+                (parserSequenceLength(c) > 1 ? kUtf8Lead : 0));
         }
     }
 
@@ -264,7 +265,7 @@ bool NestingScanner::skipCharacterReference() {
 // parser meets its padding and gives up.
 bool NestingScanner::skipCharacter() {
     const std::size_t length =
-        encoding_ == Encoding::Utf8 ? utf8SequenceLength(peek()) : std::size_t{1};
+        encoding_ == Encoding::Utf8 ? parserSequenceLength(peek()) : std::size_t{1};
     if (length == 1 && peek() == '&') return skipCharacterReference();
     at_ += length;
     return true;
@@ -588,6 +589,11 @@ std::string parserInput(std::string_view source) {
         SPDLOG_WARN("URDF text holds a NUL byte at offset {}: the {} bytes after it are ignored",
                     text.size(), source.size() - text.size() - 1);
     }
+    return parserText(source);
+}
+
+std::string parserText(std::string_view source) {
+    const std::string_view text = source.substr(0, source.find('\0'));
     std::string input;
     input.reserve(text.size() + kParserPadding);
     input.append(text);

@@ -43,6 +43,10 @@ bool withinParserLimits(const std::string& input);
 // inside the buffer. Logs a warning when anything but NUL bytes follows the first NUL.
 std::string parserInput(std::string_view source);
 
+// The same text as parserInput, without the warning: for a second reading of a text whose import
+// has warned already.
+std::string parserText(std::string_view source);
+
 // True when the parser may read `source` itself instead of parserInput's copy: it holds no NUL
 // byte and none of its last bytes is above 0x7F, so no character the parser takes whole reaches
 // past its terminating NUL. Real files end in ASCII, and a large file is then not copied.

@@ -2,14 +2,13 @@
 
 #include <spdlog/spdlog.h>
 #include <urdf_model/model.h>
-#include <urdf_parser/urdf_parser.h>
 
 #include <algorithm>
 #include <array>
-#include <cassert>
 #include <charconv>
 #include <corvane/Builders.hpp>
 #include <corvane/Math.hpp>
+#include <corvane/Text.hpp>
 #include <map>
 #include <optional>
 #include <span>
@@ -18,9 +17,13 @@
 #include <unordered_set>
 #include <utility>
 
+#include "AttrPath.hpp"
 #include "FixedPoint.hpp"
+#include "GeometryNamePool.hpp"
 #include "LinkLookup.hpp"
 #include "NestingGuard.hpp"
+#include "ParsedUrdf.hpp"
+#include "SharedTokenLists.hpp"
 
 namespace corvane::Plugins::Urdf {
 
@@ -39,118 +42,6 @@ constexpr std::size_t kRealStackRoom = 512;
 constexpr std::string_view kNegligibleMass = "0.00000000000001";
 constexpr std::string_view kNegligibleInertia = "0.000000000001";
 constexpr std::array<std::string_view, 3> tensor_diag = {"e00", "e11", "e22"};
-
-// Identifier tokens: `name` when there is one, then the pieces of `path` between dots, empty
-// pieces included, exactly as splitting the path at "." gives them.
-std::vector<Token> dottedIdentifiers(std::optional<std::string_view> name, std::string_view path) {
-    std::vector<Token> tokens;
-    tokens.reserve((name ? 1 : 0) +
-                   static_cast<std::size_t>(std::count(path.begin(), path.end(), '.')) + 1);
-    if (name) tokens.push_back(Token::identifier(std::string(*name)));
-    std::size_t start = 0;
-    for (std::size_t dot = path.find('.'); dot != std::string_view::npos;
-         dot = path.find('.', start)) {
-        tokens.push_back(Token::identifier(std::string(path.substr(start, dot - start))));
-        start = dot + 1;
-    }
-    tokens.push_back(Token::identifier(std::string(path.substr(start))));
-    return tokens;
-}
-
-// An attribute target: at most one name from the robot description, kept whole as one segment
-// even when it contains ".", followed by a dotted attribute path that is split at ".". The path is
-// held as the pieces it is made of (such as "local_transform", ".position" and ".x"), viewed, not
-// copied: a path lives only while its assignment is made, and its pieces are joined only when the
-// target's tokens are made.
-class AttrPath {
-  public:
-    // Paths are short: they are joined on the stack unless one is not.
-    static constexpr std::size_t kShortPath = 128;
-
-    static AttrPath plain(std::string_view path) { return AttrPath({}, false, path); }
-    static AttrPath named(std::string_view name, std::string_view path) {
-        return AttrPath(name, true, path);
-    }
-
-    AttrPath with(std::string_view suffix) const {
-        AttrPath longer = *this;
-        assert(longer.partCount_ < longer.parts_.size());
-        longer.parts_[longer.partCount_++] = suffix;
-        return longer;
-    }
-
-    // The identifier tokens of the target: the name, then the pieces of the path between dots,
-    // empty pieces included, exactly as splitting the joined path at "." gives them.
-    std::vector<Token> tokens() const {
-        std::array<char, kShortPath> buffer;
-        std::string longPath;
-        return dottedIdentifiers(named_ ? std::optional(name_) : std::nullopt,
-                                 joined(buffer, longPath));
-    }
-
-    // Whether the target starts with a name from the robot description. Targets without one are
-    // the plugin's fixed attribute paths, which recur in every body.
-    bool isNamed() const { return named_; }
-
-    // The parts joined, in `buffer` when they fit, else in `longPath`.
-    std::string_view joined(std::array<char, kShortPath>& buffer, std::string& longPath) const {
-        std::size_t length = 0;
-        for (const std::string_view part : parts()) length += part.size();
-        if (length > buffer.size()) {
-            for (const std::string_view part : parts()) longPath.append(part);
-            return longPath;
-        }
-        char* end = buffer.data();
-        for (const std::string_view part : parts()) end = std::copy(part.begin(), part.end(), end);
-        return {buffer.data(), length};
-    }
-
-  private:
-    AttrPath(std::string_view name, bool named, std::string_view path)
-        : name_(name), named_(named), parts_{path}, partCount_(1) {}
-
-    std::span<const std::string_view> parts() const { return {parts_.data(), partCount_}; }
-
-    std::string_view name_;
-    bool named_;
-    // A prefix and up to three suffixes, e.g. "kinematics.local_cm_transform", ".position", ".x".
-    std::array<std::string_view, 4> parts_;
-    std::size_t partCount_;
-};
-
-AttrPath plainPath(std::string_view path) {
-    return AttrPath::plain(path);
-}
-AttrPath namedPath(std::string_view name, std::string_view path) {
-    return AttrPath::named(name, path);
-}
-
-// Token lists of the fixed attribute paths and type names that recur in every body and joint,
-// made once per import and shared by all the nodes with that target or type.
-class SharedTokenLists {
-  public:
-    // The identifier tokens of `dotted` split at ".".
-    TokenList of(std::string_view dotted) {
-        auto found = lists_.find(dotted);
-        if (found == lists_.end()) {
-            found = lists_
-                        .emplace(std::string(dotted),
-                                 makeTokenList(dottedIdentifiers(std::nullopt, dotted)))
-                        .first;
-        }
-        return found->second;
-    }
-    void clear() { lists_.clear(); }
-
-  private:
-    struct TextHash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view text) const {
-            return std::hash<std::string_view>{}(text);
-        }
-    };
-    std::unordered_map<std::string, TokenList, TextHash, std::equal_to<>> lists_;
-};
 
 // `target = value`: placeholders in the start, "is" and end slots, no type and no members.
 VarAssignmentPtr valueAssignment(TokenList target, Token value) {
@@ -187,36 +78,19 @@ bool isQuotedLiteral(std::string_view value) {
 }
 
 std::string quoteAndEscape(std::string_view value) {
-    static constexpr char kHex[] = "0123456789abcdef";
     std::string quoted;
     quoted.reserve(value.size() + 2);
     quoted.push_back('"');
     for (const char c : value) {
-        switch (c) {
-            case '\\':
-                quoted += "\\\\";
-                break;
-            case '"':
-                quoted += "\\\"";
-                break;
-            case '\n':
-                quoted += "\\n";
-                break;
-            case '\r':
-                quoted += "\\r";
-                break;
-            case '\t':
-                quoted += "\\t";
-                break;
-            default:
-                if (isHexControl(static_cast<unsigned char>(c))) {
-                    const auto byte = static_cast<unsigned char>(c);
-                    quoted += "\\u00";
-                    quoted.push_back(kHex[byte >> 4]);
-                    quoted.push_back(kHex[byte & 0x0f]);
-                } else {
-                    quoted.push_back(c);
-                }
+        if (c == '"') {
+            quoted += "\\\"";
+        } else if (const std::string_view escaped = Text::shortEscape(c); !escaped.empty()) {
+            quoted += escaped;
+        } else if (isHexControl(static_cast<unsigned char>(c))) {
+            const auto code = Text::unicodeEscape(static_cast<unsigned char>(c));
+            quoted.append(code.data(), code.size());
+        } else {
+            quoted.push_back(c);
         }
     }
     quoted.push_back('"');
@@ -273,30 +147,6 @@ constexpr GeometryTypes kVisualGeometry{
     {"Visuals.Geometries.Sphere", "Visuals.Geometries.Box", "Visuals.Geometries.Cylinder",
      "Visuals.Geometries.ExternalTriMeshGeometry"}};
 
-// The names of the geometries of one link: base names counted across the collision and visual
-// passes, and the names already handed out, so that no two geometries of a body share a name.
-struct GeometryNamePool {
-    std::unordered_map<std::string, std::size_t> baseNameCounts;
-    std::unordered_set<std::string> usedNames;
-    // Per base name, the suffix where the last search for a free name stopped. The suffixes
-    // before it were all taken and names are never released, so the next search starts there:
-    // without this, names like g_1 ... g_N followed by N elements named g cost N * N look-ups.
-    std::unordered_map<std::string, std::size_t> searchResumesAt;
-
-    std::string nameFor(const std::string& baseName) {
-        std::size_t& resume = searchResumesAt[baseName];
-        std::size_t n = std::max(baseNameCounts[baseName]++, resume);
-        std::string candidate = n == 0 ? baseName : baseName + "_" + std::to_string(n);
-        while (usedNames.count(candidate) != 0) {
-            ++n;
-            candidate = baseName + "_" + std::to_string(n);
-        }
-        resume = n;
-        return candidate;
-    }
-    void markUsed(const std::string& name) { usedNames.insert(name); }
-};
-
 // A link held in a kinematic lock with the anchor whose lock holds it.
 struct AnchoredLink {
     const urdf::Link* anchor;
@@ -331,13 +181,13 @@ class UrdfPluginImpl {
     Token realToken(double value) const;
     static Token stringToken(const std::string& value);
     VarAssignmentPtr realAssignment(const std::string& name, double value) const {
-        return realAssignment(plainPath(name), value);
+        return realAssignment(AttrPath::plain(name), value);
     }
     VarAssignmentPtr realAssignment(const AttrPath& target, double value) const {
         return valueAssignment(targetList(target), realToken(value));
     }
     VarAssignmentPtr stringAssignment(const std::string& name, const std::string& value) const {
-        return valueAssignment(targetList(plainPath(name)), stringToken(value));
+        return valueAssignment(targetList(AttrPath::plain(name)), stringToken(value));
     }
     // The target's tokens: one shared list per fixed path, a list of its own for a path under a
     // name from the robot description.
@@ -504,7 +354,7 @@ VarAssignment& UrdfPluginImpl::mapLink(const urdf::Link& link, const ModelDeclar
 }
 
 void UrdfPluginImpl::mapMassProperties(const urdf::Inertial& inertial, VarAssignment& body) const {
-    mapPose(inertial.origin, plainPath("kinematics.local_cm_transform"), body);
+    mapPose(inertial.origin, AttrPath::plain("kinematics.local_cm_transform"), body);
     body.appendToMembers(realAssignment("inertia.mass", inertial.mass));
     const std::array<std::pair<const char*, double>, 9> tensor = {{
         {"inertia.tensor.e00", inertial.ixx},
@@ -673,10 +523,10 @@ void UrdfPluginImpl::mapJoint(const urdf::Joint& joint, const urdf::Link* child,
     interaction->appendToMembers(connectors);
 
     // The axis and normal have the same targets in both bodies: their token lists are shared.
-    const auto mainAxis = componentTargets(namedPath(connector, "main_axis"));
-    const auto normalAxis = componentTargets(namedPath(connector, "normal"));
+    const auto mainAxis = componentTargets(AttrPath::named(connector, "main_axis"));
+    const auto normalAxis = componentTargets(AttrPath::named(connector, "normal"));
     const urdf::Pose& origin = joint.parent_to_joint_origin_transform;
-    mapVector(origin.position, namedPath(connector, "position"), parentBody);
+    mapVector(origin.position, AttrPath::named(connector, "position"), parentBody);
     const urdf::Vector3 axis = effectiveAxis(joint.axis);
     mapVector(origin.rotation * axis, mainAxis, parentBody);
     const urdf::Vector3 normal = orthogonalUnit(axis);
@@ -717,7 +567,7 @@ void UrdfPluginImpl::mapLimits(const urdf::Joint& joint, const JointKind& kind,
             .withMembers({realAssignment("min_effort", -limits.effort),
                           realAssignment("max_effort", limits.effort), connectors->clone()})
             .build());
-    model->appendToMembers(realAssignment(namedPath(jointName, kind.initialAttribute),
+    model->appendToMembers(realAssignment(AttrPath::named(jointName, kind.initialAttribute),
                                           initialValue(limits.lower, limits.upper)));
 }
 
@@ -762,7 +612,8 @@ void UrdfPluginImpl::traverse(const urdf::Link* link, const urdf::Link* anchor) 
         }
         if (descended) continue;
 
-        // Upward step: the last thing a call does, so the frame is done once it is taken.
+        // Upward step: every child of the frame's link has been looked at, so the frame is done;
+        // the walk goes on at the link's parent when a fixed joint holds it to a massless one.
         const WalkFrame done = stack.back();
         stack.pop_back();
         if (!isFixed(done.link->parent_joint)) continue;
@@ -798,8 +649,9 @@ void UrdfPluginImpl::mapKinematicLocks(const ModelDeclarationPtr& model) {
                      [](const AnchoredLink& a, const AnchoredLink& b) {
                          return a.anchor != b.anchor && a.anchor->name < b.anchor->name;
                      });
-    // At most a lock per member, and seven negligible-mass assignments per member and per anchor.
-    model->reserveMembers(model->members().size() + 15 * anchoredLinks.size());
+    // At most a lock per member, and four negligible-mass assignments (the mass and the three
+    // diagonal entries of the tensor) per member and per anchor.
+    model->reserveMembers(model->members().size() + 9 * anchoredLinks.size());
     for (auto group = anchoredLinks.begin(); group != anchoredLinks.end();) {
         const urdf::Link* anchor = group->anchor;
         const auto groupEnd =
@@ -819,14 +671,13 @@ void UrdfPluginImpl::mapKinematicLocks(const ModelDeclarationPtr& model) {
         }
         lockName += "_kinematic_lock";
 
-        auto bodiesAssignment = VarAssignment::create(
-            Token::placeholder(), {Token::identifier("bodies")}, Token::placeholder(), {},
-            Token::placeholder(), {}, {},
+        auto bodiesAssignment = VarAssignment::createAssignment(
+            std::vector<Token>{Token::identifier("bodies")},
             Array::create(std::move(bodies), Token::placeholder(), Token::placeholder()));
-        model->appendToMembers(VarAssignment::create(
-            Token::placeholder(), {Token::identifier(std::move(lockName))}, Token::keywordIs(),
-            {Token::identifier("Physics"), Token::identifier("KinematicLock")},
-            Token::placeholder(), {}, {std::move(bodiesAssignment)}, nullptr));
+        model->appendToMembers(VarAssignment::createDeclaration(
+            std::vector<Token>{Token::identifier(std::move(lockName))},
+            std::vector<Token>{Token::identifier("Physics"), Token::identifier("KinematicLock")},
+            {std::move(bodiesAssignment)}));
     }
 }
 
@@ -839,21 +690,9 @@ DocumentPtr UrdfPluginImpl::parse(const std::string& source,
     const std::string padded = parserReadsInPlace(source) ? std::string() : parserInput(source);
     const std::string& xml = padded.empty() ? source : padded;
     if (!withinParserLimits(xml)) return nullptr;
-    const urdf::ModelInterfaceSharedPtr robot = urdf::parseURDF(xml);
+    // The model dies with this import, its links cut loose from each other first.
+    const ParsedUrdf robot(xml);
     if (!robot) return nullptr;
-
-    // urdfdom's links own their child links. Released as they stand, a long chain of links would be
-    // destroyed one nested call per link, deep enough to overflow the stack, and links that are
-    // each other's children (a cycle of joints urdfdom accepts) would never be freed. The robot
-    // model dies with this import, so its links are cut loose from each other before it goes.
-    struct UnlinkOnExit {
-        const urdf::ModelInterface& robot;
-        ~UnlinkOnExit() {
-            for (const auto& [name, link] : robot.links_) {
-                if (link) link->child_links.clear();
-            }
-        }
-    } unlinkOnExit{*robot};
 
     // The per-import maps are emptied on every way out, exceptions included.
     struct ClearOnExit {

@@ -1,8 +1,6 @@
 # Tests of corvane-urdf's 3D page: the scene it places (against forward kinematics from urdfdom),
 # the page it writes, and -f html / -f snapshot run as a user runs them.
 if(TARGET corvane-urdf)
-  find_package(nlohmann_json REQUIRED)
-  find_package(PNG REQUIRED)
   add_executable(scene_tests
     ${CMAKE_CURRENT_LIST_DIR}/tools/SceneTests.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tools/SceneCliTests.cpp)

@@ -1,18 +1,18 @@
 // The synthetic robots the benchmarks import must be real, parseable robot descriptions of the
 // requested size and shape, or the figures measured on them mean nothing.
 #include <gtest/gtest.h>
-#include <urdf_parser/urdf_parser.h>
 
 #include <set>
 
+#include "ParsedUrdf.hpp"
 #include "RobotGenerator.hpp"
 
 namespace {
 
 using namespace corvane::bench;
 
-urdf::ModelInterfaceSharedPtr parsed(std::size_t links) {
-    const auto robot = urdf::parseURDF(generateRobot(links));
+corvane::Plugins::Urdf::ParsedUrdf parsed(std::size_t links) {
+    corvane::Plugins::Urdf::ParsedUrdf robot(generateRobot(links));
     EXPECT_TRUE(robot) << "urdfdom refused the robot of " << links << " links";
     return robot;
 }

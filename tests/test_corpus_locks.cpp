@@ -3,7 +3,6 @@
 // the links with mass that each component touches.
 #include <gtest/gtest.h>
 #include <urdf_model/model.h>
-#include <urdf_parser/urdf_parser.h>
 
 #include <algorithm>
 #include <map>
@@ -11,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "ParsedUrdf.hpp"
 #include "TestSupport.hpp"
 
 using namespace corvane;
@@ -165,7 +165,7 @@ std::vector<CorpusRobot> corpusRobots() {
     std::vector<CorpusRobot> robots;
     for (const auto& path : corpusFiles("valid")) {
         const std::string text = readFile(path);
-        const auto robot = urdf::parseURDF(text);
+        const corvane::Plugins::Urdf::ParsedUrdf robot(text);
         EXPECT_TRUE(robot) << path;
         const auto model = modelOf(importUrdf(text));
         EXPECT_TRUE(model) << path;

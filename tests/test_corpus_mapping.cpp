@@ -6,7 +6,6 @@
 // tree is listed the same way by a generic walk; the first differing line names the problem.
 #include <gtest/gtest.h>
 #include <urdf_model/model.h>
-#include <urdf_parser/urdf_parser.h>
 
 #include <algorithm>
 #include <charconv>
@@ -17,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "ParsedUrdf.hpp"
 #include "TestSupport.hpp"
 
 using namespace corvane;
@@ -445,7 +445,7 @@ TEST(Corpus, EveryValidRobotImportsAsUrdfdomReadsIt) {
     for (const auto& file : files) {
         SCOPED_TRACE(file.filename().string());
         const std::string text = readFile(file);
-        const urdf::ModelInterfaceSharedPtr robot = urdf::parseURDF(text);
+        const corvane::Plugins::Urdf::ParsedUrdf robot(text);
         ASSERT_TRUE(robot) << "urdfdom refuses a file of the valid corpus";
         const ExpectedModel expected = expectedModelOf(*robot);
 
@@ -505,7 +505,8 @@ TEST(Corpus, EveryRefusedDescriptionGivesNoDocument) {
     ASSERT_FALSE(files.empty());
     for (const auto& file : files) {
         const std::string text = readFile(file);
-        ASSERT_FALSE(urdf::parseURDF(text)) << file.filename() << " is not refused by urdfdom";
+        ASSERT_FALSE(corvane::Plugins::Urdf::ParsedUrdf(text))
+            << file.filename() << " is not refused by urdfdom";
         EXPECT_FALSE(importUrdf(text)) << file.filename();
     }
 }

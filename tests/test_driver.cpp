@@ -2,6 +2,7 @@
 // and what one import leaves (or must not leave) for the next.
 #include <gtest/gtest.h>
 
+#include <corvane/Builders.hpp>
 #include <string>
 #include <vector>
 
@@ -12,12 +13,6 @@ using namespace corvane::testing;
 using corvane::Plugins::Urdf::UrdfPlugin;
 
 namespace {
-
-std::shared_ptr<Import> importOf(const std::vector<std::string>& segments) {
-    std::vector<Token> tokens;
-    for (const auto& segment : segments) tokens.push_back(Token::identifier(segment));
-    return std::make_shared<Import>(std::move(tokens));
-}
 
 DocumentPtr parseWith(UrdfPlugin& plugin, const std::string& urdf,
                       std::shared_ptr<Import> import = nullptr) {
@@ -85,7 +80,8 @@ TEST(ImportedDocument, HoldsOneRobotModelInADocumentNamedUrdf) {
 
 TEST(ImportedDocument, ModelIsNamedAfterTheLastImportSegment) {
     UrdfPlugin plugin;
-    const auto model = modelOf(parseWith(plugin, kTwoLinks, importOf({"A", "B"})));
+    const auto model =
+        modelOf(parseWith(plugin, kTwoLinks, NodeBuilder::importStatement({"A", "B"})));
     ASSERT_TRUE(model);
     EXPECT_EQ(model->name(), Token::identifier("B"));
     EXPECT_EQ(lexemes(model->type()), (std::vector<std::string>{"Robotics", "Robots", "Robot"}));
@@ -94,7 +90,8 @@ TEST(ImportedDocument, ModelIsNamedAfterTheLastImportSegment) {
 TEST(ImportedDocument, ModelIsNamedAfterTheRobotWithoutImportSegments) {
     UrdfPlugin plugin;
     const auto withoutImport = modelOf(parseWith(plugin, kTwoLinks, nullptr));
-    const auto withEmptyImport = modelOf(parseWith(plugin, kTwoLinks, importOf({})));
+    const auto withEmptyImport =
+        modelOf(parseWith(plugin, kTwoLinks, NodeBuilder::importStatement({})));
     ASSERT_TRUE(withoutImport && withEmptyImport);
     EXPECT_EQ(withoutImport->name(), Token::identifier("two"));
     EXPECT_EQ(withEmptyImport->name(), Token::identifier("two"));

@@ -4,7 +4,6 @@
 // exactly when urdfdom accepts the text, with one body per link urdfdom read.
 #include <console_bridge/console.h>
 #include <gtest/gtest.h>
-#include <urdf_parser/urdf_parser.h>
 
 #include <corvane/Render.hpp>
 #include <cstdlib>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "HostTextShape.hpp"
+#include "ParsedUrdf.hpp"
 #include "TestSupport.hpp"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -75,24 +75,8 @@ std::string joint(const std::string& name, const std::string& type, const std::s
            "\"/><child link=\"" + child + "\"/>" + extra + "</joint>";
 }
 
-// urdfdom's own reading of a text, the reference. Its links own their child links: they are cut
-// loose on release, so that a cycle urdfdom accepts does not leak here either.
-class UrdfdomReading {
-  public:
-    explicit UrdfdomReading(const std::string& text) : model_(urdf::parseURDF(text)) {}
-    ~UrdfdomReading() {
-        if (!model_) return;
-        for (const auto& [name, link] : model_->links_) link->child_links.clear();
-    }
-    UrdfdomReading(const UrdfdomReading&) = delete;
-    UrdfdomReading& operator=(const UrdfdomReading&) = delete;
-
-    explicit operator bool() const { return model_ != nullptr; }
-    const urdf::ModelInterface* operator->() const { return model_.get(); }
-
-  private:
-    urdf::ModelInterfaceSharedPtr model_;
-};
+// urdfdom's own reading of a text, the reference.
+using UrdfdomReading = corvane::Plugins::Urdf::ParsedUrdf;
 
 // Bodies of a model by link name (members whose target is one segment).
 std::unordered_map<std::string, corvane::VarAssignmentPtr> membersByName(

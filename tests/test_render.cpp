@@ -165,9 +165,23 @@ TEST(RenderJson, TextThatIsNotUtf8IsRefusedWithAReadableMessage) {
         FAIL() << "expected a refusal";
     } catch (const std::invalid_argument& error) {
         const std::string message = error.what();
-        EXPECT_EQ(message.rfind("cannot write JSON: a name or literal is not UTF-8 text (", 0), 0u)
+        EXPECT_EQ(message.rfind("cannot write JSON: the name 'caf\xe9' is not UTF-8 text (", 0), 0u)
             << message;
         EXPECT_NE(message.find("0xE9"), std::string::npos) << message;
+    }
+}
+
+TEST(RenderJson, AFileNameThatIsNotUtf8IsNamedAsHostTextPrintsIt) {
+    const auto model = robotModel("r");
+    const std::string lexeme = "\"meshes/caf\xc3(.stl\"";
+    model->appendToMembers(
+        assignment({"path"}, Constant::create(Token{TokenKind::StringLiteral, lexeme, 0, 0})));
+    try {
+        Render::toJson(*documentOf(model), -1);
+        FAIL() << "expected a refusal";
+    } catch (const std::invalid_argument& error) {
+        EXPECT_EQ(std::string(error.what()), "cannot write JSON: the literal " + lexeme +
+                                                 " is not UTF-8 text (byte 0xC3 at index 11)");
     }
 }
 

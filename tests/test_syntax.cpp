@@ -2,6 +2,7 @@
 // have them; every way of making and filling a node must still read back what was put in.
 #include <gtest/gtest.h>
 
+#include <corvane/Builders.hpp>
 #include <corvane/Syntax.hpp>
 #include <string>
 #include <vector>
@@ -104,6 +105,36 @@ TEST(SyntaxNodes, NodesSharingTokenListsReadThemWhileAnyHoldsThem) {
     EXPECT_TRUE(bare->type().empty());
     EXPECT_TRUE(bare->declaresType());
     EXPECT_TRUE(bare->clone()->type().empty());
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<std::string> lexemesOf(const std::vector<corvane::Token>& tokens) {
+    std::vector<std::string> lexemes;
+    for (const auto& token : tokens) lexemes.push_back(token.lexeme);
+    return lexemes;
+}
+
+// Dotted paths split as Internal::split splits them, empty pieces included; a head stays whole.
+TEST(SyntaxBuilders, DottedIdentifiersSplitThePathAndKeepTheHeadWhole) {
+    using corvane::NodeBuilder::dottedIdentifiers;
+    for (const std::string path : {"a", "", "a.b.c", ".x", "a..b", "a."}) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(lexemesOf(dottedIdentifiers(path)), corvane::Internal::split(path, "."));
+    }
+    EXPECT_EQ(lexemesOf(dottedIdentifiers("main_axis.x", "j1.mc")),
+              (std::vector<std::string>{"j1.mc", "main_axis", "x"}));
+}
+
+TEST(SyntaxBuilders, ImportStatementsHoldTheirTypeSegmentsAsIdentifiers) {
+    const auto import = corvane::NodeBuilder::importStatement({"Robots", "Arm"});
+    ASSERT_TRUE(import);
+    EXPECT_EQ(import->getTypeSegments(),
+              (std::vector<corvane::Token>{corvane::Token::identifier("Robots"),
+                                           corvane::Token::identifier("Arm")}));
+    EXPECT_TRUE(corvane::NodeBuilder::importStatement({})->getTypeSegments().empty());
 }
 
 }  // namespace

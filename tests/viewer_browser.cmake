@@ -2,7 +2,6 @@
 # in the browser, checked from the report the page writes into itself. Each case starts Chromium
 # once or twice; the timeout stops a browser that hangs.
 if(TARGET corvane-urdf)
-  find_package(nlohmann_json REQUIRED)
   add_executable(viewer_browser_tests ${CMAKE_CURRENT_LIST_DIR}/tools/ViewerBrowserTests.cpp)
   target_link_libraries(viewer_browser_tests PRIVATE
     corvane-urdf-tool corvane-test-support nlohmann_json::nlohmann_json GTest::gtest_main)

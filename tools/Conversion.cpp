@@ -1,5 +1,6 @@
 #include "Conversion.hpp"
 
+#include <corvane/Builders.hpp>
 #include <corvane/Render.hpp>
 #include <corvane/UrdfPlugin.hpp>
 #include <memory>
@@ -17,13 +18,6 @@
 namespace corvane::tools {
 
 namespace {
-
-std::shared_ptr<Import> importStatement(const std::vector<std::string>& typeSegments) {
-    std::vector<Token> tokens;
-    tokens.reserve(typeSegments.size());
-    for (const auto& segment : typeSegments) tokens.push_back(Token::identifier(segment));
-    return std::make_shared<Import>(std::move(tokens));
-}
 
 // "arm.urdf: not a valid ...", or "arm.urdf:12: not a valid ...: malformed XML: <cause>" when the
 // XML parser says where the text goes wrong.
@@ -53,7 +47,8 @@ DocumentPtr importRobot(const std::string& source, const std::string& inputName,
     Plugins::Urdf::UrdfPlugin plugin;
     plugin.setPrecision(options.precision);
     ErrorReporter reporter;
-    DocumentPtr document = plugin.parse(source, importStatement(options.importSegments), reporter);
+    DocumentPtr document =
+        plugin.parse(source, NodeBuilder::importStatement(options.importSegments), reporter);
     if (!document) throw ToolError(ExitStatus::Refused, refusalMessage(source, inputName));
     return document;
 }

@@ -2,11 +2,12 @@
 
 #include <console_bridge/console.h>
 #include <urdf_model/model.h>
-#include <urdf_parser/urdf_parser.h>
 
 #include <functional>
 #include <utility>
 
+#include "NestingGuard.hpp"
+#include "ParsedUrdf.hpp"
 #include "XmlContents.hpp"
 
 namespace corvane::tools {
@@ -25,17 +26,6 @@ class UrdfdomSilenced {
 
   private:
     console_bridge::LogLevel previous_;
-};
-
-// urdfdom's links own their child links; cut loose, they are released one by one, and links that
-// are each other's children (a cycle of joints urdfdom accepts) are released at all.
-struct LinksCutLooseOnExit {
-    const urdf::ModelInterface& robot;
-    ~LinksCutLooseOnExit() {
-        for (const auto& [name, link] : robot.links_) {
-            if (link) link->child_links.clear();
-        }
-    }
 };
 
 using Names = std::vector<std::optional<std::string>>;
@@ -97,9 +87,8 @@ DescriptionFacts readDescriptionFacts(std::string_view source) {
     DescriptionFacts facts;
     {
         const UrdfdomSilenced silenced;
-        const urdf::ModelInterfaceSharedPtr robot = urdf::parseURDF(parserText(source));
+        const Plugins::Urdf::ParsedUrdf robot(Plugins::Urdf::parserText(source));
         if (robot) {
-            const LinksCutLooseOnExit cutLoose{*robot};
             facts.joints = robot->joints_.size();
             facts.leftBehind = leftBehindByUrdfdom(*robot);
         }

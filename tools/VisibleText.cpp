@@ -1,44 +1,12 @@
 #include "VisibleText.hpp"
 
 #include <array>
+#include <corvane/Text.hpp>
 #include <cstddef>
 
 namespace corvane::tools {
 
 namespace {
-
-bool isContinuation(unsigned char byte) {
-    return (byte & 0xC0U) == 0x80U;
-}
-
-// The length of the well-formed UTF-8 character of more than one byte at the start of `text`,
-// or 0 when there is none there (RFC 3629: no overlong forms, no surrogates, nothing past
-// U+10FFFF).
-std::size_t utf8CharacterLength(std::string_view text) {
-    const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    std::size_t length = 0;
-    unsigned char low = 0x80;  // the range of the second byte
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (text.size() < length || byte(1) < low || byte(1) > high) return 0;
-    for (std::size_t i = 2; i < length; ++i) {
-        if (!isContinuation(byte(i))) return 0;
-    }
-    return length;
-}
 
 // U+0080 to U+009F: control characters that some terminals act upon.
 bool isC1Control(std::string_view character) {
@@ -56,23 +24,10 @@ void appendHexEscape(std::string& out, unsigned char byte) {
 
 // Appends one ASCII byte, escaped when it would not show as itself.
 void appendAscii(std::string& out, unsigned char byte) {
-    switch (byte) {
-        case '\\':
-            out += "\\\\";
-            return;
-        case '\n':
-            out += "\\n";
-            return;
-        case '\r':
-            out += "\\r";
-            return;
-        case '\t':
-            out += "\\t";
-            return;
-        default:
-            break;
-    }
-    if (byte < 0x20 || byte == 0x7F) {
+    if (const std::string_view escaped = Text::shortEscape(static_cast<char>(byte));
+        !escaped.empty()) {
+        out += escaped;
+    } else if (byte < 0x20 || byte == 0x7F) {
         appendHexEscape(out, byte);
     } else {
         out += static_cast<char>(byte);
@@ -91,7 +46,7 @@ std::string visibleText(std::string_view text) {
             text.remove_prefix(1);
             continue;
         }
-        const std::size_t length = utf8CharacterLength(text);
+        const std::size_t length = Text::utf8SequenceLength(text);
         if (length == 0) {
             appendHexEscape(out, lead);
             text.remove_prefix(1);

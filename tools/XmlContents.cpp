@@ -5,17 +5,18 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "NestingGuard.hpp"
+
 namespace corvane::tools {
 
 namespace {
 
-// Elements nested deeper than this are not visited; the import refuses such documents anyway.
-constexpr std::size_t maxVisitedDepth = 256;
+using Plugins::Urdf::kMaxElementDepth;
+using Plugins::Urdf::parserText;
+
 // A text with at most this many "<" nests at most this deep, which the parser's recursion takes
 // in well under a megabyte of stack.
 constexpr std::size_t maxTagsForProblemSearch = 10000;
-// The longest UTF-8 sequence the parser may step over, minus one.
-constexpr std::size_t parserPadding = 4;
 
 std::optional<std::string> attribute(const TiXmlElement& element, const char* name) {
     const char* value = element.Attribute(name);
@@ -33,11 +34,12 @@ int lastLine(std::string_view text) {
     return text.empty() || text.back() == '\n' ? breaks : breaks + 1;
 }
 
-// The next element after `element` in document order, not descending below `maxDepth` and not
+// The next element after `element` in document order, not descending below the nesting the import
+// accepts (deeper elements are not visited; the import refuses such documents anyway) and not
 // leaving the subtree of `root`; `depth` follows along (the root is at depth 1).
 const TiXmlElement* nextElement(const TiXmlElement* element, const TiXmlElement& root,
                                 std::size_t& depth) {
-    if (depth < maxVisitedDepth) {
+    if (depth < kMaxElementDepth) {
         if (const TiXmlElement* child = element->FirstChildElement()) {
             ++depth;
             return child;
@@ -70,12 +72,6 @@ void collectFrom(const TiXmlElement& robot, UnreadElements& unread) {
 }
 
 }  // namespace
-
-std::string parserText(std::string_view source) {
-    std::string text(source.substr(0, source.find('\0')));
-    text.append(parserPadding, '\0');
-    return text;
-}
 
 std::optional<XmlProblem> findXmlProblem(std::string_view source) {
     const std::string text = parserText(source);

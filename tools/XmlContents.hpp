@@ -35,8 +35,4 @@ struct UnreadElements {
 // the import has bounded; elements nested deeper than that bound are not looked at anyway.
 UnreadElements readUnreadElements(std::string_view source);
 
-// The text as the XML parser reads it: up to its first NUL byte, followed by NUL padding, so that
-// a multi-byte character cut short by the end of the text is still read inside the buffer.
-std::string parserText(std::string_view source);
-
 }  // namespace corvane::tools

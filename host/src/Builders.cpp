@@ -34,30 +34,7 @@ std::vector<Token> identifierTokens(std::vector<std::string> segments) {
     return tokens;
 }
 
-// The pieces of `dotted` between dots as identifier tokens, the same pieces Internal::split gives,
-// made without a list of strings in between.
-std::vector<Token> dottedIdentifierTokens(std::string_view dotted) {
-    std::vector<Token> tokens;
-    tokens.reserve(static_cast<std::size_t>(std::count(dotted.begin(), dotted.end(), '.')) + 1);
-    std::size_t start = 0;
-    for (std::size_t dot = dotted.find('.'); dot != std::string_view::npos;
-         dot = dotted.find('.', start)) {
-        tokens.push_back(Token::identifier(std::string(dotted.substr(start, dot - start))));
-        start = dot + 1;
-    }
-    tokens.push_back(Token::identifier(std::string(dotted.substr(start))));
-    return tokens;
-}
 }  // namespace
-
-AttrDeclBuilder AttrDeclBuilder::withTargetSegments(std::string_view dottedTarget) const& {
-    return AttrDeclBuilder(*this).withTargetSegments(dottedTarget);
-}
-
-AttrDeclBuilder AttrDeclBuilder::withTargetSegments(std::string_view dottedTarget) && {
-    target_ = dottedIdentifierTokens(dottedTarget);
-    return std::move(*this);
-}
 
 AttrDeclBuilder AttrDeclBuilder::withTargetSegments(std::vector<std::string> segments) const& {
     return AttrDeclBuilder(*this).withTargetSegments(std::move(segments));
@@ -73,7 +50,7 @@ AttrDeclBuilder AttrDeclBuilder::withTypeSegments(std::string_view dottedType) c
 }
 
 AttrDeclBuilder AttrDeclBuilder::withTypeSegments(std::string_view dottedType) && {
-    type_ = makeTokenList(dottedIdentifierTokens(dottedType));
+    type_ = makeTokenList(NodeBuilder::dottedIdentifiers(dottedType));
     return std::move(*this);
 }
 
@@ -107,6 +84,29 @@ VarAssignmentPtr AttrDeclBuilder::build() && {
 namespace NodeBuilder {
 ExpressionPtr reference(std::vector<std::string> segments) {
     return Reference::create(std::move(segments));
+}
+
+std::vector<Token> dottedIdentifiers(std::string_view dotted,
+                                     std::optional<std::string_view> head) {
+    std::vector<Token> tokens;
+    tokens.reserve((head ? 1 : 0) +
+                   static_cast<std::size_t>(std::count(dotted.begin(), dotted.end(), '.')) + 1);
+    if (head) tokens.push_back(Token::identifier(std::string(*head)));
+    std::size_t start = 0;
+    for (std::size_t dot = dotted.find('.'); dot != std::string_view::npos;
+         dot = dotted.find('.', start)) {
+        tokens.push_back(Token::identifier(std::string(dotted.substr(start, dot - start))));
+        start = dot + 1;
+    }
+    tokens.push_back(Token::identifier(std::string(dotted.substr(start))));
+    return tokens;
+}
+
+std::shared_ptr<Import> importStatement(const std::vector<std::string>& typeSegments) {
+    std::vector<Token> tokens;
+    tokens.reserve(typeSegments.size());
+    for (const auto& segment : typeSegments) tokens.push_back(Token::identifier(segment));
+    return std::make_shared<Import>(std::move(tokens));
 }
 }  // namespace NodeBuilder
 

@@ -6,11 +6,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <nlohmann/json.hpp>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "corvane/Text.hpp"
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -20,131 +22,8 @@ namespace corvane::Render {
 
 namespace {
 
-// Keys keep the order in which they are written, so the output reads in the documented order.
-using Json = nlohmann::ordered_json;
-
 // ---------------------------------------------------------------------------------------------
 // JSON
-
-Json lexemesOf(const std::vector<Token>& tokens) {
-    Json lexemes = Json::array();
-    for (const auto& token : tokens) lexemes.push_back(token.lexeme);
-    return lexemes;
-}
-
-Json expressionToJson(const ExpressionPtr& expression);
-
-Json constantToJson(const Constant& constant) {
-    return Json{
-        {"node", "Constant"},
-        {"token", Json{{"kind", constant.token().kind}, {"lexeme", constant.token().lexeme}}}};
-}
-
-Json arrayToJson(const Array& array) {
-    Json elements = Json::array();
-    for (const auto& element : array.elements()) elements.push_back(expressionToJson(element));
-    return Json{{"node", "Array"}, {"elements", std::move(elements)}};
-}
-
-Json referenceToJson(const Reference& reference) {
-    return Json{{"node", "Reference"}, {"segments", reference.segments()}};
-}
-
-Json expressionToJson(const ExpressionPtr& expression) {
-    if (!expression) return nullptr;
-    switch (expression->expressionKind()) {
-        case Expression::Kind::Constant:
-            return constantToJson(static_cast<const Constant&>(*expression));
-        case Expression::Kind::Array:
-            return arrayToJson(static_cast<const Array&>(*expression));
-        case Expression::Kind::Reference:
-            return referenceToJson(static_cast<const Reference&>(*expression));
-    }
-    return nullptr;
-}
-
-Json nodeToJson(const NodePtr& node);
-
-Json varAssignmentToJson(const VarAssignment& assignment) {
-    Json members = Json::array();
-    for (const auto& member : assignment.members()) members.push_back(nodeToJson(member));
-    return Json{{"node", "VarAssignment"},         {"target", lexemesOf(assignment.target())},
-                {"is", assignment.declaresType()}, {"type", lexemesOf(assignment.type())},
-                {"members", std::move(members)},   {"value", expressionToJson(assignment.value())}};
-}
-
-Json modelDeclarationToJson(const ModelDeclaration& model) {
-    Json members = Json::array();
-    for (const auto& member : model.members()) members.push_back(nodeToJson(member));
-    return Json{{"node", "ModelDeclaration"},
-                {"name", model.name().lexeme},
-                {"type", lexemesOf(model.type())},
-                {"members", std::move(members)}};
-}
-
-// Nodes the host does not print (none that an import makes) are written as null, so the
-// positions of the others stay intact.
-Json nodeToJson(const NodePtr& node) {
-    if (!node) return nullptr;
-    if (node->isModelDeclaration()) {
-        return modelDeclarationToJson(*node->toModelDeclaration());
-    }
-    if (node->isVarAssignment()) {
-        return varAssignmentToJson(*node->toVarAssignment());
-    }
-    if (const auto expression = std::dynamic_pointer_cast<Expression>(node)) {
-        return expressionToJson(expression);
-    }
-    return nullptr;
-}
-
-// nlohmann-json refuses text that is not UTF-8 (JSON cannot carry such bytes). Its message
-// starts with a bracketed error code that means nothing to a reader; keep only the cause.
-std::string invalidTextMessage(const nlohmann::json::type_error& error) {
-    std::string_view cause = error.what();
-    if (const auto close = cause.find("] "); close != std::string_view::npos) {
-        cause.remove_prefix(close + 2);
-    }
-    return "cannot write JSON: a name or literal is not UTF-8 text (" + std::string(cause) + ")";
-}
-
-// The document through nlohmann-json: builds the whole JSON value, then prints it. Used only
-// for documents that cannot be written as JSON, so that the refusal names the offending byte
-// exactly as the library does.
-std::string toJsonThroughLibrary(const Document& document, int indent) {
-    Json nodes = Json::array();
-    for (const auto& node : document.nodes()) nodes.push_back(nodeToJson(node));
-    const Json json{{"document", document.name()}, {"nodes", std::move(nodes)}};
-    try {
-        return json.dump(indent < 0 ? -1 : indent);
-    } catch (const nlohmann::json::type_error& error) {
-        throw std::invalid_argument(invalidTextMessage(error));
-    }
-}
-
-// The length of the well-formed UTF-8 sequence that starts `text`, or 0 when it is not one
-// (overlong forms, surrogates and code points past U+10FFFF are not well formed).
-std::size_t utf8SequenceLength(std::string_view text) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const auto continues = [&](std::size_t i, unsigned char low, unsigned char high) {
-        return i < text.size() && byte(i) >= low && byte(i) <= high;
-    };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80) return 1;
-    if (lead >= 0xC2 && lead <= 0xDF) return continues(1, 0x80, 0xBF) ? 2 : 0;
-    if (lead >= 0xE0 && lead <= 0xEF) {
-        const unsigned char low = lead == 0xE0 ? 0xA0 : 0x80;
-        const unsigned char high = lead == 0xED ? 0x9F : 0xBF;
-        return continues(1, low, high) && continues(2, 0x80, 0xBF) ? 3 : 0;
-    }
-    if (lead >= 0xF0 && lead <= 0xF4) {
-        const unsigned char low = lead == 0xF0 ? 0x90 : 0x80;
-        const unsigned char high = lead == 0xF4 ? 0x8F : 0xBF;
-        return continues(1, low, high) && continues(2, 0x80, 0xBF) && continues(3, 0x80, 0xBF) ? 4
-                                                                                               : 0;
-    }
-    return 0;
-}
 
 // Bytes that go into a JSON string as they are: printable ASCII other than the quote and the
 // backslash, which is what almost every name and number consists of.
@@ -353,6 +232,29 @@ struct NoPrefetch {
     void operator()(const Items&, std::size_t) const {}
 };
 
+// What a text in JSON stands for in the host's own text: a name, which host text quotes where it
+// is not a plain identifier, or a literal, which it prints as it stands.
+enum class TextRole { Name, Literal };
+
+// The first text of a document that is not UTF-8, which JSON cannot carry.
+struct NotUtf8 {
+    std::string_view text;
+    TextRole role;
+    std::size_t index;  // of the byte where the text stops being UTF-8
+};
+
+// "cannot write JSON: the name 'caf\xE9' is not UTF-8 text (byte 0xE9 at index 3)", the text
+// written as host text prints it.
+std::string notUtf8Message(const NotUtf8& refusal) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    const auto byte = static_cast<unsigned char>(refusal.text[refusal.index]);
+    const std::string what = refusal.role == TextRole::Name
+                                 ? "the name " + quoteName(refusal.text)
+                                 : "the literal " + std::string(refusal.text);
+    return "cannot write JSON: " + what + " is not UTF-8 text (byte 0x" + kHex[byte >> 4] +
+           kHex[byte & 0x0f] + " at index " + std::to_string(refusal.index) + ")";
+}
+
 // Writes a document as JSON straight from the tree, laid out exactly as nlohmann-json's dump()
 // lays out the same value: objects with their keys in the documented order, `indent` spaces per
 // level (`Pretty`; one line otherwise), the same string escapes. Building the library's value
@@ -362,15 +264,16 @@ class JsonWriter {
   public:
     JsonWriter(Out& out, std::size_t step) : out_(out), step_(step) {}
 
-    // False when a name or lexeme is not UTF-8 text, which JSON cannot carry.
-    bool writeDocument(const Document& document) {
+    // The first name or lexeme that is not UTF-8 text, which JSON cannot carry; none when the
+    // whole document is written.
+    std::optional<NotUtf8> writeDocument(const Document& document) {
         openObject();
         key(kDocumentKey, true);
         string(document.name());
         key(kNodesKey, false);
         array(document.nodes(), [this](const NodePtr& node) { writeNode(node); });
         closeObject();
-        return utf8_;
+        return refusal_;
     }
 
   private:
@@ -444,16 +347,16 @@ class JsonWriter {
         array(tokens, [this](const Token& token) { string(token.lexeme); });
     }
 
-    void string(std::string_view text) {
+    void string(std::string_view text, TextRole role = TextRole::Name) {
         if (isVerbatim(text)) return out_.quoted(text);
         out_.put('"');
         for (std::size_t at = 0; at < text.size();) {
             const char c = text[at];
             const auto byte = static_cast<unsigned char>(c);
             if (byte >= 0x80) {
-                const std::size_t length = utf8SequenceLength(text.substr(at));
+                const std::size_t length = Text::utf8SequenceLength(text.substr(at));
                 if (length == 0) {
-                    utf8_ = false;
+                    if (!refusal_) refusal_ = NotUtf8{text, role, at};
                     return;
                 }
                 out_.put(text.substr(at, length));
@@ -470,41 +373,23 @@ class JsonWriter {
     }
 
     void escape(char c) {
-        static constexpr char kHex[] = "0123456789abcdef";
-        switch (c) {
-            case '"':
-                out_.put("\\\"");
-                return;
-            case '\\':
-                out_.put("\\\\");
-                return;
-            case '\b':
-                out_.put("\\b");
-                return;
-            case '\f':
-                out_.put("\\f");
-                return;
-            case '\n':
-                out_.put("\\n");
-                return;
-            case '\r':
-                out_.put("\\r");
-                return;
-            case '\t':
-                out_.put("\\t");
-                return;
-            default: {
-                const auto byte = static_cast<unsigned char>(c);
-                const char code[] = {'\\', 'u', '0', '0', kHex[byte >> 4], kHex[byte & 0x0f]};
-                out_.put(std::string_view(code, sizeof code));
-            }
+        if (c == '"') return out_.put("\\\"");
+        if (const std::string_view escaped = Text::shortEscape(c); !escaped.empty()) {
+            return out_.put(escaped);
         }
+        if (c == '\b') return out_.put("\\b");
+        if (c == '\f') return out_.put("\\f");
+        const auto code = Text::unicodeEscape(static_cast<unsigned char>(c));
+        out_.put(std::string_view(code.data(), code.size()));
     }
 
     void integer(std::int32_t value) {
         std::array<char, 16> digits;
-        const auto end = std::to_chars(digits.data(), digits.data() + digits.size(), value).ptr;
-        out_.put(std::string_view(digits.data(), static_cast<std::size_t>(end - digits.data())));
+        const char* const end =
+            std::to_chars(digits.data(), digits.data() + digits.size(), value).ptr;
+        // Byte by byte: token kinds have two digits, and GCC 12 takes the bounded copy of a
+        // longer piece for one that may read past the digits.
+        for (const char* digit = digits.data(); digit != end; ++digit) out_.put(*digit);
     }
 
     void boolean(bool value) {
@@ -592,7 +477,9 @@ class JsonWriter {
         key(kKindKey, true);
         integer(constant.token().kind);
         key(kLexemeKey, false);
-        string(constant.token().lexeme);
+        const Token& token = constant.token();
+        string(token.lexeme,
+               token.kind == TokenKind::Identifier ? TextRole::Name : TextRole::Literal);
         closeObject();
         closeObject();
     }
@@ -619,7 +506,7 @@ class JsonWriter {
     Out& out_;
     const std::size_t step_;
     std::size_t depth_ = 0;
-    bool utf8_ = true;
+    std::optional<NotUtf8> refusal_;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -635,34 +522,17 @@ bool isAsciiDigit(char c) {
 }
 
 void appendEscapedNameChar(std::string& out, char c) {
-    static constexpr char hexDigits[] = "0123456789abcdef";
     const auto byte = static_cast<unsigned char>(c);
-    switch (c) {
-        case '\'':
-            out += "\\'";
-            return;
-        case '\\':
-            out += "\\\\";
-            return;
-        case '\n':
-            out += "\\n";
-            return;
-        case '\r':
-            out += "\\r";
-            return;
-        case '\t':
-            out += "\\t";
-            return;
-        default:
-            break;
+    if (c == '\'') {
+        out += "\\'";
+    } else if (const std::string_view escaped = Text::shortEscape(c); !escaped.empty()) {
+        out += escaped;
+    } else if (byte < 0x20 || byte == 0x7f) {
+        const auto code = Text::unicodeEscape(byte);
+        out.append(code.data(), code.size());
+    } else {
+        out += c;
     }
-    if (byte < 0x20 || byte == 0x7f) {
-        out += "\\u00";
-        out += hexDigits[byte >> 4];
-        out += hexDigits[byte & 0x0f];
-        return;
-    }
-    out += c;
 }
 
 void appendName(std::string& out, std::string_view name) {
@@ -817,8 +687,8 @@ class HostTextWriter {
 template <bool Pretty>
 std::string writeJson(const Document& document, std::size_t step) {
     JsonLength length;
-    if (!JsonWriter<JsonLength, Pretty>(length, step).writeDocument(document)) {
-        return toJsonThroughLibrary(document, Pretty ? static_cast<int>(step) : -1);
+    if (const auto refusal = JsonWriter<JsonLength, Pretty>(length, step).writeDocument(document)) {
+        throw std::invalid_argument(notUtf8Message(*refusal));
     }
     JsonText text(length.length());
     JsonWriter<JsonText, Pretty>(text, step).writeDocument(document);

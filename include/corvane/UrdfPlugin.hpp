@@ -4,7 +4,6 @@
 
 #include <corvane/Plugin.hpp>
 #include <corvane/Syntax.hpp>
-
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -21,7 +20,7 @@ namespace corvane::Plugins::Urdf {
 class UrdfPluginImpl;
 
 class CORVANE_URDF_PLUGIN_API UrdfPlugin : public corvane::Plugin {
-public:
+  public:
     UrdfPlugin();
 
     // Parses `source`, the complete URDF text. Returns an empty pointer when the text is not a
@@ -37,7 +36,7 @@ public:
     bool keyShouldBeSource() const override;
     ~UrdfPlugin() override;
 
-private:
+  private:
     std::unique_ptr<UrdfPluginImpl> impl_;
 };
 

@@ -5,6 +5,7 @@
 #include <spdlog/spdlog.h>
 
 #include <algorithm>
+#include <corvane/Builders.hpp>
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -15,10 +16,8 @@ DocumentPtr importUrdf(const std::string& urdf, int precision,
                        std::vector<std::string> importSegments) {
     Plugins::Urdf::UrdfPlugin plugin;
     plugin.setPrecision(precision);
-    std::vector<Token> tokens;
-    for (auto& segment : importSegments) tokens.push_back(Token::identifier(std::move(segment)));
     ErrorReporter reporter;
-    return plugin.parse(urdf, std::make_shared<Import>(std::move(tokens)), reporter);
+    return plugin.parse(urdf, NodeBuilder::importStatement(importSegments), reporter);
 }
 
 ModelDeclarationPtr modelOf(const DocumentPtr& document) {
@@ -42,8 +41,12 @@ std::string joinLexemes(const std::vector<Token>& tokens) {
 }
 }  // namespace
 
-std::string targetPath(const VarAssignment& node) { return joinLexemes(node.target()); }
-std::string typePath(const VarAssignment& node) { return joinLexemes(node.type()); }
+std::string targetPath(const VarAssignment& node) {
+    return joinLexemes(node.target());
+}
+std::string typePath(const VarAssignment& node) {
+    return joinLexemes(node.type());
+}
 
 std::vector<VarAssignmentPtr> assignments(const ModelDeclaration& model) {
     std::vector<VarAssignmentPtr> result;
@@ -67,8 +70,7 @@ VarAssignmentPtr findMember(const ModelDeclaration& model,
     return nullptr;
 }
 
-VarAssignmentPtr findMember(const VarAssignment& parent,
-                            const std::vector<std::string>& segments) {
+VarAssignmentPtr findMember(const VarAssignment& parent, const std::vector<std::string>& segments) {
     for (const auto& node : parent.members()) {
         if (node && segmentsOf(*node) == segments) return node;
     }
@@ -120,15 +122,15 @@ struct LogCapture::State {
 
 namespace {
 class CaptureSink final : public spdlog::sinks::base_sink<std::mutex> {
-public:
+  public:
     explicit CaptureSink(std::function<void(const spdlog::details::log_msg&)> onMessage)
         : onMessage_(std::move(onMessage)) {}
 
-protected:
+  protected:
     void sink_it_(const spdlog::details::log_msg& message) override { onMessage_(message); }
     void flush_() override {}
 
-private:
+  private:
     std::function<void(const spdlog::details::log_msg&)> onMessage_;
 };
 }  // namespace
@@ -147,7 +149,9 @@ LogCapture::LogCapture() : state_(std::make_shared<State>()) {
     spdlog::set_default_logger(logger);
 }
 
-LogCapture::~LogCapture() { spdlog::set_default_logger(state_->previous); }
+LogCapture::~LogCapture() {
+    spdlog::set_default_logger(state_->previous);
+}
 
 std::vector<LogCapture::Entry> LogCapture::entries() const {
     std::lock_guard lock(state_->mutex);

@@ -7,7 +7,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <urdf_model/model.h>
-#include <urdf_parser/urdf_parser.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -19,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "ParsedUrdf.hpp"
 #include "ScratchDir.hpp"
 #include "TestSupport.hpp"
 
@@ -170,7 +170,7 @@ TEST(ToolCorpus, ValidFilesGiveEveryLinkItsBodyWithItsMassMembers) {
     CORVANE_SKIP_WITHOUT_CORPUS();
     for (const auto& file : corpusFiles("valid")) {
         SCOPED_TRACE(file.filename().string());
-        const auto robot = urdf::parseURDF(readFile(file));
+        const corvane::Plugins::Urdf::ParsedUrdf robot(readFile(file));
         ASSERT_TRUE(robot);
         const ToolRun run = runTool({"-f", "json", file.string()});
         ASSERT_EQ(run.status, 0) << run.err;

@@ -6,7 +6,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <urdf_model/model.h>
-#include <urdf_parser/urdf_parser.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include "ChildProcess.hpp"
+#include "ParsedUrdf.hpp"
 #include "ScratchDir.hpp"
 #include "TestSupport.hpp"
 
@@ -229,7 +229,7 @@ TEST(VizCorpus, SummaryOfEveryValidRobotRunsCleanAndCountsWhatUrdfdomReads) {
     ASSERT_EQ(summaries.size(), files.size());
     for (const auto& file : files) {
         SCOPED_TRACE(file.filename().string());
-        const auto robot = urdf::parseURDF(readFile(file));
+        const corvane::Plugins::Urdf::ParsedUrdf robot(readFile(file));
         ASSERT_TRUE(robot);
         std::size_t withMass = 0;
         for (const auto& [name, link] : robot->links_) withMass += link->inertial ? 1 : 0;

@@ -2,7 +2,6 @@
 // an imported document, how it writes names into DOT, and how it shows untrusted text.
 #include <gtest/gtest.h>
 #include <urdf_model/model.h>
-#include <urdf_parser/urdf_parser.h>
 
 #include <algorithm>
 #include <map>
@@ -12,6 +11,7 @@
 
 #include "DotGraph.hpp"
 #include "ModelOverview.hpp"
+#include "ParsedUrdf.hpp"
 #include "TestSupport.hpp"
 #include "VisibleText.hpp"
 
@@ -120,7 +120,7 @@ TEST(VizOverview, OneOfEverythingReadsAsUrdfdomSeesIt) {
     ASSERT_TRUE(document);
     const ModelOverview overview = readModelOverview(*document);
     EXPECT_EQ(overview.modelName, "everything");
-    expectOverviewFollowsUrdfdom(overview, *urdf::parseURDF(text));
+    expectOverviewFollowsUrdfdom(overview, *corvane::Plugins::Urdf::ParsedUrdf(text));
 
     const GeometryCounts oneOfEach{{"box", 1}, {"cylinder", 1}, {"mesh", 1}, {"sphere", 1}};
     const auto base = std::find_if(overview.bodies.begin(), overview.bodies.end(),
@@ -143,7 +143,7 @@ TEST(VizOverview, EveryValidCorpusRobotReadsAsUrdfdomSeesIt) {
         const std::string text = readFile(file);
         const auto document = importUrdf(text);
         ASSERT_TRUE(document);
-        const auto robot = urdf::parseURDF(text);
+        const corvane::Plugins::Urdf::ParsedUrdf robot(text);
         ASSERT_TRUE(robot);
         expectOverviewFollowsUrdfdom(readModelOverview(*document), *robot);
     }

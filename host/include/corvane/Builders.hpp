@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,9 +24,6 @@ class AttrDeclBuilder {
   public:
     AttrDeclBuilder() = default;
 
-    // The target as a dotted path, split at ".".
-    AttrDeclBuilder withTargetSegments(std::string_view dottedTarget) const&;
-    AttrDeclBuilder withTargetSegments(std::string_view dottedTarget) &&;
     // The target as ready-made segments; a segment may itself contain ".".
     AttrDeclBuilder withTargetSegments(std::vector<std::string> segments) const&;
     AttrDeclBuilder withTargetSegments(std::vector<std::string> segments) &&;
@@ -50,6 +48,16 @@ class AttrDeclBuilder {
 namespace NodeBuilder {
 // A reference expression to the member path given by `segments`.
 ExpressionPtr reference(std::vector<std::string> segments);
+
+// Identifier tokens of a dotted path: `head` first when there is one, kept whole even when it
+// contains ".", then the pieces of `dotted` between dots, empty pieces included, the same pieces
+// Internal::split gives, made without a list of strings in between.
+std::vector<Token> dottedIdentifiers(std::string_view dotted,
+                                     std::optional<std::string_view> head = std::nullopt);
+
+// The import statement `import A.B.Name from ...` with the type segments A, B and Name; no
+// segments stand for an import that names no type.
+std::shared_ptr<Import> importStatement(const std::vector<std::string>& typeSegments);
 }  // namespace NodeBuilder
 
 }  // namespace corvane

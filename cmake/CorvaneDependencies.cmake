@@ -1,0 +1,31 @@
+# Every library the build uses, found once, here, as an imported target. The folders below only
+# link the targets; none of them looks for a library itself.
+include_guard(GLOBAL)
+
+# The plugin: urdfdom reads the robot description, TinyXML (the XML parser under urdfdom) is also
+# read directly by the nesting guard and the link-tree check, spdlog and fmt write its log.
+find_package(urdfdom REQUIRED)
+find_package(spdlog REQUIRED)
+find_package(fmt REQUIRED)
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(TinyXML REQUIRED IMPORTED_TARGET GLOBAL tinyxml)
+# urdfdom reports its own diagnostics through console_bridge; the tool, the tests and the fuzzers
+# silence them.
+find_package(console_bridge REQUIRED)
+
+if(CORVANE_BUILD_TOOLS)
+  find_package(CLI11 REQUIRED)
+endif()
+# The tool writes the 3D page's scene as JSON with nlohmann-json; the tests read the JSON they
+# check back with it, and compare the host's JSON layout with its own.
+if(CORVANE_BUILD_TOOLS OR CORVANE_BUILD_TESTS)
+  find_package(nlohmann_json REQUIRED)
+endif()
+if(CORVANE_BUILD_TESTS)
+  find_package(GTest REQUIRED)
+  # The snapshot tests decode the PNG files the tool writes, to look at their pixels.
+  find_package(PNG REQUIRED)
+endif()
+if(CORVANE_BUILD_BENCH)
+  find_package(benchmark REQUIRED)
+endif()
