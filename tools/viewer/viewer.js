@@ -62,6 +62,9 @@
  *                         percent-decoded after the list is split at "," and each item at its last
  *                         ":", so a name holding "," or ":" is written percent-encoded. Unknown
  *                         names and bad values are reported as warnings.
+ *   show=visual,contact   the layers shown when the page opens, out of visual, contact, frames,
+ *                         centres and inertia (by default visual geometry only, or contact geometry
+ *                         for a robot without visual geometry).
  *   report=1              once ready, writes a JSON report as the text of
  *                         the pre element with the id corvane-report, so that a command-line browser without a
  *                         driver (chromium --headless --dump-dom) can read it:
@@ -1068,6 +1071,7 @@
         this.drawing = new Drawing(this.model, this.meshes, makeMaterials());
         // A robot described only by its contact geometry shows that instead.
         if (!this.drawing.hasVisual) this.shown.contact = true;
+        this.applyUrlLayers(window.location.search || '');
         var self = this;
         this.drawing.layers.forEach(function(layer) {
             self.drawing.showLayer(layer, self.shown[layer]);
@@ -1173,6 +1177,24 @@
 
     Viewer.prototype.errors = function() {
         return caughtErrors.slice();
+    };
+
+    // The layers named in the URL's "show" parameter, and no others.
+    Viewer.prototype.applyUrlLayers = function(query) {
+        var raw = rawParameter(query, 'show');
+        if (raw === null) return;
+        var shown = this.shown;
+        var wanted = safeDecode(raw).split(',').filter(function(layer) {
+            return layer !== '';
+        });
+        wanted.forEach(function(layer) {
+            if (!Object.prototype.hasOwnProperty.call(shown, layer)) {
+                warnings.push('show: no layer named "' + layer + '"');
+            }
+        });
+        Object.keys(shown).forEach(function(layer) {
+            shown[layer] = wanted.indexOf(layer) >= 0;
+        });
     };
 
     // Joint values from the URL's "joints" parameter, applied through setJoint.
