@@ -12,6 +12,7 @@
 #include "SceneJson.hpp"
 #include "SceneMeshes.hpp"
 #include "ToolError.hpp"
+#include "VisibleText.hpp"
 
 namespace corvane::tools::viewer {
 // Generated at build time from tools/viewer/ (cmake/EmbedFiles.cmake).
@@ -95,6 +96,22 @@ Insertion at(std::string_view page, std::string_view placeholder, std::string_vi
     return {position, placeholder.size(), text};
 }
 
+// One line for all of them, the first few named: a broken robot may leave thousands unplaced.
+std::string unplacedWarning(const ModelOverview& overview, const Scene& scene) {
+    constexpr std::size_t named = 3;
+    std::string names;
+    for (std::size_t i = 0; i < scene.unplaced.size() && i < named; ++i) {
+        names +=
+            (i == 0 ? "'" : ", '") + visibleText(overview.bodies[scene.unplaced[i]].name) + "'";
+    }
+    if (scene.unplaced.size() > named) names += ", ...";
+    const std::size_t count = scene.unplaced.size();
+    return std::to_string(count) + (count == 1 ? " body" : " bodies") +
+           " reached from no root body (in a cycle, or below a missing body or connector), "
+           "drawn at the origin: " +
+           names;
+}
+
 }  // namespace
 
 fs::path threeJsFolder() {
@@ -115,8 +132,11 @@ std::string htmlPage(std::string_view sceneJson, const fs::path& threeFolder) {
 ScenePage scenePage(const ModelOverview& overview, const MeshLocator& locator,
                     const fs::path& threeFolder) {
     SceneMeshes meshes = collectMeshes(overview, locator);
-    const std::string json = sceneJson(overview, buildScene(overview), meshes);
-    return {htmlPage(json, threeFolder), std::move(meshes.warnings)};
+    const Scene scene = buildScene(overview);
+    const std::string json = sceneJson(overview, scene, meshes);
+    ScenePage page{htmlPage(json, threeFolder), std::move(meshes.warnings)};
+    if (!scene.unplaced.empty()) page.warnings.push_back(unplacedWarning(overview, scene));
+    return page;
 }
 
 std::string neutraliseScriptEnd(std::string_view script) {

@@ -13,7 +13,7 @@ namespace corvane::tools {
 
 namespace {
 
-using nlohmann::json;
+using json = nlohmann::ordered_json;
 
 // Below this a robot's size gives no sensible span for a prismatic joint without a range.
 constexpr double smallestPrismaticSpan = 0.1;
