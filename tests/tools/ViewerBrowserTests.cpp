@@ -68,7 +68,8 @@ Quaternion multiply(const Quaternion& a, const Quaternion& b) {
 }
 
 Vector rotate(const Quaternion& q, const Vector& v) {
-    const Quaternion turned = multiply(multiply(q, {v[0], v[1], v[2], 0}), {-q[0], -q[1], -q[2], q[3]});
+    const Quaternion turned =
+        multiply(multiply(q, {v[0], v[1], v[2], 0}), {-q[0], -q[1], -q[2], q[3]});
     return {turned[0], turned[1], turned[2]};
 }
 
@@ -203,8 +204,8 @@ PageRun openInBrowser(const fs::path& page, const std::string& query) {
     PageRun result;
     result.dom = run.output;
     result.browserErrors = run.errors;
-    const std::string text = unescapeText(
-        between(withoutScripts(run.output), "<pre id=\"corvane-report\">", "</pre>"));
+    const std::string text =
+        unescapeText(between(withoutScripts(run.output), "<pre id=\"corvane-report\">", "</pre>"));
     if (!text.empty()) result.report = Json::parse(text, nullptr, false);
     return result;
 }
@@ -212,10 +213,10 @@ PageRun openInBrowser(const fs::path& page, const std::string& query) {
 // Writes the page of `urdf` with the tool; an empty path (and a test failure) when it cannot.
 fs::path writePage(const fs::path& urdf, const ScratchDir& folder) {
     const fs::path page = folder / (urdf.stem().string() + ".html");
-    const auto run = corvane::tools::runProgram({tool.string(), "-f", "html", "--package-path",
-                                                 sharedRobots.string(), "-o", page.string(),
-                                                 urdf.string()},
-                                                "");
+    const auto run =
+        corvane::tools::runProgram({tool.string(), "-f", "html", "--package-path",
+                                    sharedRobots.string(), "-o", page.string(), urdf.string()},
+                                   "");
     if (!fs::is_regular_file(page)) {
         ADD_FAILURE() << "no page written for " << urdf << ", exit status " << run.exitStatus
                       << ":\n"
@@ -292,7 +293,8 @@ void moveJoint(const Json& scene, const std::string& joint, double value,
                std::map<std::string, Pose>& poses) {
     const Json* interaction = interactionNamed(scene, joint);
     ASSERT_NE(interaction, nullptr) << joint;
-    const Pose frame = compose(poses.at(interaction->at("parent")), poseOf(interaction->at("parentFrame")));
+    const Pose frame =
+        compose(poses.at(interaction->at("parent")), poseOf(interaction->at("parentFrame")));
     const Vector axis = rotate(frame.rotation, {1, 0, 0});
     const double change = value - interaction->at("initial").get<double>();
     const bool hinge = interaction->at("kind") == "hinge";
@@ -337,7 +339,7 @@ std::string numberText(double value) {
 }
 
 class ViewerBrowser : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (!chromiumInPath()) GTEST_SKIP() << "chromium is not in PATH: browser tests skipped";
     }
@@ -365,7 +367,9 @@ const std::vector<Robot> robots{
     {"double_pendulum", "double_pendulum_description/urdf/double_pendulum.urdf"},
     {"allegro_right_hand", "allegro_hand_description/urdf/allegro_right_hand.urdf"}};
 
-void PrintTo(const Robot& robot, std::ostream* out) { *out << robot.name; }
+void PrintTo(const Robot& robot, std::ostream* out) {
+    *out << robot.name;
+}
 
 class RobotPage : public ViewerBrowser, public ::testing::WithParamInterface<Robot> {};
 
@@ -458,32 +462,32 @@ TEST_P(SliderPage, MovesExactlyTheChildSubtree) {
     EXPECT_EQ(run.report.at("errors"), Json::array());
     EXPECT_EQ(run.report.at("warnings"), Json::array());
     for (const auto& joint : run.report.at("joints")) {
-        const auto set = std::find_if(move.values.begin(), move.values.end(),
-                                      [&](const auto& value) { return value.first == joint.at("name"); });
-        const double wanted = set != move.values.end() ? set->second
-                                                       : interactionNamed(scene, joint.at("name"))
-                                                             ->at("initial")
-                                                             .get<double>();
+        const auto set =
+            std::find_if(move.values.begin(), move.values.end(),
+                         [&](const auto& value) { return value.first == joint.at("name"); });
+        const double wanted =
+            set != move.values.end()
+                ? set->second
+                : interactionNamed(scene, joint.at("name"))->at("initial").get<double>();
         EXPECT_DOUBLE_EQ(joint.at("value").get<double>(), wanted) << joint.at("name");
     }
     expectPoses(run.report, expected, robotSize(scene));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    SharedRobots, SliderPage,
-    ::testing::Values(JointMove{"pr2", {{"torso_lift_joint", 0.21}}},
-                      JointMove{"pr2", {{"r_shoulder_pan_joint", -0.6}}},
-                      JointMove{"pr2",
-                                {{"torso_lift_joint", 0.1},
-                                 {"l_shoulder_lift_joint", 0.4},
-                                 {"l_elbow_flex_joint", -1.2}}},
-                      JointMove{"kinova", {{"j2s6s200_joint_2", 2.5}}},
-                      JointMove{"solo", {{"FL_HFE", 0.7}, {"FL_KFE", -1.1}}}),
-    [](const ::testing::TestParamInfo<JointMove>& info) {
-        std::string name = info.param.robot;
-        for (const auto& value : info.param.values) name += "_" + value.first;
-        return name;
-    });
+INSTANTIATE_TEST_SUITE_P(SharedRobots, SliderPage,
+                         ::testing::Values(JointMove{"pr2", {{"torso_lift_joint", 0.21}}},
+                                           JointMove{"pr2", {{"r_shoulder_pan_joint", -0.6}}},
+                                           JointMove{"pr2",
+                                                     {{"torso_lift_joint", 0.1},
+                                                      {"l_shoulder_lift_joint", 0.4},
+                                                      {"l_elbow_flex_joint", -1.2}}},
+                                           JointMove{"kinova", {{"j2s6s200_joint_2", 2.5}}},
+                                           JointMove{"solo", {{"FL_HFE", 0.7}, {"FL_KFE", -1.1}}}),
+                         [](const ::testing::TestParamInfo<JointMove>& info) {
+                             std::string name = info.param.robot;
+                             for (const auto& value : info.param.values) name += "_" + value.first;
+                             return name;
+                         });
 
 TEST_F(ViewerBrowser, BadJointValuesInTheAddressAreWarningsAndMoveNothing) {
     skipWithoutRobots();
@@ -491,9 +495,9 @@ TEST_F(ViewerBrowser, BadJointValuesInTheAddressAreWarningsAndMoveNothing) {
     ASSERT_FALSE(page.empty());
     const Json scene = sceneOfPage(readFile(page));
     ASSERT_TRUE(scene.is_object());
-    const PageRun run =
-        openInBrowser(page, "?report=1&joints=no_such_joint:1,torso_lift_joint:abc,"
-                            "head_pan_joint,base_footprint_joint:0.5");
+    const PageRun run = openInBrowser(page,
+                                      "?report=1&joints=no_such_joint:1,torso_lift_joint:abc,"
+                                      "head_pan_joint,base_footprint_joint:0.5");
     ASSERT_TRUE(run.report.is_object()) << "no report; browser said:\n" << run.browserErrors;
     EXPECT_EQ(run.report.at("errors"), Json::array());
     EXPECT_EQ(run.report.at("warnings").size(), 4u) << run.report.at("warnings").dump();
@@ -578,11 +582,16 @@ std::string hostileRobot() {
     auto escaped = [](const std::string& text) {
         std::string result;
         for (const char c : text) {
-            if (c == '<') result += "&lt;";
-            else if (c == '>') result += "&gt;";
-            else if (c == '&') result += "&amp;";
-            else if (c == '"') result += "&quot;";
-            else result += c;
+            if (c == '<')
+                result += "&lt;";
+            else if (c == '>')
+                result += "&gt;";
+            else if (c == '&')
+                result += "&amp;";
+            else if (c == '"')
+                result += "&quot;";
+            else
+                result += c;
         }
         return result;
     };
