@@ -6,6 +6,8 @@
 #include <map>
 #include <string>
 
+#include "MeshLocator.hpp"
+
 namespace corvane::tools {
 
 namespace {
@@ -92,6 +94,14 @@ void declareOptions(CLI::App& app, Arguments& arguments) {
                  "After each import, report on standard error what the model holds and what the "
                  "URDF holds that the import does not carry over");
     app.add_flag("-q,--quiet", options.quiet, "No warnings or errors from the import itself");
+    app.add_option("--package-path", options.packagePaths,
+                   "where package:// mesh URIs are looked for (repeatable; NAME=DIR maps one "
+                   "package); then ROS_PACKAGE_PATH and AMENT_PREFIX_PATH")
+        // One folder per occurrence: without this CLI11 would also take the FILEs that follow.
+        ->allow_extra_args(false)
+        ->take_all()
+        ->check(CLI::Validator(PackageSearch::packagePathProblem, "DIR|NAME=DIR"))
+        ->option_text("DIR|NAME=DIR");
     app.add_option("FILE", options.inputs,
                    "URDF files to import, or - for standard input (then the only one)")
         ->required();

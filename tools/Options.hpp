@@ -27,6 +27,9 @@ struct Options {
     // Report on standard error what each import made of the robot and what it left behind.
     bool summary = false;
     bool quiet = false;
+    // --package-path values as given: search folders (DIR) and package folders (NAME=DIR) for
+    // package:// mesh URIs, in order.
+    std::vector<std::string> packagePaths;
 
     // Several inputs: each one's output goes into the folder `output`.
     bool batch() const { return inputs.size() > 1; }

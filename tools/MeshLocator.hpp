@@ -1,0 +1,115 @@
+// Finding the files that mesh URIs name, as robotics users expect and without a ROS
+// installation: package:// URIs through the tool's --package-path options, ROS_PACKAGE_PATH and
+// AMENT_PREFIX_PATH; file:// URIs and paths as they stand or relative to the URDF's folder.
+// The checks and the 3D page both resolve meshes here, so they agree on what is found.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace corvane::tools {
+
+// Where package:// URIs are looked for, in this order.
+struct PackageSearch {
+    // --package-path NAME=DIR: DIR is the folder of package NAME.
+    std::vector<std::pair<std::string, std::filesystem::path>> packageMappings;
+    // --package-path DIR, in the order given.
+    std::vector<std::filesystem::path> packagePaths;
+    // ROS_PACKAGE_PATH, split at ':'.
+    std::vector<std::filesystem::path> rosPackagePath;
+    // AMENT_PREFIX_PATH, split at ':'; package NAME is the folder share/NAME below an entry.
+    std::vector<std::filesystem::path> amentPrefixPath;
+
+    // From the command line's --package-path values and the environment (ROS_PACKAGE_PATH,
+    // AMENT_PREFIX_PATH read with getenv here, once). Throws ToolError (usage) for a value
+    // that packagePathProblem() refuses.
+    static PackageSearch fromCommandLineAndEnvironment(
+        const std::vector<std::string>& packagePathOptions);
+    // The same from given values of the two variables (null or empty: not set).
+    static PackageSearch fromOptionsAndVariables(const std::vector<std::string>& packagePathOptions,
+                                                 const char* rosPackagePath,
+                                                 const char* amentPrefixPath);
+    // What is wrong with one --package-path value ("" when nothing is). A value is NAME=DIR when
+    // it holds '=' and no '/' comes before the first '='; otherwise it is a search folder DIR.
+    static std::string packagePathProblem(const std::string& value);
+    // Nothing to look in: every package:// URI is then not found.
+    bool empty() const;
+};
+
+enum class MeshProblem { None, NotFound, NotARegularFile, Empty, Unreadable, BadUri };
+
+struct MeshLocation {
+    // As written in the URDF or the document.
+    std::string uri;
+    // The file found; set for None, Empty, Unreadable and NotARegularFile.
+    std::optional<std::filesystem::path> file;
+    MeshProblem problem = MeshProblem::None;
+    // Every place looked at, in order (for NotFound: all of them). Paths, and for the search of a
+    // folder for package.xml files "FOLDER/**/package.xml".
+    std::vector<std::string> tried;
+    // What `reason()` needs besides the rest: the cause of Unreadable (strerror), the kind of
+    // file for NotARegularFile, the fault of a BadUri, the package and the link for NotFound.
+    std::string detail;
+    // For NotFound: the symbolic link that points nowhere, when the place found is one.
+    std::optional<std::filesystem::path> danglingLink;
+
+    bool found() const { return problem == MeshProblem::None; }
+    // One line for a message, without the URI or the file: "not found; tried: A, B, C",
+    // "package 'x' not found; tried: ...", "is a folder", "is not a regular file (a FIFO)",
+    // "is empty", "cannot be read: Permission denied", "package name is empty"; "found" for None.
+    std::string reason() const;
+    // The whole message: "mesh 'URI': REASON", with the file after the URI where one was found.
+    std::string message() const;
+};
+
+// Depth and breadth of the search of one search-path entry for package.xml files.
+struct PackageCrawlLimits {
+    // Folders this far below the entry are still looked at (the entry itself is at depth 0).
+    int maxDepth = 5;
+    // No more folders than this are listed in one entry, so a huge tree cannot stall the search.
+    std::size_t maxFolders = 10000;
+};
+
+// Resolves mesh URIs. What it learns about packages is kept, so each search-path entry is walked
+// at most once; a locator is therefore not safe to share between threads.
+class MeshLocator {
+  public:
+    // `baseFolder`: relative mesh paths are taken from here (the URDF file's folder; for standard
+    // input the current folder, which an empty path stands for).
+    MeshLocator(PackageSearch search, std::filesystem::path baseFolder,
+                PackageCrawlLimits limits = {});
+
+    MeshLocation locate(std::string_view uri) const;
+
+  private:
+    // Where a package was found, and the places looked at until then.
+    struct PackageLookup {
+        std::optional<std::filesystem::path> folder;
+        std::vector<std::string> tried;
+    };
+    // The packages a search-path entry holds by package.xml, and whether the walk was cut short.
+    struct CrawledEntry {
+        std::map<std::string, std::filesystem::path> packages;
+        bool truncated = false;
+    };
+
+    MeshLocation locatePackageUri(std::string_view uri, std::string_view rest) const;
+    const PackageLookup& findPackage(const std::string& name) const;
+    bool findInSearchEntry(const std::filesystem::path& entry, const std::string& name,
+                           PackageLookup& lookup) const;
+    const CrawledEntry& crawl(const std::filesystem::path& entry) const;
+
+    PackageSearch search_;
+    std::filesystem::path baseFolder_;
+    PackageCrawlLimits limits_;
+    mutable std::map<std::string, PackageLookup> packages_;
+    mutable std::map<std::filesystem::path, CrawledEntry> crawledEntries_;
+};
+
+}  // namespace corvane::tools
