@@ -658,8 +658,9 @@ class ModelChecker {
 
     std::string groupText(const GroupMass& group, double mass) const {
         if (group.members <= 1) return fmt::format("mass {}", number(mass));
-        return fmt::format("mass {} with the {} bodies locked to it", number(mass),
-                           group.members - 1);
+        const std::size_t others = group.members - 1;
+        return fmt::format("mass {} with the {} {} locked to it", number(mass), others,
+                           others == 1 ? "body" : "bodies");
     }
 
     void checkMovingMass(std::size_t index, const GroupMass& group) {
