@@ -656,10 +656,12 @@ class ModelChecker {
             "inertia-box", inertialPlace(body));
     }
 
+    // A group's total is a sum, shown rounded: the negligible masses of kinematic locks would
+    // otherwise show as noise in the last digits.
     std::string groupText(const GroupMass& group, double mass) const {
         if (group.members <= 1) return fmt::format("mass {}", number(mass));
         const std::size_t others = group.members - 1;
-        return fmt::format("mass {} with the {} {} locked to it", number(mass), others,
+        return fmt::format("mass {} with the {} {} locked to it", rounded(mass), others,
                            others == 1 ? "body" : "bodies");
     }
 
