@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <optional>
 #include <string_view>
 #include <system_error>
@@ -348,9 +349,72 @@ bool isInitialValue(const VarAssignment& node) {
            (target[1].lexeme == "initial_angle" || target[1].lexeme == "initial_position");
 }
 
+// Finds the numbers of one model member, at any depth, that are infinities or NaNs: the host
+// receives them as they stand and no simulator can use them.
+class NonFiniteCollector {
+  public:
+    explicit NonFiniteCollector(std::vector<NonFiniteNumber>& found) : found_(found) {}
+
+    void collect(const VarAssignment& node) {
+        chain_.push_back(&node);
+        if (const ExpressionPtr& value = node.value()) collectValue(*value);
+        for (const auto& member : node.members()) {
+            if (member) collect(*member);
+        }
+        chain_.pop_back();
+    }
+
+  private:
+    void collectValue(const Expression& value) {
+        if (value.expressionKind() == Expression::Kind::Constant) {
+            const Token& token = static_cast<const Constant&>(value).token();
+            if (isNonFiniteReal(token)) record(token.lexeme);
+        } else if (value.expressionKind() == Expression::Kind::Array) {
+            for (const auto& element : static_cast<const Array&>(value).elements()) {
+                if (element) collectValue(*element);
+            }
+        }
+    }
+
+    static bool isNonFiniteReal(const Token& token) {
+        // Every spelling of an infinity or a NaN holds an "n"; most literals are ruled out here.
+        if (token.kind != TokenKind::RealLiteral ||
+            token.lexeme.find_first_of("nN") == std::string::npos) {
+            return false;
+        }
+        double number = 0;
+        const char* first = token.lexeme.data();
+        const char* last = first + token.lexeme.size();
+        const auto [end, error] = std::from_chars(first, last, number);
+        return error == std::errc{} && end == last && !std::isfinite(number);
+    }
+
+    // The first segment of the outermost target names the member; the rest is the path.
+    void record(const std::string& lexeme) {
+        NonFiniteNumber number{{}, {}, lexeme};
+        bool named = false;
+        for (const VarAssignment* node : chain_) {
+            for (const Token& segment : node->target()) {
+                if (!named) {
+                    number.declaration = segment.lexeme;
+                    named = true;
+                    continue;
+                }
+                if (!number.path.empty()) number.path += '.';
+                number.path += segment.lexeme;
+            }
+        }
+        found_.push_back(std::move(number));
+    }
+
+    std::vector<NonFiniteNumber>& found_;
+    std::vector<const VarAssignment*> chain_;
+};
+
 class OverviewReader {
   public:
     void read(const VarAssignment& node) {
+        NonFiniteCollector(overview_.nonFinite).collect(node);
         if (isMassAssignedFromOutside(node)) {
             massAssigned_[node.target().front().lexeme] = realValue(node);
             return;

@@ -135,6 +135,17 @@ struct LockOverview {
     std::vector<std::string> bodies;
 };
 
+// A number of the document that is no finite real (an infinity or a NaN), and where it stands.
+struct NonFiniteNumber {
+    // The model member it is in: a body, interaction, range or actuator; for an assignment made
+    // from the model (NAME.initial_angle = ...), the first segment of its target.
+    std::string declaration;
+    // Where within that member: the dotted target of the assignment and of the declarations it
+    // is nested in, e.g. "j1_mc.main_axis.x", "contact_geometry.radius", "initial_angle".
+    std::string path;
+    std::string lexeme;  // as the document writes it, e.g. "inf" or "-nan"
+};
+
 struct ModelOverview {
     std::string modelName;
     std::vector<BodyOverview> bodies;  // in the order of the model
@@ -142,6 +153,8 @@ struct ModelOverview {
     std::size_t ranges = 0;
     std::size_t actuators = 0;
     std::vector<LockOverview> locks;
+    // Every non-finite number of the model, in the order of the document.
+    std::vector<NonFiniteNumber> nonFinite;
 
     // The body named `name`, or null.
     const BodyOverview* body(const std::string& name) const;
