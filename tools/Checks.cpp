@@ -51,7 +51,7 @@ std::string vectorText(const Vector3& v) {
 // A name as host text writes it, always between single quotes: host text leaves plain
 // identifiers bare and quotes, with escapes, every other name itself.
 std::string quotedName(std::string_view name) {
-    if (Render::isPlainIdentifier(name)) return "'" + std::string(name) + "'";
+    if (Render::isPlainIdentifier(name)) return fmt::format("'{}'", name);
     return Render::quoteName(name);
 }
 
