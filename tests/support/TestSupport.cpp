@@ -42,8 +42,12 @@ std::string joinLexemes(const std::vector<Token>& tokens) {
 }
 }  // namespace
 
-std::string targetPath(const VarAssignment& node) { return joinLexemes(node.target()); }
-std::string typePath(const VarAssignment& node) { return joinLexemes(node.type()); }
+std::string targetPath(const VarAssignment& node) {
+    return joinLexemes(node.target());
+}
+std::string typePath(const VarAssignment& node) {
+    return joinLexemes(node.type());
+}
 
 std::vector<VarAssignmentPtr> assignments(const ModelDeclaration& model) {
     std::vector<VarAssignmentPtr> result;
@@ -67,8 +71,7 @@ VarAssignmentPtr findMember(const ModelDeclaration& model,
     return nullptr;
 }
 
-VarAssignmentPtr findMember(const VarAssignment& parent,
-                            const std::vector<std::string>& segments) {
+VarAssignmentPtr findMember(const VarAssignment& parent, const std::vector<std::string>& segments) {
     for (const auto& node : parent.members()) {
         if (node && segmentsOf(*node) == segments) return node;
     }
@@ -88,6 +91,13 @@ std::string readFile(const std::filesystem::path& path) {
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
 }
 
 std::optional<std::filesystem::path> corpusDir() {
@@ -120,15 +130,15 @@ struct LogCapture::State {
 
 namespace {
 class CaptureSink final : public spdlog::sinks::base_sink<std::mutex> {
-public:
+  public:
     explicit CaptureSink(std::function<void(const spdlog::details::log_msg&)> onMessage)
         : onMessage_(std::move(onMessage)) {}
 
-protected:
+  protected:
     void sink_it_(const spdlog::details::log_msg& message) override { onMessage_(message); }
     void flush_() override {}
 
-private:
+  private:
     std::function<void(const spdlog::details::log_msg&)> onMessage_;
 };
 }  // namespace
@@ -147,7 +157,9 @@ LogCapture::LogCapture() : state_(std::make_shared<State>()) {
     spdlog::set_default_logger(logger);
 }
 
-LogCapture::~LogCapture() { spdlog::set_default_logger(state_->previous); }
+LogCapture::~LogCapture() {
+    spdlog::set_default_logger(state_->previous);
+}
 
 std::vector<LogCapture::Entry> LogCapture::entries() const {
     std::lock_guard lock(state_->mutex);

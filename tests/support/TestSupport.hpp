@@ -1,10 +1,10 @@
 // Helpers shared by the plugin's tests.
 #pragma once
 
-#include <corvane/Syntax.hpp>
-#include <corvane/UrdfPlugin.hpp>
 #include <spdlog/common.h>
 
+#include <corvane/Syntax.hpp>
+#include <corvane/UrdfPlugin.hpp>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -28,7 +28,8 @@ std::string typePath(const VarAssignment& node);
 // Members of the model that are variable assignments, in order.
 std::vector<VarAssignmentPtr> assignments(const ModelDeclaration& model);
 // The first member of the model whose target segments are exactly `segments`; null when none.
-VarAssignmentPtr findMember(const ModelDeclaration& model, const std::vector<std::string>& segments);
+VarAssignmentPtr findMember(const ModelDeclaration& model,
+                            const std::vector<std::string>& segments);
 // The first member of `parent` whose target segments are exactly `segments`; null when none.
 VarAssignmentPtr findMember(const VarAssignment& parent, const std::vector<std::string>& segments);
 // Segments of a node's target, as strings.
@@ -38,6 +39,8 @@ std::optional<std::string> constantLexeme(const VarAssignment& node);
 
 // Reads a file whole; fails the test when it cannot.
 std::string readFile(const std::filesystem::path& path);
+// The lines of `text` without their line breaks; a last line without one counts too.
+std::vector<std::string> linesOf(const std::string& text);
 
 // The shared corpus folder (../shared/corpus beside the checkout); nullopt when this clone has
 // none, so that callers can skip with a message.
@@ -48,7 +51,7 @@ std::vector<std::filesystem::path> corpusFiles(const std::string& subfolder);
 // Installs a capturing sink as spdlog's default logger for the lifetime of the object, and puts
 // the previous logger back afterwards.
 class LogCapture {
-public:
+  public:
     struct Entry {
         spdlog::level::level_enum level;
         std::string message;
@@ -62,16 +65,16 @@ public:
     std::vector<Entry> entries() const;
     void clear();
 
-private:
+  private:
     struct State;
     std::shared_ptr<State> state_;
 };
 
 }  // namespace corvane::testing
 
-#define CORVANE_SKIP_WITHOUT_CORPUS()                                                   \
-    do {                                                                                \
-        if (!::corvane::testing::corpusDir()) {                                         \
+#define CORVANE_SKIP_WITHOUT_CORPUS()                                                         \
+    do {                                                                                      \
+        if (!::corvane::testing::corpusDir()) {                                               \
             GTEST_SKIP() << "no ../shared/corpus beside this checkout: corpus tests skipped"; \
-        }                                                                               \
+        }                                                                                     \
     } while (0)

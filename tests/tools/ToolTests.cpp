@@ -1,11 +1,7 @@
 // corvane-urdf as a user runs it: exit status, what reaches standard output and standard error,
 // and the files it leaves behind.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <urdf_model/model.h>
 #include <urdf_parser/urdf_parser.h>
 
@@ -21,68 +17,21 @@
 
 #include "ScratchDir.hpp"
 #include "TestSupport.hpp"
-
-extern char** environ;
+#include "ToolRun.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Json = nlohmann::json;
 using corvane::testing::corpusFiles;
+using corvane::testing::linesOf;
 using corvane::testing::readFile;
-
-const fs::path tool = CORVANE_URDF_TOOL;
-const fs::path armExample = fs::path(CORVANE_SOURCE_DIR) / "examples" / "arm_robot.urdf";
-
+using corvane::testing::runTool;
 using corvane::testing::ScratchDir;
+using corvane::testing::ToolRun;
 using corvane::testing::writeFile;
 
-struct ToolRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs the tool with `arguments`, standard input read from `input`.
-ToolRun runTool(const std::vector<std::string>& arguments, const fs::path& input = "/dev/null") {
-    const ScratchDir streams;
-    const std::string outPath = (streams / "stdout").string();
-    const std::string errPath = (streams / "stderr").string();
-
-    std::vector<std::string> words{tool.string()};
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (auto& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT, 0600);
-    pid_t child = 0;
-    const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-
-    ToolRun run;
-    if (spawned != 0) {
-        ADD_FAILURE() << "cannot start " << tool;
-        return run;
-    }
-    int waitStatus = 0;
-    ::waitpid(child, &waitStatus, 0);
-    run.status = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
-    run.out = readFile(outPath);
-    run.err = readFile(errPath);
-    return run;
-}
-
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
+const fs::path armExample = fs::path(CORVANE_SOURCE_DIR) / "examples" / "arm_robot.urdf";
 
 std::string refusalLine(const std::string& name) {
     return "error: " + name + ": not a valid URDF robot description\n";
@@ -228,13 +177,11 @@ TEST(ToolInput, UnreadableInputsAreIoErrorsNamingTheFileAndCause) {
 
 TEST(ToolInput, DashReadsStandardInput) {
     const ToolRun fromFile = runTool({armExample.string()});
-    const ToolRun fromStdin = runTool({"-"}, armExample);
+    const ToolRun fromStdin = runTool({"-"}, readFile(armExample));
     EXPECT_EQ(fromStdin.status, 0) << fromStdin.err;
     EXPECT_EQ(fromStdin.out, fromFile.out);
 
-    const ScratchDir scratch;
-    writeFile(scratch / "bad.urdf", "<robot name='x'><link name='a'>");
-    const ToolRun refused = runTool({"-q", "-"}, scratch / "bad.urdf");
+    const ToolRun refused = runTool({"-q", "-"}, "<robot name='x'><link name='a'>");
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(refused.out, "");
     EXPECT_EQ(refused.err, malformedXmlLine("<stdin>", 1, "Error reading Element value."));

@@ -1,10 +1,6 @@
 // corvane-urdf's picture, summary and batch conversion, run as a user runs them: exit status,
 // standard output, standard error and the files left behind.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <urdf_model/model.h>
 #include <urdf_parser/urdf_parser.h>
 
@@ -19,80 +15,23 @@
 #include "ChildProcess.hpp"
 #include "ScratchDir.hpp"
 #include "TestSupport.hpp"
-
-extern char** environ;
+#include "ToolRun.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
 using corvane::testing::corpusFiles;
+using corvane::testing::linesOf;
 using corvane::testing::readFile;
+using corvane::testing::runTool;
+using corvane::testing::runToolWithPath;
+using corvane::testing::ScratchDir;
+using corvane::testing::ToolRun;
+using corvane::testing::writeFile;
 
-const fs::path tool = CORVANE_URDF_TOOL;
 const fs::path armExample = fs::path(CORVANE_SOURCE_DIR) / "examples" / "arm_robot.urdf";
 const fs::path oneOfEverything =
     fs::path(CORVANE_SOURCE_DIR) / "tests" / "data" / "one_of_everything.urdf";
-
-using corvane::testing::ScratchDir;
-using corvane::testing::writeFile;
-
-struct ToolRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs the tool with `arguments` and no standard input; `path`, when given, replaces PATH.
-ToolRun runTool(const std::vector<std::string>& arguments, const std::string& path = {}) {
-    const ScratchDir streams{"corvane-viz-test"};
-    const std::string outPath = (streams / "stdout").string();
-    const std::string errPath = (streams / "stderr").string();
-    std::vector<std::string> words{tool.string()};
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (auto& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> environment;
-    for (char** variable = environ; *variable != nullptr; ++variable) {
-        const std::string entry = *variable;
-        if (path.empty() || !entry.starts_with("PATH=")) environment.push_back(entry);
-    }
-    if (!path.empty()) environment.push_back("PATH=" + path);
-    std::vector<char*> envp;
-    for (auto& entry : environment) envp.push_back(entry.data());
-    envp.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT, 0600);
-    pid_t child = 0;
-    const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    ToolRun run;
-    if (spawned != 0) {
-        ADD_FAILURE() << "cannot start " << tool;
-        return run;
-    }
-    int waitStatus = 0;
-    ::waitpid(child, &waitStatus, 0);
-    run.status = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
-    run.out = readFile(outPath);
-    run.err = readFile(errPath);
-    return run;
-}
-
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t end = text.find('\n'); end != std::string::npos;
-         end = text.find('\n', start)) {
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
 
 bool graphvizInstalled() {
     try {
@@ -307,7 +246,7 @@ TEST(VizRender, MissingOrFailingDotIsOneLineAndStatusTwo) {
     fs::create_directory(emptyPath);
     const fs::path out = scratch / "arm.svg";
     const ToolRun missing =
-        runTool({"-f", "svg", "-o", out.string(), armExample.string()}, emptyPath.string());
+        runToolWithPath({"-f", "svg", "-o", out.string(), armExample.string()}, emptyPath.string());
     EXPECT_EQ(missing.status, 2);
     EXPECT_EQ(missing.err, "error: " + armExample.string() +
                                ": cannot draw svg: Graphviz dot not found in PATH (install the "
@@ -318,7 +257,8 @@ TEST(VizRender, MissingOrFailingDotIsOneLineAndStatusTwo) {
     fs::create_directory(failingPath);
     writeFile(failingPath / "dot", "#!/bin/sh\necho 'Error: <stdin>: syntax error' >&2\nexit 3\n");
     fs::permissions(failingPath / "dot", fs::perms::owner_all);
-    const ToolRun failing = runTool({"-f", "png", armExample.string()}, failingPath.string());
+    const ToolRun failing =
+        runToolWithPath({"-f", "png", armExample.string()}, failingPath.string());
     EXPECT_EQ(failing.status, 2);
     EXPECT_EQ(failing.out, "");
     EXPECT_EQ(failing.err, "error: " + armExample.string() +
