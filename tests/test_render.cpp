@@ -284,9 +284,17 @@ TEST(RenderHostText, ManyMembersRenderCompletely) {
 // ---------------------------------------------------------------------------------------------
 
 struct QuotedName {
+    // Names the case in the test name: letters, digits and underscores only.
+    std::string label;
     std::string name;
     std::string printed;
 };
+
+// GoogleTest shows a case by its label (and the failing comparison by the values it compared),
+// not as a dump of the struct's bytes.
+void PrintTo(const QuotedName& quoted, std::ostream* out) {
+    *out << quoted.label;
+}
 
 class QuoteName : public ::testing::TestWithParam<QuotedName> {};
 
@@ -297,20 +305,21 @@ TEST_P(QuoteName, PrintsPlainIdentifiersBareAndEverythingElseQuoted) {
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Names, QuoteName, ::testing::Values(
-    QuotedName{"base_link", "base_link"},
-    QuotedName{"_private9", "_private9"},
-    QuotedName{"Link2", "Link2"},
-    QuotedName{"fl.hip", "'fl.hip'"},
-    QuotedName{"it's", R"('it\'s')"},
-    QuotedName{R"(back\slash)", R"('back\\slash')"},
-    QuotedName{"two words", "'two words'"},
-    QuotedName{"left-arm", "'left-arm'"},
-    QuotedName{"9lives", "'9lives'"},
-    QuotedName{"", "''"},
-    QuotedName{"ärm", "'ärm'"},
-    QuotedName{"腕", "'腕'"},
-    QuotedName{"a\nb\tc\r", R"('a\nb\tc\r')"},
-    QuotedName{std::string("x\0\x1b\x7f", 4), R"('x\u0000\u001b\u007f')"}));
+    QuotedName{"LowerCaseWithUnderscore", "base_link", "base_link"},
+    QuotedName{"LeadingUnderscoreAndDigit", "_private9", "_private9"},
+    QuotedName{"CapitalAndDigit", "Link2", "Link2"},
+    QuotedName{"Dot", "fl.hip", "'fl.hip'"},
+    QuotedName{"Quote", "it's", R"('it\'s')"},
+    QuotedName{"Backslash", R"(back\slash)", R"('back\\slash')"},
+    QuotedName{"Space", "two words", "'two words'"},
+    QuotedName{"Hyphen", "left-arm", "'left-arm'"},
+    QuotedName{"LeadingDigit", "9lives", "'9lives'"},
+    QuotedName{"Empty", "", "''"},
+    QuotedName{"LatinLetterInUtf8", "ärm", "'ärm'"},
+    QuotedName{"CjkInUtf8", "腕", "'腕'"},
+    QuotedName{"LineFeedTabCarriageReturn", "a\nb\tc\r", R"('a\nb\tc\r')"},
+    QuotedName{"NulEscapeDelete", std::string("x\0\x1b\x7f", 4), R"('x\u0000\u001b\u007f')"}),
+    [](const ::testing::TestParamInfo<QuotedName>& info) { return info.param.label; });
 // clang-format on
 
 }  // namespace
