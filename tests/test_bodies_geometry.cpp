@@ -180,15 +180,20 @@ TEST(RigidBody, DottedLinkNameIsOneSegmentWhereverTheBodyIsAddressed) {
     const auto hip = findMember(*model, {"fl.hip"});
     ASSERT_TRUE(hip) << "the body of fl.hip must be one target segment";
     EXPECT_FALSE(findMember(*model, {"fl", "hip"}));
-    EXPECT_EQ(geometriesOf(*hip).front(), (std::pair<std::string, std::string>{
-                                              "contact_geometry", "Physics3D.Geometries.Sphere"}));
+    const auto hipGeometries = geometriesOf(*hip);
+    ASSERT_FALSE(hipGeometries.empty());
+    EXPECT_EQ(hipGeometries.front(), (std::pair<std::string, std::string>{
+                                         "contact_geometry", "Physics3D.Geometries.Sphere"}));
 
     const auto lock = findMember(*model, {"mount"});
     ASSERT_TRUE(lock);
     const auto connectors = findMember(*lock, {"connectors"});
     ASSERT_TRUE(connectors && connectors->value());
+    ASSERT_EQ(connectors->value()->expressionKind(), Expression::Kind::Array);
     const auto& references = std::static_pointer_cast<Array>(connectors->value())->elements();
     ASSERT_EQ(references.size(), 2u);
+    ASSERT_TRUE(references[1]);
+    ASSERT_EQ(references[1]->expressionKind(), Expression::Kind::Reference);
     EXPECT_EQ(std::static_pointer_cast<Reference>(references[1])->segments(),
               (std::vector<std::string>{"fl.hip", "mount_mc"}));
 
@@ -239,6 +244,7 @@ TEST(GeometryName, EachLinkCountsOnItsOwn) {
         const auto body = findMember(*model, {link});
         ASSERT_TRUE(body);
         EXPECT_EQ(geometriesOf(*body).size(), 3u) << "two geometries and one connector";
+        ASSERT_GE(body->members().size(), 2u) << link;
         EXPECT_EQ(targetPath(*body->members()[0]), "shell") << link;
         EXPECT_EQ(targetPath(*body->members()[1]), "visual_geometry") << link;
     }
@@ -370,8 +376,10 @@ TEST(GeometryKind, MeshHasPathFirstAndScaleLastDefaultingToOne) {
                           {"scale.y", "0.0020000000"},
                           {"scale.z", "0.0030000000"}}));
     const auto path = findMember(*contact, {"path"});
-    EXPECT_EQ(std::static_pointer_cast<Constant>(path->value())->token().kind,
-              TokenKind::StringLiteral);
+    ASSERT_TRUE(path);
+    const auto pathToken = constantToken(*path);
+    ASSERT_TRUE(pathToken);
+    EXPECT_EQ(pathToken->kind, TokenKind::StringLiteral);
 }
 
 TEST(GeometryKind, OriginReachesSpheresBoxesAndMeshesUnchanged) {

@@ -285,8 +285,10 @@ TEST_F(HostileNames, NamesThatAreNotUtf8PrintAsHostTextAndJsonRefusesThem) {
                                                                 "Bj\xF6rk");
     const auto document = expectDocumentOrCleanRefusal(text);
     ASSERT_TRUE(document);
-    EXPECT_TRUE(findMember(*modelOf(document), {"Gr\xF6\xDF"
-                                                "e"}));
+    const auto model = modelOf(document);
+    ASSERT_TRUE(model);
+    EXPECT_TRUE(findMember(*model, {"Gr\xF6\xDF"
+                                    "e"}));
     EXPECT_THROW(corvane::Render::toJson(*document), std::invalid_argument);
 }
 

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -90,10 +91,11 @@ PathValues connectorMembersOf(const VarAssignment& body) {
     return PathValues(all.begin() + static_cast<std::ptrdiff_t>(first), all.end());
 }
 
+// The model member at `path`, never null: without the model or the member the test fails here
+// (see requireMember).
 VarAssignmentPtr memberOf(const ModelDeclarationPtr& model, const std::vector<std::string>& path) {
-    auto node = model ? findMember(*model, path) : nullptr;
-    EXPECT_TRUE(node) << "no model member " << path.front();
-    return node;
+    if (!model) throw std::out_of_range("no model to hold " + path.front());
+    return requireMember(*model, path);
 }
 
 struct Vec {

@@ -236,12 +236,12 @@ TEST(RealLiteral, AssignmentSplitsItsAttributePathIntoIdentifiers) {
     EXPECT_EQ(e00->isToken().kind, TokenKind::Placeholder);
     EXPECT_TRUE(e00->type().empty());
     EXPECT_TRUE(e00->members().empty());
-    ASSERT_TRUE(e00->value());
-    const auto& token = std::static_pointer_cast<Constant>(e00->value())->token();
-    EXPECT_EQ(token.kind, TokenKind::RealLiteral);
-    EXPECT_EQ(token.lexeme, "1.0000000000");
-    EXPECT_EQ(token.line, 0);
-    EXPECT_EQ(token.column, 0);
+    const auto token = constantToken(*e00);
+    ASSERT_TRUE(token) << "the value is a constant";
+    EXPECT_EQ(token->kind, TokenKind::RealLiteral);
+    EXPECT_EQ(token->lexeme, "1.0000000000");
+    EXPECT_EQ(token->line, 0);
+    EXPECT_EQ(token->column, 0);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -255,8 +255,8 @@ Token meshPathToken(const std::string& filenameAttribute) {
     const auto body = bodyNamed(importUrdf(urdf), "l");
     if (!body || body->members().empty()) return Token{};
     const auto path = findMember(*body->members().front(), {"path"});
-    if (!path || !path->value()) return Token{};
-    return std::static_pointer_cast<Constant>(path->value())->token();
+    if (!path) return Token{};
+    return constantToken(*path).value_or(Token{});
 }
 
 std::string meshPathLexeme(const std::string& filenameAttribute) {

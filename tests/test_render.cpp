@@ -14,6 +14,8 @@
 namespace {
 
 using namespace corvane;
+// Parsed JSON is read with at(): a missing key or index throws and fails the test, where
+// operator[] on a const value would read past the end.
 using Json = nlohmann::json;
 
 std::vector<Token> identifiers(const std::vector<std::string>& lexemes) {
@@ -126,9 +128,9 @@ TEST(RenderJson, IsIsTrueOnlyForTheKeywordToken) {
     model->appendToMembers(VarAssignment::create(
         Token::placeholder(), identifiers({"y"}), Token{TokenKind::Identifier, "is", 0, 0},
         identifiers({"T"}), Token::placeholder(), {}, {}, nullptr));
-    const Json members = parsedJson(*documentOf(model))["nodes"][0]["members"];
-    EXPECT_EQ(members[0]["is"], false);
-    EXPECT_EQ(members[1]["is"], false);
+    const Json members = parsedJson(*documentOf(model)).at("nodes").at(0).at("members");
+    EXPECT_EQ(members.at(0).at("is"), false);
+    EXPECT_EQ(members.at(1).at("is"), false);
 }
 
 TEST(RenderJson, LexemesSurviveExactlyWhateverTheyHold) {
@@ -146,14 +148,14 @@ TEST(RenderJson, LexemesSurviveExactlyWhateverTheyHold) {
             {lexeme, "path"}, Constant::create(Token{TokenKind::StringLiteral, lexeme, 0, 0})));
     }
     const Json json = parsedJson(*documentOf(model));
-    EXPECT_EQ(json["nodes"][0]["name"], "quote\"model");
-    const Json& members = json["nodes"][0]["members"];
+    EXPECT_EQ(json.at("nodes").at(0).at("name"), "quote\"model");
+    const Json& members = json.at("nodes").at(0).at("members");
     ASSERT_EQ(members.size(), lexemes.size());
     for (std::size_t i = 0; i < lexemes.size(); ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(members[i]["target"][0], lexemes[i]);
-        EXPECT_EQ(members[i]["value"]["token"]["kind"], TokenKind::StringLiteral);
-        EXPECT_EQ(members[i]["value"]["token"]["lexeme"], lexemes[i]);
+        EXPECT_EQ(members.at(i).at("target").at(0), lexemes[i]);
+        EXPECT_EQ(members.at(i).at("value").at("token").at("kind"), TokenKind::StringLiteral);
+        EXPECT_EQ(members.at(i).at("value").at("token").at("lexeme"), lexemes[i]);
     }
 }
 
@@ -176,9 +178,9 @@ TEST(RenderJson, MissingNodesAndValuesBecomeNull) {
     model->appendToMembers(nullptr);
     model->appendToMembers(
         assignment({"a"}, Array::create({nullptr}, Token::placeholder(), Token::placeholder())));
-    const Json members = parsedJson(*documentOf(model))["nodes"][0]["members"];
-    EXPECT_TRUE(members[0].is_null());
-    EXPECT_TRUE(members[1]["value"]["elements"][0].is_null());
+    const Json members = parsedJson(*documentOf(model)).at("nodes").at(0).at("members");
+    EXPECT_TRUE(members.at(0).is_null());
+    EXPECT_TRUE(members.at(1).at("value").at("elements").at(0).is_null());
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -22,6 +22,8 @@
 namespace {
 
 namespace fs = std::filesystem;
+// Parsed JSON is read with at(): a missing key or index throws and fails the test, where
+// operator[] on a const value would read past the end.
 using Json = nlohmann::json;
 using corvane::testing::corpusFiles;
 using corvane::testing::linesOf;
@@ -96,22 +98,23 @@ std::vector<Expected> massMembersOf(const urdf::Inertial& inertial) {
 
 void expectBody(const Json& body, const urdf::Link& link) {
     SCOPED_TRACE("link " + link.name);
-    EXPECT_EQ(body["target"], Json::array({link.name}));
-    EXPECT_EQ(body["is"], true);
-    EXPECT_EQ(body["type"], Json::array({"Physics3D", "Bodies", "RigidBody"}));
-    const Json& members = body["members"];
+    EXPECT_EQ(body.at("target"), Json::array({link.name}));
+    EXPECT_EQ(body.at("is"), true);
+    EXPECT_EQ(body.at("type"), Json::array({"Physics3D", "Bodies", "RigidBody"}));
+    const Json& members = body.at("members");
     if (!link.inertial) {
         for (const auto& member : members) {
-            EXPECT_NE(member["target"], Json::array({"inertia", "mass"}));
+            EXPECT_NE(member.at("target"), Json::array({"inertia", "mass"}));
         }
         return;
     }
     const auto expected = massMembersOf(*link.inertial);
     ASSERT_GE(members.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
-        EXPECT_EQ(members[i]["target"], Json(expected[i].target)) << "member " << i;
-        EXPECT_EQ(members[i]["value"]["token"]["kind"], 20) << "member " << i;
-        EXPECT_EQ(members[i]["value"]["token"]["lexeme"], expected[i].lexeme) << "member " << i;
+        EXPECT_EQ(members.at(i).at("target"), Json(expected[i].target)) << "member " << i;
+        EXPECT_EQ(members.at(i).at("value").at("token").at("kind"), 20) << "member " << i;
+        EXPECT_EQ(members.at(i).at("value").at("token").at("lexeme"), expected[i].lexeme)
+            << "member " << i;
     }
 }
 
@@ -124,17 +127,17 @@ TEST(ToolCorpus, ValidFilesGiveEveryLinkItsBodyWithItsMassMembers) {
         const ToolRun run = runTool({"-f", "json", file.string()});
         ASSERT_EQ(run.status, 0) << run.err;
         const Json json = Json::parse(run.out);
-        EXPECT_EQ(json["document"], "urdf");
-        ASSERT_EQ(json["nodes"].size(), 1u);
-        const Json& model = json["nodes"][0];
-        EXPECT_EQ(model["node"], "ModelDeclaration");
-        EXPECT_EQ(model["name"], robot->name_);
-        EXPECT_EQ(model["type"], Json::array({"Robotics", "Robots", "Robot"}));
+        EXPECT_EQ(json.at("document"), "urdf");
+        ASSERT_EQ(json.at("nodes").size(), 1u);
+        const Json& model = json.at("nodes").at(0);
+        EXPECT_EQ(model.at("node"), "ModelDeclaration");
+        EXPECT_EQ(model.at("name"), robot->name_);
+        EXPECT_EQ(model.at("type"), Json::array({"Robotics", "Robots", "Robot"}));
         // Bodies come first, in link-name order (links_ is a map ordered by name).
-        ASSERT_GE(model["members"].size(), robot->links_.size());
+        ASSERT_GE(model.at("members").size(), robot->links_.size());
         std::size_t index = 0;
         for (const auto& [name, link] : robot->links_) {
-            expectBody(model["members"][index++], *link);
+            expectBody(model.at("members").at(index++), *link);
         }
     }
 }
@@ -221,13 +224,13 @@ TEST(ToolOptions, ImportPathNamesTheModelAndPrecisionSetsTheDecimals) {
     const ToolRun run =
         runTool({"-f", "json", "--import", "Robots.Arms.MyArm", "-p", "3", armExample.string()});
     ASSERT_EQ(run.status, 0) << run.err;
-    const Json model = Json::parse(run.out)["nodes"][0];
-    EXPECT_EQ(model["name"], "MyArm");
-    EXPECT_EQ(model["type"], Json::array({"Robotics", "Robots", "Robot"}));
-    const Json& arm = model["members"][0];
-    ASSERT_EQ(arm["target"], Json::array({"arm"}));
-    EXPECT_EQ(arm["members"][7]["target"], Json::array({"inertia", "mass"}));
-    EXPECT_EQ(arm["members"][7]["value"]["token"]["lexeme"], "1.000");
+    const Json model = Json::parse(run.out).at("nodes").at(0);
+    EXPECT_EQ(model.at("name"), "MyArm");
+    EXPECT_EQ(model.at("type"), Json::array({"Robotics", "Robots", "Robot"}));
+    const Json& arm = model.at("members").at(0);
+    ASSERT_EQ(arm.at("target"), Json::array({"arm"}));
+    EXPECT_EQ(arm.at("members").at(7).at("target"), Json::array({"inertia", "mass"}));
+    EXPECT_EQ(arm.at("members").at(7).at("value").at("token").at("lexeme"), "1.000");
 }
 
 TEST(ToolDiagnostics, PluginLogGoesToStandardErrorNamingTheFile) {
@@ -265,7 +268,9 @@ TEST(ToolJson, NamesThatAreNotUtf8FailWithoutOutputButStayPrintableAsText) {
 
     const ToolRun text = runTool({file.string()});
     EXPECT_EQ(text.status, 0);
-    EXPECT_EQ(linesOf(text.out).front(), "model 'caf\xe9' is Robotics.Robots.Robot");
+    const auto lines = linesOf(text.out);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front(), "model 'caf\xe9' is Robotics.Robots.Robot");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -330,7 +335,7 @@ TEST(ToolOutput, UnwritableDestinationIsAnIoError) {
 std::size_t leafCount(const Json& nodes) {
     std::size_t count = 0;
     for (const auto& node : nodes) {
-        count += node["members"].empty() ? 1 : leafCount(node["members"]);
+        count += node.at("members").empty() ? 1 : leafCount(node.at("members"));
     }
     return count;
 }
@@ -367,7 +372,7 @@ TEST(ToolText, ArmExampleIsWellFormedHostText) {
     EXPECT_NE(run.out.find("\n    base is Physics3D.Bodies.RigidBody {\n"), std::string::npos);
 
     const Json json = Json::parse(runTool({"-f", "json", armExample.string()}).out);
-    EXPECT_EQ(leaves, leafCount(json["nodes"][0]["members"]));
+    EXPECT_EQ(leaves, leafCount(json.at("nodes").at(0).at("members")));
 }
 
 }  // namespace

@@ -55,8 +55,8 @@ bool isPng(const std::string& content) {
     return content.starts_with("\x89PNG\r\n\x1a\n");
 }
 
-fs::path largestValidCorpusFile() {
-    const auto files = corpusFiles("valid");
+// The largest of `files`, which must not be empty.
+fs::path largestOf(const std::vector<fs::path>& files) {
     return *std::max_element(files.begin(), files.end(), [](const auto& a, const auto& b) {
         return fs::file_size(a) < fs::file_size(b);
     });
@@ -129,6 +129,7 @@ TEST(VizSummary, NamesBeyondTheFirstThreeAreElided) {
                         "kinematic lock; a simulator will refuse them"),
               lines.end())
         << run.err;
+    ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), "    velocity limits: 4 (ab, bc, cd, ...)");
 }
 
@@ -194,7 +195,9 @@ TEST(VizCorpus, SummaryOfEveryValidRobotRunsCleanAndCountsWhatUrdfdomReads) {
 TEST(VizRender, ArmAndLargestCorpusRobotDrawAsSvgAndPng) {
     SKIP_WITHOUT_GRAPHVIZ();
     std::vector<fs::path> robots{armExample};
-    if (corvane::testing::corpusDir()) robots.push_back(largestValidCorpusFile());
+    if (const auto corpus = corpusFiles("valid"); !corpus.empty()) {
+        robots.push_back(largestOf(corpus));
+    }
     for (const auto& robot : robots) {
         SCOPED_TRACE(robot.filename().string());
         const ToolRun svg = runTool({"-q", "-f", "svg", robot.string()});
@@ -336,7 +339,9 @@ TEST(VizBatch, UnreadableInputOutranksARefusalInTheExitStatus) {
     const ToolRun run = runTool(
         {"-q", "-o", out.path().string(), missing.string(), bad.string(), armExample.string()});
     EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(linesOf(run.err).back(),
+    const auto lines = linesOf(run.err);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(),
               "error: 2 of 3 FILEs failed: " + missing.string() + ", " + bad.string());
     EXPECT_EQ(out.entries(), std::vector<std::string>{"arm_robot.txt"});
 }

@@ -181,6 +181,7 @@ TEST(VizDot, BodiesEdgesAndLockClustersOfOneOfEverything) {
     const auto clusterEnd = std::find(cluster, lines.end(), "  }");
     ASSERT_NE(clusterEnd, lines.end());
     const std::vector<std::string> inCluster(cluster + 1, clusterEnd);
+    ASSERT_FALSE(inCluster.empty());
     EXPECT_EQ(inCluster.front(), "    label=\"arm_tool_kinematic_lock\";");
     EXPECT_EQ(std::count_if(inCluster.begin(), inCluster.end(),
                             [](const auto& line) {
