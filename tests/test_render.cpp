@@ -29,8 +29,7 @@ ExpressionPtr real(const std::string& lexeme) {
 }
 
 VarAssignmentPtr assignment(const std::vector<std::string>& target, ExpressionPtr value) {
-    return VarAssignment::create(Token::placeholder(), identifiers(target), Token::placeholder(),
-                                 {}, Token::placeholder(), {}, {}, std::move(value));
+    return VarAssignment::createAssignment(identifiers(target), std::move(value));
 }
 
 VarAssignmentPtr declaration(const std::vector<std::string>& target, const std::string& type,

@@ -193,9 +193,4 @@ std::vector<LogCapture::Entry> LogCapture::entries() const {
     return state_->entries;
 }
 
-void LogCapture::clear() {
-    std::lock_guard lock(state_->mutex);
-    state_->entries.clear();
-}
-
 }  // namespace corvane::testing

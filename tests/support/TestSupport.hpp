@@ -73,7 +73,6 @@ class LogCapture {
     LogCapture& operator=(const LogCapture&) = delete;
 
     std::vector<Entry> entries() const;
-    void clear();
 
   private:
     struct State;

@@ -5,9 +5,7 @@
 #include <urdf_model/model.h>
 #include <urdf_parser/urdf_parser.h>
 
-#include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <iomanip>
 #include <locale>
 #include <nlohmann/json.hpp>
