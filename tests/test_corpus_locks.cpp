@@ -134,6 +134,10 @@ ImportedLocks importedLocks(const ModelDeclaration& model) {
         if (!node) continue;
         const std::string type = typePath(*node);
         const auto segments = segmentsOf(*node);
+        if (segments.empty()) {
+            ADD_FAILURE() << "model member " << i << " has no target";
+            continue;
+        }
         if (type == "Physics3D.Bodies.RigidBody") {
             imported.bodies.insert(segments.front());
         } else if (type == "Physics.KinematicLock") {

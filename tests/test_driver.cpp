@@ -136,7 +136,7 @@ TEST(RefusedDescription, LeavesThePluginReadyForTheNextImport) {
     const auto model = modelOf(parseWith(plugin, kTwoLinks));
     ASSERT_TRUE(model);
     EXPECT_EQ(memberPaths(*model).size(), 6u);
-    const auto mass = findMember(*findMember(*model, {"arm"}), {"inertia", "mass"});
+    const auto mass = findMember(*requireMember(*model, {"arm"}), {"inertia", "mass"});
     ASSERT_TRUE(mass);
     EXPECT_EQ(constantLexeme(*mass), "2.00");
 }
@@ -194,7 +194,7 @@ TEST(ImportOrder, RobotWithoutJointsGivesOnlyBodies) {
     ASSERT_TRUE(model);
     EXPECT_EQ(memberPaths(*model), std::vector<std::string>{"solo"});
     ASSERT_EQ(model->members().size(), 1u);
-    EXPECT_EQ(model->members().front()->toVarAssignment()->members().size(), 1u);
+    EXPECT_EQ(requireMember(*model, {"solo"})->members().size(), 1u);
 }
 
 TEST(ImportOrder, TwoImportsOnOnePluginAreIndependent) {
@@ -218,7 +218,7 @@ TEST(ImportOrder, TwoImportsOnOnePluginAreIndependent) {
     const auto firstModel = modelOf(parseWith(plugin, first));
     ASSERT_TRUE(firstModel);
     const auto firstPaths = memberPaths(*firstModel);
-    const auto wheelMembers = findMember(*firstModel, {"wheel"})->members().size();
+    const auto wheelMembers = requireMember(*firstModel, {"wheel"})->members().size();
 
     const auto secondModel = modelOf(parseWith(plugin, second));
     ASSERT_TRUE(secondModel);
@@ -227,7 +227,7 @@ TEST(ImportOrder, TwoImportsOnOnePluginAreIndependent) {
     EXPECT_TRUE(log.entries().empty());
 
     EXPECT_EQ(memberPaths(*firstModel), firstPaths);
-    EXPECT_EQ(findMember(*firstModel, {"wheel"})->members().size(), wheelMembers);
+    EXPECT_EQ(requireMember(*firstModel, {"wheel"})->members().size(), wheelMembers);
 }
 
 TEST(ImportOrder, TheSameTextImportedTwiceGivesEqualButSeparateTrees) {
@@ -239,6 +239,7 @@ TEST(ImportOrder, TheSameTextImportedTwiceGivesEqualButSeparateTrees) {
     EXPECT_EQ(memberPaths(*first), memberPaths(*second));
     const auto firstBase = findMember(*first, {"base"});
     const auto secondBase = findMember(*second, {"base"});
+    ASSERT_TRUE(firstBase && secondBase);
     EXPECT_NE(firstBase, secondBase);
     EXPECT_EQ(firstBase->members().size(), secondBase->members().size());
 }

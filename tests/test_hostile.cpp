@@ -16,6 +16,7 @@
 #include "HostTextShape.hpp"
 #include "ParsedUrdf.hpp"
 #include "TestSupport.hpp"
+#include "UrdfText.hpp"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define CORVANE_LEAK_CHECKED 1
@@ -56,23 +57,6 @@ std::string repeated(const std::string& piece, std::size_t times) {
     text.reserve(piece.size() * times);
     for (std::size_t i = 0; i < times; ++i) text += piece;
     return text;
-}
-
-std::string robot(const std::string& body, const std::string& name = "r") {
-    return "<robot name=\"" + name + "\">" + body + "</robot>";
-}
-
-std::string massiveLink(const std::string& name) {
-    return "<link name=\"" + name +
-           "\"><inertial>"
-           "<mass value=\"1\"/><inertia ixx=\"1\" ixy=\"0\" ixz=\"0\" iyy=\"1\" iyz=\"0\" "
-           "izz=\"1\"/></inertial></link>";
-}
-
-std::string joint(const std::string& name, const std::string& type, const std::string& parent,
-                  const std::string& child, const std::string& extra = "") {
-    return "<joint name=\"" + name + "\" type=\"" + type + "\"><parent link=\"" + parent +
-           "\"/><child link=\"" + child + "\"/>" + extra + "</joint>";
 }
 
 // urdfdom's own reading of a text, the reference.
@@ -257,7 +241,7 @@ TEST_F(HostileNames, OddNamesStayOneSegmentAndPrintQuoted) {
         "model", "a\\b", "a\\'b\\", "\t",       "..",      "123",     "a'; end r; model b is c {"};
     for (const auto& xmlName : names) {
         SCOPED_TRACE("name '" + xmlName + "'");
-        const std::string text = robot(massiveLink(xmlName) + "<link name=\"other\"/>" +
+        const std::string text = robot(linkWithMass(xmlName) + "<link name=\"other\"/>" +
                                            joint(xmlName + "j", "fixed", xmlName, "other"),
                                        xmlName);
         const auto document = expectDocumentOrCleanRefusal(text);
@@ -285,8 +269,10 @@ TEST_F(HostileNames, NamesThatAreNotUtf8PrintAsHostTextAndJsonRefusesThem) {
                                                                 "Bj\xF6rk");
     const auto document = expectDocumentOrCleanRefusal(text);
     ASSERT_TRUE(document);
-    EXPECT_TRUE(findMember(*modelOf(document), {"Gr\xF6\xDF"
-                                                "e"}));
+    const auto model = modelOf(document);
+    ASSERT_TRUE(model);
+    EXPECT_TRUE(findMember(*model, {"Gr\xF6\xDF"
+                                    "e"}));
     EXPECT_THROW(corvane::Render::toJson(*document), std::invalid_argument);
 }
 
@@ -300,7 +286,7 @@ TEST_F(HostileNames, DuplicateLinkOrJointNamesAreRefusedByUrdfdom) {
 TEST_F(HostileNames, JointNamedLikeALinkIsRenamedWithAWarning) {
     LogCapture log;
     const auto document = expectDocumentOrCleanRefusal(
-        robot(massiveLink("a") + massiveLink("b") + joint("b", "fixed", "a", "b")));
+        robot(linkWithMass("a") + linkWithMass("b") + joint("b", "fixed", "a", "b")));
     const auto model = modelOf(document);
     ASSERT_TRUE(model);
     EXPECT_TRUE(findMember(*model, {"joint_b"}));
@@ -373,7 +359,7 @@ TEST_F(HostileShapes, RobotWithoutLinksIsRefused) {
 TEST_F(HostileShapes, LongChainGivesOneBodyAndOneInteractionPerLink) {
     constexpr std::size_t kLinks = 2000;
     std::string body;
-    for (std::size_t i = 0; i < kLinks; ++i) body += massiveLink("l" + std::to_string(i));
+    for (std::size_t i = 0; i < kLinks; ++i) body += linkWithMass("l" + std::to_string(i));
     for (std::size_t i = 1; i < kLinks; ++i) {
         body += joint("j" + std::to_string(i), "revolute", "l" + std::to_string(i - 1),
                       "l" + std::to_string(i),
@@ -422,7 +408,7 @@ TEST_F(HostileShapes, FiftyMegabyteFileImports) {
     std::string text = "<?xml version=\"1.0\"?>\n<robot name=\"big\">";
     text.reserve(52 << 20);
     while (text.size() < (50u << 20)) text += filler;
-    text += massiveLink("a") + "<link name=\"b\"/>" + joint("j", "fixed", "a", "b") + "</robot>\n";
+    text += linkWithMass("a") + "<link name=\"b\"/>" + joint("j", "fixed", "a", "b") + "</robot>\n";
     ASSERT_GE(text.size(), 50u << 20);
     const auto model = modelOf(importUrdf(text));
     ASSERT_TRUE(model);
@@ -438,7 +424,7 @@ TEST_F(HostileGraphs, CycleHangingOffARootTerminates) {
         SCOPED_TRACE(type);
         const std::string limit = type == "revolute" ? "<limit effort=\"1\" velocity=\"1\"/>" : "";
         const std::string text =
-            robot(massiveLink("r0") + "<link name=\"a\"/><link name=\"b\"/>" +
+            robot(linkWithMass("r0") + "<link name=\"a\"/><link name=\"b\"/>" +
                   joint("j0", type, "r0", "a", limit) + joint("j1", type, "a", "b", limit) +
                   joint("j2", type, "b", "a", limit));
         const auto document = expectDocumentOrCleanRefusal(text);
@@ -456,7 +442,7 @@ TEST_F(HostileGraphs, LinkThatIsTheChildOfTwoJointsTerminates) {
             type == "prismatic" ? "<limit lower=\"0\" upper=\"1\" effort=\"1\" velocity=\"1\"/>"
                                 : "";
         const std::string text =
-            robot(massiveLink("r0") + "<link name=\"a\"/><link name=\"b\"/><link name=\"c\"/>" +
+            robot(linkWithMass("r0") + "<link name=\"a\"/><link name=\"b\"/><link name=\"c\"/>" +
                   joint("ja", type, "r0", "a", limit) + joint("jb", type, "r0", "b", limit) +
                   joint("jc1", type, "a", "c", limit) + joint("jc2", type, "b", "c", limit));
         const auto model = modelOf(expectDocumentOrCleanRefusal(text));
@@ -469,7 +455,7 @@ TEST_F(HostileGraphs, LinkThatIsTheChildOfTwoJointsTerminates) {
 TEST_F(HostileGraphs, CyclesWithoutARootAreRefusedByUrdfdom) {
     const UrdfdomLeaksARefusedCycle leak;
     EXPECT_FALSE(
-        expectDocumentOrCleanRefusal(robot(massiveLink("a") + joint("j", "fixed", "a", "a"))));
+        expectDocumentOrCleanRefusal(robot(linkWithMass("a") + joint("j", "fixed", "a", "a"))));
     EXPECT_FALSE(expectDocumentOrCleanRefusal(robot("<link name=\"a\"/><link name=\"b\"/>" +
                                                     joint("j", "fixed", "a", "b") +
                                                     joint("k", "fixed", "b", "a"))));
@@ -484,7 +470,7 @@ TEST(RepeatedImports, SameFileTwoHundredTimesOnOnePlugin) {
     if (const auto files = corpusFiles("valid"); !files.empty()) {
         text = readFile(files.front());
     } else {
-        text = robot(massiveLink("a") + "<link name=\"b\"/><link name=\"c\"/>" +
+        text = robot(linkWithMass("a") + "<link name=\"b\"/><link name=\"c\"/>" +
                      joint("j", "fixed", "a", "b") + joint("k", "revolute", "b", "c"));
     }
     corvane::Plugins::Urdf::UrdfPlugin plugin;

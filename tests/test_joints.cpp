@@ -6,11 +6,13 @@
 #include <cmath>
 #include <cstdlib>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "TestSupport.hpp"
+#include "UrdfText.hpp"
 
 using namespace corvane;
 using namespace corvane::testing;
@@ -89,10 +91,11 @@ PathValues connectorMembersOf(const VarAssignment& body) {
     return PathValues(all.begin() + static_cast<std::ptrdiff_t>(first), all.end());
 }
 
+// The model member at `path`, never null: without the model or the member the test fails here
+// (see requireMember).
 VarAssignmentPtr memberOf(const ModelDeclarationPtr& model, const std::vector<std::string>& path) {
-    auto node = model ? findMember(*model, path) : nullptr;
-    EXPECT_TRUE(node) << "no model member " << path.front();
-    return node;
+    if (!model) throw std::out_of_range("no model to hold " + path.front());
+    return requireMember(*model, path);
 }
 
 struct Vec {
@@ -153,20 +156,11 @@ std::shared_ptr<Array> connectorsArray(const VarAssignment& declaration) {
     return std::static_pointer_cast<Array>(connectors->value());
 }
 
-const std::string kInertial =
-    R"(<inertial><mass value="1"/><inertia ixx="1" ixy="0" ixz="0" iyy="1" iyz="0" izz="1"/></inertial>)";
-
 // A robot whose links all have inertial data (so no kinematic lock is added), and `joints`.
 std::string robotWith(const std::vector<std::string>& links, const std::string& joints) {
-    std::string urdf = "<robot name=\"r\">";
-    for (const auto& link : links) urdf += "<link name=\"" + link + "\">" + kInertial + "</link>";
-    return urdf + joints + "</robot>";
-}
-
-std::string joint(const std::string& name, const std::string& type, const std::string& parent,
-                  const std::string& child, const std::string& content = "") {
-    return "<joint name=\"" + name + "\" type=\"" + type + "\"><parent link=\"" + parent +
-           "\"/><child link=\"" + child + "\"/>" + content + "</joint>";
+    std::string body;
+    for (const auto& name : links) body += linkWithMass(name);
+    return robot(body + joints);
 }
 
 std::string limit(const std::string& lower, const std::string& upper, const std::string& effort) {

@@ -15,6 +15,7 @@
 #include "NestingGuard.hpp"
 #include "ParsedUrdf.hpp"
 #include "TestSupport.hpp"
+#include "UrdfText.hpp"
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
@@ -36,19 +37,6 @@ using corvane::Plugins::Urdf::parserInput;
 
 namespace {
 
-std::string link(const std::string& name) {
-    return "<link name=\"" + name + "\"/>";
-}
-
-std::string joint(const std::string& name, const std::string& parent, const std::string& child) {
-    return "<joint name=\"" + name + "\" type=\"fixed\"><parent link=\"" + parent +
-           "\"/><child link=\"" + child + "\"/></joint>";
-}
-
-std::string robot(const std::string& body) {
-    return "<robot name=\"r\">" + body + "</robot>";
-}
-
 // True when urdfdom accepts `text`. urdfdom leaks the links of a cycle it refuses; that leak is
 // its own, so leak checking is paused while it reads.
 bool urdfdomAccepts(const std::string& text) {
@@ -65,8 +53,8 @@ std::string chainOfLinks(std::size_t links, const std::string& extra) {
     body.reserve(links * 110);
     for (std::size_t i = 0; i < links; ++i) body += link("l" + std::to_string(1000000 + i));
     for (std::size_t i = 1; i < links; ++i) {
-        body += joint("j" + std::to_string(i), "l" + std::to_string(1000000 + i - 1),
-                      "l" + std::to_string(1000000 + i));
+        body += fixedJoint("j" + std::to_string(i), "l" + std::to_string(1000000 + i - 1),
+                           "l" + std::to_string(1000000 + i));
     }
     return robot(body + extra);
 }
@@ -138,21 +126,22 @@ class LinkTree : public ::testing::Test {
 
 TEST_F(LinkTree, NamesTheProblemsUrdfdomRefusesAfterLinking) {
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {robot(link("a") + joint("j", "a", "QQQ")),
+        {robot(link("a") + fixedJoint("j", "a", "QQQ")),
          "joint j names the child link QQQ, which is not defined"},
-        {robot(link("a") + joint("j", "QQQ", "a")),
+        {robot(link("a") + fixedJoint("j", "QQQ", "a")),
          "joint j names the parent link QQQ, which is not defined"},
-        {robot(link("a") + link("b") + joint("j", "", "b")),
+        {robot(link("a") + link("b") + fixedJoint("j", "", "b")),
          "joint j lacks a parent or a child link"},
         {robot(link("a") + link("b") +
                "<joint name=\"j\" type=\"fixed\"><child link=\"b\"/></joint>"),
          "joint j lacks a parent or a child link"},
-        {robot(link("a") + link("b") + link("c") + joint("j", "a", "b")),
+        {robot(link("a") + link("b") + link("c") + fixedJoint("j", "a", "b")),
          "links a and c are both roots"},
-        {robot(link("a") + link("b") + joint("j", "a", "b") + joint("k", "b", "a")),
+        {robot(link("a") + link("b") + fixedJoint("j", "a", "b") + fixedJoint("k", "b", "a")),
          "no link is the root: the joints form a cycle"},
-        {robot(link("a") + joint("j", "a", "a")), "no link is the root: the joints form a cycle"},
-        {robot(link("a") + link("b") + joint("k", "a", "QQQ") + joint("j", "a", "ZZZ")),
+        {robot(link("a") + fixedJoint("j", "a", "a")),
+         "no link is the root: the joints form a cycle"},
+        {robot(link("a") + link("b") + fixedJoint("k", "a", "QQQ") + fixedJoint("j", "a", "ZZZ")),
          "joint j names the child link ZZZ, which is not defined"},
     };
     for (const auto& [text, problem] : cases) {
@@ -165,13 +154,14 @@ TEST_F(LinkTree, NamesTheProblemsUrdfdomRefusesAfterLinking) {
 TEST_F(LinkTree, AcceptsWhatUrdfdomAcceptsAndLeavesEarlyRefusalsToIt) {
     const std::vector<std::string> accepted = {
         robot(link("a")),
-        robot(link("a") + link("b") + joint("j", "a", "b")),
+        robot(link("a") + link("b") + fixedJoint("j", "a", "b")),
         robot("<link/>"),
         // No tree, but urdfdom accepts them: a cycle hanging off a root, a link with two parents.
-        robot(link("r") + link("a") + link("b") + joint("j0", "r", "a") + joint("j1", "a", "b") +
-              joint("j2", "b", "a")),
-        robot(link("r") + link("a") + link("b") + link("c") + joint("ja", "r", "a") +
-              joint("jb", "r", "b") + joint("jc1", "a", "c") + joint("jc2", "b", "c")),
+        robot(link("r") + link("a") + link("b") + fixedJoint("j0", "r", "a") +
+              fixedJoint("j1", "a", "b") + fixedJoint("j2", "b", "a")),
+        robot(link("r") + link("a") + link("b") + link("c") + fixedJoint("ja", "r", "a") +
+              fixedJoint("jb", "r", "b") + fixedJoint("jc1", "a", "c") +
+              fixedJoint("jc2", "b", "c")),
     };
     for (const auto& text : accepted) {
         SCOPED_TRACE(text);
@@ -184,7 +174,7 @@ TEST_F(LinkTree, AcceptsWhatUrdfdomAcceptsAndLeavesEarlyRefusalsToIt) {
         "<robot/>",
         robot(""),
         robot(link("a") + link("a")),
-        robot(link("a") + link("b") + joint("j", "a", "b") + joint("j", "a", "b")),
+        robot(link("a") + link("b") + fixedJoint("j", "a", "b") + fixedJoint("j", "a", "b")),
         robot(link("a") + link("b") + "<joint type=\"fixed\"><parent link=\"a\"/></joint>"),
     };
     for (const auto& text : refusedEarly) {
@@ -234,7 +224,7 @@ TEST_F(LinkTree, SmallDescriptionsAreLeftToUrdfdom) {
 
 TEST_F(LinkTree, ScanReadsTheRobotTheWayTheParserDoes) {
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {robot(link("a") + link("b") + joint("j", "a", "b")), "a b | j:a>b"},
+        {robot(link("a") + link("b") + fixedJoint("j", "a", "b")), "a b | j:a>b"},
         // Only the first top-level robot counts, and only its own children.
         {"<?xml version='1.0'?><!-- <robot> --><other><robot><link name='x'/></robot></other>" +
              robot(link("a") + "<gazebo><link name='g'/></gazebo>") + robot(link("z")),
@@ -265,7 +255,7 @@ TEST_F(LinkTree, NamesThatMayReadOtherwiseAreNotPlain) {
     for (const std::string name : {"a&amp;b", "&#97;", "a b", "caf\xC3\xA9", "tab\t"}) {
         SCOPED_TRACE(name);
         EXPECT_FALSE(readBothWays(robot(link(name))).plain);
-        EXPECT_FALSE(readBothWays(robot(link("a") + joint("j", name, "a"))).plain);
+        EXPECT_FALSE(readBothWays(robot(link("a") + fixedJoint("j", name, "a"))).plain);
     }
     EXPECT_FALSE(readBothWays(robot("<link name=a/>")).plain);
     EXPECT_TRUE(readBothWays(robot(link("base_link.1-x:y"))).plain);
@@ -276,11 +266,12 @@ TEST_F(LinkTree, NamesThatMayReadOtherwiseAreNotPlain) {
 // only shows once they are read is still refused.
 TEST_F(LinkTree, LargeTreesWithCharacterReferencesAreReadLikeTheParser) {
     const std::string kept =
-        chainOfLinks(1500, link("x&#38;y") + joint("jx", "l1000000", "x&amp;y"));
+        chainOfLinks(1500, link("x&#38;y") + fixedJoint("jx", "l1000000", "x&amp;y"));
     EXPECT_EQ(linkTreeProblem(kept.c_str()), std::nullopt);
     EXPECT_TRUE(importUrdf(kept));
 
-    const std::string refused = chainOfLinks(1500, link("x") + joint("jx", "&#108;1000000", "y"));
+    const std::string refused =
+        chainOfLinks(1500, link("x") + fixedJoint("jx", "&#108;1000000", "y"));
     LogCapture log;
     EXPECT_FALSE(importUrdf(refused));
     ASSERT_EQ(log.entries().size(), 1u);
@@ -304,7 +295,7 @@ TEST_F(LinkTree, ScanReadsEveryCorpusRobotLikeTheParser) {
 // A link without a name is read as the empty name; a joint that names no child is still one
 // urdfdom refuses, so the check must not take the nameless link for its child.
 TEST_F(LinkTree, NamelessLinkIsNoJointsMissingChild) {
-    const std::string text = robot("<link/>" + link("a") + joint("j", "a", ""));
+    const std::string text = robot("<link/>" + link("a") + fixedJoint("j", "a", ""));
     const std::string input = parserInput(text);
     LinkTreeFacts facts;
     measureDocument(std::string_view(input.c_str()), &facts);

@@ -157,6 +157,38 @@ TEST(RealLiteral, PrecisionAppliesToEveryRealAndStaysForTheNextImport) {
 
 namespace {
 
+// The fixed-point text `integer`.`fraction`, the fraction padded with zeros to `decimals` digits.
+std::string fixedText(const std::string& integer, const std::string& fraction, int decimals) {
+    return integer + "." + fraction +
+           std::string(static_cast<std::size_t>(decimals) - fraction.size(), '0');
+}
+
+void expectExactLexeme(const std::string& lexeme, const std::string& expected) {
+    EXPECT_EQ(lexeme.size(), expected.size()) << "length";
+    EXPECT_EQ(lexeme.find('\0'), std::string::npos) << "NUL byte in the lexeme";
+    EXPECT_EQ(lexeme, expected);
+}
+
+}  // namespace
+
+TEST(RealLiteral, PrecisionsBeyondTheStackBufferGiveExactLexemesOfTheirOwnLength) {
+    // Up to 182 decimals a real is formatted in a buffer on the stack; from 183 on in a string on
+    // the heap that is then cut to the length written. The doubles nearest 0.1 and 2^70 are
+    // written out in full: 0.1 has 55 exact decimals, 2^70 none.
+    const std::string tenth = "1000000000000000055511151231257827021181583404541015625";
+    for (const int precision : {182, 183, 200}) {
+        SCOPED_TRACE("precision " + std::to_string(precision));
+        const Numbers numbers = importedNumbers(
+            robotWithNumbers("1", "0.1", "-2.5", "1180591620717411303424"), precision);
+        expectExactLexeme(numbers.mass, fixedText("1", "", precision));
+        expectExactLexeme(numbers.x, fixedText("0", tenth, precision));
+        expectExactLexeme(numbers.y, fixedText("-2", "5", precision));
+        expectExactLexeme(numbers.z, fixedText("1180591620717411303424", "", precision));
+    }
+}
+
+namespace {
+
 // Decimal comma and grouped thousands, as a German locale writes numbers.
 class GermanNumbers final : public std::numpunct<char> {
   protected:
@@ -204,12 +236,12 @@ TEST(RealLiteral, AssignmentSplitsItsAttributePathIntoIdentifiers) {
     EXPECT_EQ(e00->isToken().kind, TokenKind::Placeholder);
     EXPECT_TRUE(e00->type().empty());
     EXPECT_TRUE(e00->members().empty());
-    ASSERT_TRUE(e00->value());
-    const auto& token = std::static_pointer_cast<Constant>(e00->value())->token();
-    EXPECT_EQ(token.kind, TokenKind::RealLiteral);
-    EXPECT_EQ(token.lexeme, "1.0000000000");
-    EXPECT_EQ(token.line, 0);
-    EXPECT_EQ(token.column, 0);
+    const auto token = constantToken(*e00);
+    ASSERT_TRUE(token) << "the value is a constant";
+    EXPECT_EQ(token->kind, TokenKind::RealLiteral);
+    EXPECT_EQ(token->lexeme, "1.0000000000");
+    EXPECT_EQ(token->line, 0);
+    EXPECT_EQ(token->column, 0);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -223,8 +255,8 @@ Token meshPathToken(const std::string& filenameAttribute) {
     const auto body = bodyNamed(importUrdf(urdf), "l");
     if (!body || body->members().empty()) return Token{};
     const auto path = findMember(*body->members().front(), {"path"});
-    if (!path || !path->value()) return Token{};
-    return std::static_pointer_cast<Constant>(path->value())->token();
+    if (!path) return Token{};
+    return constantToken(*path).value_or(Token{});
 }
 
 std::string meshPathLexeme(const std::string& filenameAttribute) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "TestSupport.hpp"
+#include "UrdfText.hpp"
 
 using namespace corvane;
 using namespace corvane::testing;
@@ -101,7 +102,7 @@ std::vector<std::string> lockBodies(const VarAssignment& lock) {
     if (!bodies || !bodies->value() || bodies->value()->expressionKind() != Expression::Kind::Array)
         return names;
     for (const auto& element : std::static_pointer_cast<Array>(bodies->value())->elements()) {
-        names.push_back(describeValue(*element));
+        names.push_back(element ? describeValue(*element) : "<null>");
     }
     return names;
 }
@@ -112,13 +113,8 @@ std::vector<std::string> lockBodies(const VarAssignment& lock) {
 // Which links form a group
 
 TEST(KinematicLocks, LinksWithMassNeedNoLockAndNoNegligibleMass) {
-    // clang-format off
-    const auto document = importUrdf(R"(<robot name="r">
-  <link name="base"><inertial><mass value="2"/><inertia ixx="1" ixy="0" ixz="0" iyy="1" iyz="0" izz="1"/></inertial></link>
-  <link name="a"><inertial><mass value="1"/><inertia ixx="1" ixy="0" ixz="0" iyy="1" iyz="0" izz="1"/></inertial></link>
-  <joint name="j" type="fixed"><parent link="base"/><child link="a"/></joint>
-</robot>)");
-    // clang-format on
+    const auto document = importUrdf(
+        robot(linkWithMass("base", "2") + linkWithMass("a") + fixedJoint("j", "base", "a")));
     EXPECT_EQ(outline(document),
               (std::vector<std::string>{
                   "a is Physics3D.Bodies.RigidBody", "base is Physics3D.Bodies.RigidBody",
@@ -126,15 +122,9 @@ TEST(KinematicLocks, LinksWithMassNeedNoLockAndNoNegligibleMass) {
 }
 
 TEST(KinematicLocks, ChainOfMasslessLinksRidesOnItsLinkWithMass) {
-    // clang-format off
-    const auto document = importUrdf(R"(<robot name="r">
-  <link name="base"><inertial><mass value="2"/><inertia ixx="1" ixy="0" ixz="0" iyy="1" iyz="0" izz="1"/></inertial></link>
-  <link name="a"/>
-  <link name="b"/>
-  <joint name="j1" type="fixed"><parent link="base"/><child link="a"/></joint>
-  <joint name="j2" type="fixed"><parent link="a"/><child link="b"/></joint>
-</robot>)");
-    // clang-format on
+    const auto document =
+        importUrdf(robot(linkWithMass("base", "2") + link("a") + link("b") +
+                         fixedJoint("j1", "base", "a") + fixedJoint("j2", "a", "b")));
     EXPECT_EQ(outline(document),
               concat({{"a is Physics3D.Bodies.RigidBody", "b is Physics3D.Bodies.RigidBody",
                        "base is Physics3D.Bodies.RigidBody",
@@ -147,15 +137,9 @@ TEST(KinematicLocks, ChainOfMasslessLinksRidesOnItsLinkWithMass) {
 
 TEST(KinematicLocks, FirstLinkWithMassByNameWinsAMasslessLinkBetweenTwo) {
     // Reached from the parent p by the downward step.
-    // clang-format off
-    const auto fromParent = importUrdf(R"(<robot name="r">
-  <link name="p"><inertial><mass value="2"/><inertia ixx="1" ixy="0" ixz="0" iyy="1" iyz="0" izz="1"/></inertial></link>
-  <link name="x"/>
-  <link name="q"><inertial><mass value="1"/><inertia ixx="1" ixy="0" ixz="0" iyy="1" iyz="0" izz="1"/></inertial></link>
-  <joint name="jpx" type="fixed"><parent link="p"/><child link="x"/></joint>
-  <joint name="jxq" type="fixed"><parent link="x"/><child link="q"/></joint>
-</robot>)");
-    // clang-format on
+    const auto fromParent =
+        importUrdf(robot(linkWithMass("p", "2") + link("x") + linkWithMass("q") +
+                         fixedJoint("jpx", "p", "x") + fixedJoint("jxq", "x", "q")));
     EXPECT_EQ(outline(fromParent),
               concat({{"p is Physics3D.Bodies.RigidBody", "q is Physics3D.Bodies.RigidBody",
                        "x is Physics3D.Bodies.RigidBody",
@@ -165,15 +149,9 @@ TEST(KinematicLocks, FirstLinkWithMassByNameWinsAMasslessLinkBetweenTwo) {
                       {"p_x_kinematic_lock is Physics.KinematicLock {bodies = [p,x]}"}}));
 
     // Names swapped: the child p now reaches x by the upward step.
-    // clang-format off
-    const auto fromChild = importUrdf(R"(<robot name="r">
-  <link name="q"><inertial><mass value="2"/><inertia ixx="1" ixy="0" ixz="0" iyy="1" iyz="0" izz="1"/></inertial></link>
-  <link name="x"/>
-  <link name="p"><inertial><mass value="1"/><inertia ixx="1" ixy="0" ixz="0" iyy="1" iyz="0" izz="1"/></inertial></link>
-  <joint name="jqx" type="fixed"><parent link="q"/><child link="x"/></joint>
-  <joint name="jxp" type="fixed"><parent link="x"/><child link="p"/></joint>
-</robot>)");
-    // clang-format on
+    const auto fromChild =
+        importUrdf(robot(linkWithMass("q", "2") + link("x") + linkWithMass("p") +
+                         fixedJoint("jqx", "q", "x") + fixedJoint("jxp", "x", "p")));
     EXPECT_EQ(outline(fromChild),
               concat({{"p is Physics3D.Bodies.RigidBody", "q is Physics3D.Bodies.RigidBody",
                        "x is Physics3D.Bodies.RigidBody",
@@ -184,13 +162,8 @@ TEST(KinematicLocks, FirstLinkWithMassByNameWinsAMasslessLinkBetweenTwo) {
 }
 
 TEST(KinematicLocks, MasslessRootRidesOnItsChildWithMass) {
-    // clang-format off
-    const auto document = importUrdf(R"(<robot name="r">
-  <link name="root"/>
-  <link name="child"><inertial><mass value="1"/><inertia ixx="1" ixy="0" ixz="0" iyy="1" iyz="0" izz="1"/></inertial></link>
-  <joint name="j" type="fixed"><parent link="root"/><child link="child"/></joint>
-</robot>)");
-    // clang-format on
+    const auto document =
+        importUrdf(robot(link("root") + linkWithMass("child") + fixedJoint("j", "root", "child")));
     EXPECT_EQ(
         outline(document),
         concat({{"child is Physics3D.Bodies.RigidBody", "root is Physics3D.Bodies.RigidBody",
@@ -201,15 +174,9 @@ TEST(KinematicLocks, MasslessRootRidesOnItsChildWithMass) {
 
 TEST(KinematicLocks, MasslessPairWithoutMassInReachIsAnchoredOnItsFirstNameEitherWay) {
     // Parent a, child b; a link with mass hangs on a by a revolute joint, out of reach.
-    // clang-format off
-    const auto parentFirst = importUrdf(R"(<robot name="r">
-  <link name="a"/>
-  <link name="b"/>
-  <link name="m"><inertial><mass value="1"/><inertia ixx="1" ixy="0" ixz="0" iyy="1" iyz="0" izz="1"/></inertial></link>
-  <joint name="j" type="fixed"><parent link="a"/><child link="b"/></joint>
-  <joint name="r" type="continuous"><parent link="a"/><child link="m"/></joint>
-</robot>)");
-    // clang-format on
+    const auto parentFirst =
+        importUrdf(robot(link("a") + link("b") + linkWithMass("m") + fixedJoint("j", "a", "b") +
+                         joint("r", "continuous", "a", "m")));
     EXPECT_EQ(outline(parentFirst),
               concat({{"a is Physics3D.Bodies.RigidBody", "b is Physics3D.Bodies.RigidBody",
                        "m is Physics3D.Bodies.RigidBody",
@@ -220,13 +187,7 @@ TEST(KinematicLocks, MasslessPairWithoutMassInReachIsAnchoredOnItsFirstNameEithe
                       {"a_b_kinematic_lock is Physics.KinematicLock {bodies = [a,b]}"}}));
 
     // Parent b, child a: a is walked first and takes its parent by the upward step.
-    // clang-format off
-    const auto childFirst = importUrdf(R"(<robot name="r">
-  <link name="b"/>
-  <link name="a"/>
-  <joint name="j" type="fixed"><parent link="b"/><child link="a"/></joint>
-</robot>)");
-    // clang-format on
+    const auto childFirst = importUrdf(robot(link("b") + link("a") + fixedJoint("j", "b", "a")));
     EXPECT_EQ(outline(childFirst),
               concat({{"a is Physics3D.Bodies.RigidBody", "b is Physics3D.Bodies.RigidBody",
                        "j is Physics3D.Interactions.Lock {connectors = [b.j_mc,a.j_mc]}"},
@@ -238,15 +199,11 @@ TEST(KinematicLocks, MasslessPairWithoutMassInReachIsAnchoredOnItsFirstNameEithe
 TEST(KinematicLocks, MasslessLinkJoinedOnlyByMovingJointsFormsNoGroup) {
     for (const std::string type : {"revolute", "continuous", "prismatic", "floating", "planar"}) {
         SCOPED_TRACE(type);
-        // clang-format off
-        const auto document = importUrdf(R"(<robot name="r">
-  <link name="base"><inertial><mass value="1"/><inertia ixx="1" ixy="0" ixz="0" iyy="1" iyz="0" izz="1"/></inertial></link>
-  <link name="m"/>
-  <link name="n"/>
-  <joint name="j1" type=")" + type + R"("><parent link="base"/><child link="m"/><axis xyz="0 0 1"/><limit lower="-1" upper="1" effort="1" velocity="1"/></joint>
-  <joint name="j2" type=")" + type + R"("><parent link="m"/><child link="n"/><axis xyz="0 0 1"/><limit lower="-1" upper="1" effort="1" velocity="1"/></joint>
-</robot>)");
-        // clang-format on
+        const std::string axisAndLimit =
+            R"(<axis xyz="0 0 1"/><limit lower="-1" upper="1" effort="1" velocity="1"/>)";
+        const auto document = importUrdf(robot(linkWithMass("base") + link("m") + link("n") +
+                                               joint("j1", type, "base", "m", axisAndLimit) +
+                                               joint("j2", type, "m", "n", axisAndLimit)));
         const auto model = modelOf(document);
         ASSERT_TRUE(model);
         EXPECT_TRUE(locksOf(*model).empty());
@@ -260,19 +217,10 @@ TEST(KinematicLocks, MasslessLinkJoinedOnlyByMovingJointsFormsNoGroup) {
 // Order within a group, order of groups, order of the model's members
 
 TEST(KinematicLocks, GroupFollowsChildrenWithSubtreesThenTheParent) {
-    // clang-format off
-    const auto document = importUrdf(R"(<robot name="r">
-  <link name="A"><inertial><mass value="1"/><inertia ixx="1" ixy="0" ixz="0" iyy="1" iyz="0" izz="1"/></inertial></link>
-  <link name="p"/>
-  <link name="k1"/>
-  <link name="k2"/>
-  <link name="d"/>
-  <joint name="jp" type="fixed"><parent link="p"/><child link="A"/></joint>
-  <joint name="j1" type="fixed"><parent link="A"/><child link="k1"/></joint>
-  <joint name="j2" type="fixed"><parent link="A"/><child link="k2"/></joint>
-  <joint name="jd" type="fixed"><parent link="k1"/><child link="d"/></joint>
-</robot>)");
-    // clang-format on
+    const auto document =
+        importUrdf(robot(linkWithMass("A") + link("p") + link("k1") + link("k2") + link("d") +
+                         fixedJoint("jp", "p", "A") + fixedJoint("j1", "A", "k1") +
+                         fixedJoint("j2", "A", "k2") + fixedJoint("jd", "k1", "d")));
     const auto lines = outline(document);
     ASSERT_EQ(lines.size(), 5u + 4u + 4u * 4u + 1u);
     EXPECT_EQ(std::vector<std::string>(lines.begin() + 9, lines.end()),
@@ -286,17 +234,9 @@ TEST(KinematicLocks, GroupFollowsChildrenWithSubtreesThenTheParent) {
 
 TEST(KinematicLocks, ChildrenAreWalkedInTheOrderOfTheirJointNames) {
     // The joint names put k2 before k1, against the order of the link names.
-    // clang-format off
-    const auto document = importUrdf(R"(<robot name="r">
-  <link name="A"><inertial><mass value="1"/><inertia ixx="1" ixy="0" ixz="0" iyy="1" iyz="0" izz="1"/></inertial></link>
-  <link name="k1"/>
-  <link name="k2"/>
-  <link name="d"/>
-  <joint name="j2" type="fixed"><parent link="A"/><child link="k1"/></joint>
-  <joint name="j1" type="fixed"><parent link="A"/><child link="k2"/></joint>
-  <joint name="jd" type="fixed"><parent link="k1"/><child link="d"/></joint>
-</robot>)");
-    // clang-format on
+    const auto document = importUrdf(robot(
+        linkWithMass("A") + link("k1") + link("k2") + link("d") + fixedJoint("j2", "A", "k1") +
+        fixedJoint("j1", "A", "k2") + fixedJoint("jd", "k1", "d")));
     const auto model = modelOf(document);
     ASSERT_TRUE(model);
     const auto locks = locksOf(*model);
@@ -308,25 +248,12 @@ TEST(KinematicLocks, ChildrenAreWalkedInTheOrderOfTheirJointNames) {
 TEST(KinematicLocks, LocksComeInByteOrderOfAnchorNamesEachWithItsOwnName) {
     // "B" sorts before "a" byte by byte. The massless anchor "c" is found only in the second
     // pass, after "z" has claimed its group, yet its lock still comes before z's.
-    // clang-format off
-    const auto document = importUrdf(R"(<robot name="r">
-  <link name="a"><inertial><mass value="1"/><inertia ixx="1" ixy="0" ixz="0" iyy="1" iyz="0" izz="1"/></inertial></link>
-  <link name="B"><inertial><mass value="1"/><inertia ixx="1" ixy="0" ixz="0" iyy="1" iyz="0" izz="1"/></inertial></link>
-  <link name="z"><inertial><mass value="1"/><inertia ixx="1" ixy="0" ixz="0" iyy="1" iyz="0" izz="1"/></inertial></link>
-  <link name="x"/>
-  <link name="y"/>
-  <link name="w"/>
-  <link name="c"/>
-  <link name="e"/>
-  <joint name="ja" type="fixed"><parent link="a"/><child link="y"/></joint>
-  <joint name="jb" type="continuous"><parent link="a"/><child link="B"/></joint>
-  <joint name="jc" type="continuous"><parent link="a"/><child link="c"/></joint>
-  <joint name="jd" type="fixed"><parent link="c"/><child link="e"/></joint>
-  <joint name="je" type="fixed"><parent link="B"/><child link="x"/></joint>
-  <joint name="jf" type="continuous"><parent link="a"/><child link="z"/></joint>
-  <joint name="jg" type="fixed"><parent link="z"/><child link="w"/></joint>
-</robot>)");
-    // clang-format on
+    const auto document = importUrdf(
+        robot(linkWithMass("a") + linkWithMass("B") + linkWithMass("z") + link("x") + link("y") +
+              link("w") + link("c") + link("e") + fixedJoint("ja", "a", "y") +
+              joint("jb", "continuous", "a", "B") + joint("jc", "continuous", "a", "c") +
+              fixedJoint("jd", "c", "e") + fixedJoint("je", "B", "x") +
+              joint("jf", "continuous", "a", "z") + fixedJoint("jg", "z", "w")));
     const auto lines = outline(document);
     ASSERT_EQ(lines.size(), 8u + 7u + 5u * 4u + 4u);
     EXPECT_EQ(std::vector<std::string>(lines.begin() + 15, lines.end()),
@@ -342,16 +269,13 @@ TEST(KinematicLocks, LocksComeInByteOrderOfAnchorNamesEachWithItsOwnName) {
 }
 
 TEST(KinematicLocks, ModelHoldsBodiesThenJointsThenGroups) {
-    // clang-format off
-    const auto document = importUrdf(R"(<robot name="r">
-  <link name="base"><inertial><mass value="2"/><inertia ixx="1" ixy="0" ixz="0" iyy="1" iyz="0" izz="1"/></inertial></link>
-  <link name="arm"><inertial><mass value="1"/><inertia ixx="1" ixy="0" ixz="0" iyy="1" iyz="0" izz="1"/></inertial></link>
-  <link name="tool"/>
-  <joint name="j1" type="revolute"><parent link="base"/><child link="arm"/><axis xyz="0 0 1"/><limit lower="-1" upper="1" effort="10" velocity="1"/></joint>
-  <joint name="j2" type="fixed"><parent link="arm"/><child link="tool"/></joint>
-</robot>)",
-                                     3);
-    // clang-format on
+    const auto document = importUrdf(
+        robot(
+            linkWithMass("base", "2") + linkWithMass("arm") + link("tool") +
+            joint("j1", "revolute", "base", "arm",
+                  R"(<axis xyz="0 0 1"/><limit lower="-1" upper="1" effort="10" velocity="1"/>)") +
+            fixedJoint("j2", "arm", "tool")),
+        3);
     EXPECT_EQ(
         outline(document),
         concat({{"arm is Physics3D.Bodies.RigidBody", "base is Physics3D.Bodies.RigidBody",
@@ -371,13 +295,8 @@ TEST(KinematicLocks, ModelHoldsBodiesThenJointsThenGroups) {
 // Tokens and texts
 
 TEST(KinematicLocks, NegligibleMassTextsDoNotFollowThePrecision) {
-    // clang-format off
-    const std::string urdf = R"(<robot name="r">
-  <link name="base"><inertial><mass value="2"/><inertia ixx="1" ixy="0" ixz="0" iyy="1" iyz="0" izz="1"/></inertial></link>
-  <link name="tool"/>
-  <joint name="j" type="fixed"><parent link="base"/><child link="tool"/></joint>
-</robot>)";
-    // clang-format on
+    const std::string urdf =
+        robot(linkWithMass("base", "2") + link("tool") + fixedJoint("j", "base", "tool"));
     for (const int precision : {3, 0, 20, -1}) {
         SCOPED_TRACE(precision);
         const auto lines = outline(importUrdf(urdf, precision));
@@ -387,13 +306,8 @@ TEST(KinematicLocks, NegligibleMassTextsDoNotFollowThePrecision) {
 }
 
 TEST(KinematicLocks, LockAndNegligibleMassCarryTheHostTokenKinds) {
-    // clang-format off
-    const auto document = importUrdf(R"(<robot name="r">
-  <link name="body"><inertial><mass value="2"/><inertia ixx="1" ixy="0" ixz="0" iyy="1" iyz="0" izz="1"/></inertial></link>
-  <link name="fl.hip"/>
-  <joint name="j" type="fixed"><parent link="body"/><child link="fl.hip"/></joint>
-</robot>)");
-    // clang-format on
+    const auto document = importUrdf(
+        robot(linkWithMass("body", "2") + link("fl.hip") + fixedJoint("j", "body", "fl.hip")));
     const auto model = modelOf(document);
     ASSERT_TRUE(model);
     const auto locks = locksOf(*model);
@@ -425,6 +339,7 @@ TEST(KinematicLocks, LockAndNegligibleMassCarryTheHostTokenKinds) {
     EXPECT_EQ(array.closeToken(), Token::placeholder());
     std::vector<Token> elements;
     for (const auto& element : array.elements()) {
+        ASSERT_TRUE(element);
         ASSERT_EQ(element->expressionKind(), Expression::Kind::Constant);
         elements.push_back(static_cast<const Constant&>(*element).token());
     }
@@ -444,26 +359,22 @@ TEST(KinematicLocks, LockAndNegligibleMassCarryTheHostTokenKinds) {
         const auto tensor = findMember(*model, {"fl.hip", "inertia", "tensor", entry});
         ASSERT_TRUE(tensor) << entry;
         for (const auto& token : tensor->target()) EXPECT_EQ(token.kind, TokenKind::Identifier);
-        EXPECT_EQ(static_cast<const Constant&>(*tensor->value()).token(),
-                  (Token{TokenKind::RealLiteral, kInertia, 0, 0}));
+        EXPECT_EQ(constantToken(*tensor), (Token{TokenKind::RealLiteral, kInertia, 0, 0}));
     }
     EXPECT_FALSE(findMember(*model, {"body", "inertia", "mass"}));
 }
 
 TEST(KinematicLocks, RepeatedImportsOnOnePluginGiveTheSameLocks) {
-    // clang-format off
-    const std::string urdf = R"(<robot name="r">
-  <link name="base"><inertial><mass value="2"/><inertia ixx="1" ixy="0" ixz="0" iyy="1" iyz="0" izz="1"/></inertial></link>
-  <link name="tool"/>
-  <joint name="j" type="fixed"><parent link="base"/><child link="tool"/></joint>
-</robot>)";
-    // clang-format on
+    const std::string urdf =
+        robot(linkWithMass("base", "2") + link("tool") + fixedJoint("j", "base", "tool"));
     Plugins::Urdf::UrdfPlugin plugin;
     ErrorReporter reporter;
     const auto first = plugin.parse(urdf, nullptr, reporter);
     const auto second = plugin.parse(urdf, nullptr, reporter);
     EXPECT_EQ(outline(first), outline(second));
-    EXPECT_EQ(outline(second).back(),
+    const auto lines = outline(second);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(),
               "base_tool_kinematic_lock is Physics.KinematicLock {bodies = [base,tool]}");
 }
 
@@ -480,18 +391,14 @@ std::string chainLinkName(std::size_t i) {
 // A link with mass, "base", and `length` massless links below it in a chain of fixed joints,
 // named in ascending order down the chain.
 std::string massChainUrdf(std::size_t length) {
-    std::string text = R"(<robot name="chain"><link name="base"><inertial><mass value="1"/>)"
-                       R"(<inertia ixx="1" ixy="0" ixz="0" iyy="1" iyz="0" izz="1"/>)"
-                       R"(</inertial></link>)";
+    std::string body = linkWithMass("base");
     std::string parent = "base";
     for (std::size_t i = 1; i <= length; ++i) {
         const std::string child = chainLinkName(i);
-        text += "<link name=\"" + child + "\"/><joint name=\"j" + child +
-                "\" type=\"fixed\"><parent link=\"" + parent + "\"/><child link=\"" + child +
-                "\"/></joint>";
+        body += link(child) + fixedJoint("j" + child, parent, child);
         parent = child;
     }
-    return text + "</robot>";
+    return robot(body, "chain");
 }
 
 // Runs `work` on a thread with a stack of `bytes`, far less than a walk that recursed once per link
@@ -534,18 +441,10 @@ TEST(KinematicLocks, LongChainOfMasslessLinksImportsWithoutExhaustingTheStack) {
 }
 
 TEST(KinematicLocks, LinkWithTwoParentJointsIsLockedOnce) {
-    // clang-format off
-    const auto document = importUrdf(R"(<robot name="r">
-  <link name="base"><inertial><mass value="1"/><inertia ixx="1" ixy="0" ixz="0" iyy="1" iyz="0" izz="1"/></inertial></link>
-  <link name="a"/>
-  <link name="b"/>
-  <link name="shared"/>
-  <joint name="j1" type="fixed"><parent link="base"/><child link="a"/></joint>
-  <joint name="j2" type="fixed"><parent link="base"/><child link="b"/></joint>
-  <joint name="j3" type="fixed"><parent link="a"/><child link="shared"/></joint>
-  <joint name="j4" type="fixed"><parent link="b"/><child link="shared"/></joint>
-</robot>)");
-    // clang-format on
+    const auto document =
+        importUrdf(robot(linkWithMass("base") + link("a") + link("b") + link("shared") +
+                         fixedJoint("j1", "base", "a") + fixedJoint("j2", "base", "b") +
+                         fixedJoint("j3", "a", "shared") + fixedJoint("j4", "b", "shared")));
     const auto model = modelOf(document);
     if (!model) GTEST_SKIP() << "urdfdom refuses a link with two parent joints";
     const auto locks = locksOf(*model);
@@ -555,18 +454,9 @@ TEST(KinematicLocks, LinkWithTwoParentJointsIsLockedOnce) {
 
 TEST(KinematicLocks, CycleBelowAValidRootTerminatesAndLocksEachLinkOnce) {
     // a and b are each other's child: no link of the cycle is a root, base is the only one.
-    // clang-format off
-    const auto document = importUrdf(R"(<robot name="r">
-  <link name="base"><inertial><mass value="1"/><inertia ixx="1" ixy="0" ixz="0" iyy="1" iyz="0" izz="1"/></inertial></link>
-  <link name="a"/>
-  <link name="b"/>
-  <link name="c"/>
-  <joint name="j1" type="fixed"><parent link="base"/><child link="a"/></joint>
-  <joint name="j2" type="fixed"><parent link="a"/><child link="b"/></joint>
-  <joint name="j3" type="fixed"><parent link="b"/><child link="a"/></joint>
-  <joint name="j4" type="fixed"><parent link="b"/><child link="c"/></joint>
-</robot>)");
-    // clang-format on
+    const auto document = importUrdf(robot(
+        linkWithMass("base") + link("a") + link("b") + link("c") + fixedJoint("j1", "base", "a") +
+        fixedJoint("j2", "a", "b") + fixedJoint("j3", "b", "a") + fixedJoint("j4", "b", "c")));
     const auto model = modelOf(document);
     if (!model) GTEST_SKIP() << "urdfdom refuses a cycle of joints";
     std::map<std::string, int> timesLocked;

@@ -14,6 +14,8 @@
 namespace {
 
 using namespace corvane;
+// Parsed JSON is read with at(): a missing key or index throws and fails the test, where
+// operator[] on a const value would read past the end.
 using Json = nlohmann::json;
 
 std::vector<Token> identifiers(const std::vector<std::string>& lexemes) {
@@ -27,8 +29,7 @@ ExpressionPtr real(const std::string& lexeme) {
 }
 
 VarAssignmentPtr assignment(const std::vector<std::string>& target, ExpressionPtr value) {
-    return VarAssignment::create(Token::placeholder(), identifiers(target), Token::placeholder(),
-                                 {}, Token::placeholder(), {}, {}, std::move(value));
+    return VarAssignment::createAssignment(identifiers(target), std::move(value));
 }
 
 VarAssignmentPtr declaration(const std::vector<std::string>& target, const std::string& type,
@@ -126,9 +127,9 @@ TEST(RenderJson, IsIsTrueOnlyForTheKeywordToken) {
     model->appendToMembers(VarAssignment::create(
         Token::placeholder(), identifiers({"y"}), Token{TokenKind::Identifier, "is", 0, 0},
         identifiers({"T"}), Token::placeholder(), {}, {}, nullptr));
-    const Json members = parsedJson(*documentOf(model))["nodes"][0]["members"];
-    EXPECT_EQ(members[0]["is"], false);
-    EXPECT_EQ(members[1]["is"], false);
+    const Json members = parsedJson(*documentOf(model)).at("nodes").at(0).at("members");
+    EXPECT_EQ(members.at(0).at("is"), false);
+    EXPECT_EQ(members.at(1).at("is"), false);
 }
 
 TEST(RenderJson, LexemesSurviveExactlyWhateverTheyHold) {
@@ -146,14 +147,14 @@ TEST(RenderJson, LexemesSurviveExactlyWhateverTheyHold) {
             {lexeme, "path"}, Constant::create(Token{TokenKind::StringLiteral, lexeme, 0, 0})));
     }
     const Json json = parsedJson(*documentOf(model));
-    EXPECT_EQ(json["nodes"][0]["name"], "quote\"model");
-    const Json& members = json["nodes"][0]["members"];
+    EXPECT_EQ(json.at("nodes").at(0).at("name"), "quote\"model");
+    const Json& members = json.at("nodes").at(0).at("members");
     ASSERT_EQ(members.size(), lexemes.size());
     for (std::size_t i = 0; i < lexemes.size(); ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(members[i]["target"][0], lexemes[i]);
-        EXPECT_EQ(members[i]["value"]["token"]["kind"], TokenKind::StringLiteral);
-        EXPECT_EQ(members[i]["value"]["token"]["lexeme"], lexemes[i]);
+        EXPECT_EQ(members.at(i).at("target").at(0), lexemes[i]);
+        EXPECT_EQ(members.at(i).at("value").at("token").at("kind"), TokenKind::StringLiteral);
+        EXPECT_EQ(members.at(i).at("value").at("token").at("lexeme"), lexemes[i]);
     }
 }
 
@@ -190,9 +191,9 @@ TEST(RenderJson, MissingNodesAndValuesBecomeNull) {
     model->appendToMembers(nullptr);
     model->appendToMembers(
         assignment({"a"}, Array::create({nullptr}, Token::placeholder(), Token::placeholder())));
-    const Json members = parsedJson(*documentOf(model))["nodes"][0]["members"];
-    EXPECT_TRUE(members[0].is_null());
-    EXPECT_TRUE(members[1]["value"]["elements"][0].is_null());
+    const Json members = parsedJson(*documentOf(model)).at("nodes").at(0).at("members");
+    EXPECT_TRUE(members.at(0).is_null());
+    EXPECT_TRUE(members.at(1).at("value").at("elements").at(0).is_null());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -298,9 +299,17 @@ TEST(RenderHostText, ManyMembersRenderCompletely) {
 // ---------------------------------------------------------------------------------------------
 
 struct QuotedName {
+    // Names the case in the test name: letters, digits and underscores only.
+    std::string label;
     std::string name;
     std::string printed;
 };
+
+// GoogleTest shows a case by its label (and the failing comparison by the values it compared),
+// not as a dump of the struct's bytes.
+void PrintTo(const QuotedName& quoted, std::ostream* out) {
+    *out << quoted.label;
+}
 
 class QuoteName : public ::testing::TestWithParam<QuotedName> {};
 
@@ -311,20 +320,21 @@ TEST_P(QuoteName, PrintsPlainIdentifiersBareAndEverythingElseQuoted) {
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Names, QuoteName, ::testing::Values(
-    QuotedName{"base_link", "base_link"},
-    QuotedName{"_private9", "_private9"},
-    QuotedName{"Link2", "Link2"},
-    QuotedName{"fl.hip", "'fl.hip'"},
-    QuotedName{"it's", R"('it\'s')"},
-    QuotedName{R"(back\slash)", R"('back\\slash')"},
-    QuotedName{"two words", "'two words'"},
-    QuotedName{"left-arm", "'left-arm'"},
-    QuotedName{"9lives", "'9lives'"},
-    QuotedName{"", "''"},
-    QuotedName{"ärm", "'ärm'"},
-    QuotedName{"腕", "'腕'"},
-    QuotedName{"a\nb\tc\r", R"('a\nb\tc\r')"},
-    QuotedName{std::string("x\0\x1b\x7f", 4), R"('x\u0000\u001b\u007f')"}));
+    QuotedName{"LowerCaseWithUnderscore", "base_link", "base_link"},
+    QuotedName{"LeadingUnderscoreAndDigit", "_private9", "_private9"},
+    QuotedName{"CapitalAndDigit", "Link2", "Link2"},
+    QuotedName{"Dot", "fl.hip", "'fl.hip'"},
+    QuotedName{"Quote", "it's", R"('it\'s')"},
+    QuotedName{"Backslash", R"(back\slash)", R"('back\\slash')"},
+    QuotedName{"Space", "two words", "'two words'"},
+    QuotedName{"Hyphen", "left-arm", "'left-arm'"},
+    QuotedName{"LeadingDigit", "9lives", "'9lives'"},
+    QuotedName{"Empty", "", "''"},
+    QuotedName{"LatinLetterInUtf8", "ärm", "'ärm'"},
+    QuotedName{"CjkInUtf8", "腕", "'腕'"},
+    QuotedName{"LineFeedTabCarriageReturn", "a\nb\tc\r", R"('a\nb\tc\r')"},
+    QuotedName{"NulEscapeDelete", std::string("x\0\x1b\x7f", 4), R"('x\u0000\u001b\u007f')"}),
+    [](const ::testing::TestParamInfo<QuotedName>& info) { return info.param.label; });
 // clang-format on
 
 }  // namespace

@@ -86,9 +86,7 @@ std::vector<Token> identifiers(const std::vector<std::string>& names) {
 }
 
 VarAssignmentPtr assignment(const std::string& name, ExpressionPtr value) {
-    return VarAssignment::create(Token::placeholder(), identifiers({name, "x"}),
-                                 Token::placeholder(), {}, Token::placeholder(), {}, {},
-                                 std::move(value));
+    return VarAssignment::createAssignment(identifiers({name, "x"}), std::move(value));
 }
 
 // A document with every shape the renderer knows and texts that need escaping.

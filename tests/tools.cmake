@@ -3,7 +3,7 @@
 if(TARGET corvane-urdf)
   add_executable(tool_tests ${CMAKE_CURRENT_LIST_DIR}/tools/ToolTests.cpp)
   target_link_libraries(tool_tests PRIVATE
-    corvane-test-support GTest::gtest_main)
+    corvane-urdf-tool corvane-test-support nlohmann_json::nlohmann_json GTest::gtest_main)
   target_compile_definitions(tool_tests PRIVATE
     CORVANE_URDF_TOOL="$<TARGET_FILE:corvane-urdf>")
   add_dependencies(tool_tests corvane-urdf)

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <mutex>
 #include <sstream>
+#include <stdexcept>
 
 namespace corvane::testing {
 
@@ -31,21 +32,27 @@ ModelDeclarationPtr modelOf(const DocumentPtr& document) {
 }
 
 namespace {
-std::string joinLexemes(const std::vector<Token>& tokens) {
-    std::string joined;
-    for (std::size_t i = 0; i < tokens.size(); ++i) {
-        if (i > 0) joined += ".";
-        joined += tokens[i].lexeme;
+std::vector<std::string> lexemesOf(const std::vector<Token>& tokens) {
+    std::vector<std::string> lexemes;
+    for (const auto& token : tokens) lexemes.push_back(token.lexeme);
+    return lexemes;
+}
+
+std::string dotted(const std::vector<std::string>& segments) {
+    std::string path;
+    for (std::size_t i = 0; i < segments.size(); ++i) {
+        if (i > 0) path += ".";
+        path += segments[i];
     }
-    return joined;
+    return path;
 }
 }  // namespace
 
 std::string targetPath(const VarAssignment& node) {
-    return joinLexemes(node.target());
+    return dotted(lexemesOf(node.target()));
 }
 std::string typePath(const VarAssignment& node) {
-    return joinLexemes(node.type());
+    return dotted(lexemesOf(node.type()));
 }
 
 std::vector<VarAssignmentPtr> assignments(const ModelDeclaration& model) {
@@ -57,9 +64,7 @@ std::vector<VarAssignmentPtr> assignments(const ModelDeclaration& model) {
 }
 
 std::vector<std::string> segmentsOf(const VarAssignment& node) {
-    std::vector<std::string> segments;
-    for (const auto& token : node.target()) segments.push_back(token.lexeme);
-    return segments;
+    return lexemesOf(node.target());
 }
 
 VarAssignmentPtr findMember(const ModelDeclaration& model,
@@ -77,11 +82,33 @@ VarAssignmentPtr findMember(const VarAssignment& parent, const std::vector<std::
     return nullptr;
 }
 
-std::optional<std::string> constantLexeme(const VarAssignment& node) {
+VarAssignmentPtr requireMember(const ModelDeclaration& model,
+                               const std::vector<std::string>& segments) {
+    const auto member = findMember(model, segments);
+    if (!member) throw std::out_of_range("the model has no member " + dotted(segments));
+    return member;
+}
+
+VarAssignmentPtr requireMember(const VarAssignment& parent,
+                               const std::vector<std::string>& segments) {
+    const auto member = findMember(parent, segments);
+    if (!member) {
+        throw std::out_of_range(targetPath(parent) + " has no member " + dotted(segments));
+    }
+    return member;
+}
+
+std::optional<Token> constantToken(const VarAssignment& node) {
     if (!node.value() || node.value()->expressionKind() != Expression::Kind::Constant) {
         return std::nullopt;
     }
-    return std::static_pointer_cast<Constant>(node.value())->token().lexeme;
+    return std::static_pointer_cast<Constant>(node.value())->token();
+}
+
+std::optional<std::string> constantLexeme(const VarAssignment& node) {
+    const auto token = constantToken(node);
+    if (!token) return std::nullopt;
+    return token->lexeme;
 }
 
 std::string readFile(const std::filesystem::path& path) {
@@ -90,6 +117,13 @@ std::string readFile(const std::filesystem::path& path) {
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
 }
 
 std::optional<std::filesystem::path> corpusDir() {
@@ -156,11 +190,6 @@ LogCapture::~LogCapture() {
 std::vector<LogCapture::Entry> LogCapture::entries() const {
     std::lock_guard lock(state_->mutex);
     return state_->entries;
-}
-
-void LogCapture::clear() {
-    std::lock_guard lock(state_->mutex);
-    state_->entries.clear();
 }
 
 }  // namespace corvane::testing

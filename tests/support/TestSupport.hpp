@@ -32,13 +32,25 @@ VarAssignmentPtr findMember(const ModelDeclaration& model,
                             const std::vector<std::string>& segments);
 // The first member of `parent` whose target segments are exactly `segments`; null when none.
 VarAssignmentPtr findMember(const VarAssignment& parent, const std::vector<std::string>& segments);
+// The same look-ups for a test that uses the member at once: never null, a missing member throws
+// std::out_of_range naming the path. GoogleTest reports the exception as a failure of the test
+// where the member was wanted, instead of the test program crashing on a null pointer.
+VarAssignmentPtr requireMember(const ModelDeclaration& model,
+                               const std::vector<std::string>& segments);
+VarAssignmentPtr requireMember(const VarAssignment& parent,
+                               const std::vector<std::string>& segments);
 // Segments of a node's target, as strings.
 std::vector<std::string> segmentsOf(const VarAssignment& node);
+// The token of the constant value of an assignment; nullopt when there is no value or it is no
+// constant.
+std::optional<Token> constantToken(const VarAssignment& node);
 // The lexeme of the constant value of an assignment; nullopt when the value is no constant.
 std::optional<std::string> constantLexeme(const VarAssignment& node);
 
 // Reads a file whole; fails the test when it cannot.
 std::string readFile(const std::filesystem::path& path);
+// The lines of `text` without their line breaks; a last line without one counts too.
+std::vector<std::string> linesOf(const std::string& text);
 
 // The shared corpus folder (../shared/corpus beside the checkout); nullopt when this clone has
 // none, so that callers can skip with a message.
@@ -61,7 +73,6 @@ class LogCapture {
     LogCapture& operator=(const LogCapture&) = delete;
 
     std::vector<Entry> entries() const;
-    void clear();
 
   private:
     struct State;

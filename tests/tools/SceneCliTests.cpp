@@ -36,7 +36,7 @@ const fs::path robotsDir = fs::path(CORVANE_SHARED_DIR) / "robots";
 
 ToolRun runTool(const std::vector<std::string>& arguments,
                 const std::map<std::string, std::string>& environment = {}) {
-    return corvane::testing::runProgramAsUser(tool.string(), arguments, environment);
+    return corvane::testing::runToolWithEnvironment(arguments, environment);
 }
 
 bool chromiumInstalled() {

@@ -1,75 +1,70 @@
-// Running the built corvane-urdf as a user runs it: arguments, environment changes, and what it
-// wrote on its standard output and standard error.
+// Running the built corvane-urdf as a user runs it, through the tool's own child-process runner:
+// its exit status and everything it wrote to standard output and standard error.
 #pragma once
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <map>
 #include <string>
+#include <string_view>
+#include <system_error>
 #include <vector>
 
-#include "ScratchDir.hpp"
-#include "TestSupport.hpp"
-
-extern char** environ;
+#include "ChildProcess.hpp"
 
 namespace corvane::testing {
 
 struct ToolRun {
+    // The exit status; 128 plus the signal when a signal ended the tool; -1 when it never ran.
     int status = -1;
     std::string out;
     std::string err;
 };
 
-// Runs `program` with `arguments` and no standard input. `changes` sets variables of the
-// environment (an empty value removes the variable).
-inline ToolRun runProgramAsUser(const std::string& program,
-                                const std::vector<std::string>& arguments,
-                                const std::map<std::string, std::string>& changes = {}) {
-    const ScratchDir streams{"corvane-tool-run"};
-    const std::string outPath = (streams / "stdout").string();
-    const std::string errPath = (streams / "stderr").string();
-    std::vector<std::string> words{program};
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (auto& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> environment;
-    for (char** variable = environ; *variable != nullptr; ++variable) {
-        const std::string entry = *variable;
-        const std::string name = entry.substr(0, entry.find('='));
-        if (changes.count(name) == 0) environment.push_back(entry);
-    }
-    for (const auto& [name, value] : changes) {
-        if (!value.empty()) environment.push_back(name + "=" + value);
-    }
-    std::vector<char*> envp;
-    for (auto& entry : environment) envp.push_back(entry.data());
-    envp.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT, 0600);
-    pid_t child = 0;
-    const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
+// Runs `command` (a program and its arguments) with `input` on its standard input.
+inline ToolRun runCommand(const std::vector<std::string>& command, std::string_view input) {
     ToolRun run;
-    if (spawned != 0) {
-        ADD_FAILURE() << "cannot start " << program;
-        return run;
+    try {
+        const tools::ProgramRun program = tools::runProgram(command, input);
+        run.status = program.signal != 0 ? 128 + program.signal : program.exitStatus;
+        run.out = program.output;
+        run.err = program.errors;
+    } catch (const std::system_error& error) {
+        ADD_FAILURE() << "cannot start " << command.front() << ": " << error.what();
     }
-    int waitStatus = 0;
-    ::waitpid(child, &waitStatus, 0);
-    run.status = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
-    run.out = readFile(outPath);
-    run.err = readFile(errPath);
     return run;
+}
+
+// Runs the tool with `arguments` and `input` on its standard input.
+inline ToolRun runTool(const std::vector<std::string>& arguments, std::string_view input = {}) {
+    std::vector<std::string> command{CORVANE_URDF_TOOL};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    return runCommand(command, input);
+}
+
+// Runs the tool with `arguments` and PATH set to `path`, so that the programs the tool starts
+// itself (Graphviz) are looked up there only. env(1) sets the variable and then becomes the tool.
+inline ToolRun runToolWithPath(const std::vector<std::string>& arguments, const std::string& path) {
+    std::vector<std::string> command{"env", "PATH=" + path, CORVANE_URDF_TOOL};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    return runCommand(command, {});
+}
+
+// Runs the tool with `arguments` and the environment changed by `changes`: a variable with a
+// value is set, one with an empty value removed. env(1) makes the changes and becomes the tool.
+inline ToolRun runToolWithEnvironment(const std::vector<std::string>& arguments,
+                                      const std::map<std::string, std::string>& changes) {
+    std::vector<std::string> command{"env"};
+    for (const auto& [name, value] : changes) {
+        if (value.empty()) {
+            command.insert(command.end(), {"-u", name});
+        } else {
+            command.push_back(name + "=" + value);
+        }
+    }
+    command.push_back(CORVANE_URDF_TOOL);
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    return runCommand(command, {});
 }
 
 }  // namespace corvane::testing

@@ -1,16 +1,10 @@
 // corvane-urdf as a user runs it: exit status, what reaches standard output and standard error,
 // and the files it leaves behind.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <urdf_model/model.h>
 
-#include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <iomanip>
 #include <locale>
 #include <nlohmann/json.hpp>
@@ -21,68 +15,23 @@
 #include "ParsedUrdf.hpp"
 #include "ScratchDir.hpp"
 #include "TestSupport.hpp"
-
-extern char** environ;
+#include "ToolRun.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
+// Parsed JSON is read with at(): a missing key or index throws and fails the test, where
+// operator[] on a const value would read past the end.
 using Json = nlohmann::json;
 using corvane::testing::corpusFiles;
+using corvane::testing::linesOf;
 using corvane::testing::readFile;
-
-const fs::path tool = CORVANE_URDF_TOOL;
-const fs::path armExample = fs::path(CORVANE_SOURCE_DIR) / "examples" / "arm_robot.urdf";
-
+using corvane::testing::runTool;
 using corvane::testing::ScratchDir;
+using corvane::testing::ToolRun;
 using corvane::testing::writeFile;
 
-struct ToolRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs the tool with `arguments`, standard input read from `input`.
-ToolRun runTool(const std::vector<std::string>& arguments, const fs::path& input = "/dev/null") {
-    const ScratchDir streams;
-    const std::string outPath = (streams / "stdout").string();
-    const std::string errPath = (streams / "stderr").string();
-
-    std::vector<std::string> words{tool.string()};
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (auto& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT, 0600);
-    pid_t child = 0;
-    const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-
-    ToolRun run;
-    if (spawned != 0) {
-        ADD_FAILURE() << "cannot start " << tool;
-        return run;
-    }
-    int waitStatus = 0;
-    ::waitpid(child, &waitStatus, 0);
-    run.status = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
-    run.out = readFile(outPath);
-    run.err = readFile(errPath);
-    return run;
-}
-
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
+const fs::path armExample = fs::path(CORVANE_SOURCE_DIR) / "examples" / "arm_robot.urdf";
 
 std::string refusalLine(const std::string& name) {
     return "error: " + name + ": not a valid URDF robot description\n";
@@ -147,22 +96,23 @@ std::vector<Expected> massMembersOf(const urdf::Inertial& inertial) {
 
 void expectBody(const Json& body, const urdf::Link& link) {
     SCOPED_TRACE("link " + link.name);
-    EXPECT_EQ(body["target"], Json::array({link.name}));
-    EXPECT_EQ(body["is"], true);
-    EXPECT_EQ(body["type"], Json::array({"Physics3D", "Bodies", "RigidBody"}));
-    const Json& members = body["members"];
+    EXPECT_EQ(body.at("target"), Json::array({link.name}));
+    EXPECT_EQ(body.at("is"), true);
+    EXPECT_EQ(body.at("type"), Json::array({"Physics3D", "Bodies", "RigidBody"}));
+    const Json& members = body.at("members");
     if (!link.inertial) {
         for (const auto& member : members) {
-            EXPECT_NE(member["target"], Json::array({"inertia", "mass"}));
+            EXPECT_NE(member.at("target"), Json::array({"inertia", "mass"}));
         }
         return;
     }
     const auto expected = massMembersOf(*link.inertial);
     ASSERT_GE(members.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
-        EXPECT_EQ(members[i]["target"], Json(expected[i].target)) << "member " << i;
-        EXPECT_EQ(members[i]["value"]["token"]["kind"], 20) << "member " << i;
-        EXPECT_EQ(members[i]["value"]["token"]["lexeme"], expected[i].lexeme) << "member " << i;
+        EXPECT_EQ(members.at(i).at("target"), Json(expected[i].target)) << "member " << i;
+        EXPECT_EQ(members.at(i).at("value").at("token").at("kind"), 20) << "member " << i;
+        EXPECT_EQ(members.at(i).at("value").at("token").at("lexeme"), expected[i].lexeme)
+            << "member " << i;
     }
 }
 
@@ -175,17 +125,17 @@ TEST(ToolCorpus, ValidFilesGiveEveryLinkItsBodyWithItsMassMembers) {
         const ToolRun run = runTool({"-f", "json", file.string()});
         ASSERT_EQ(run.status, 0) << run.err;
         const Json json = Json::parse(run.out);
-        EXPECT_EQ(json["document"], "urdf");
-        ASSERT_EQ(json["nodes"].size(), 1u);
-        const Json& model = json["nodes"][0];
-        EXPECT_EQ(model["node"], "ModelDeclaration");
-        EXPECT_EQ(model["name"], robot->name_);
-        EXPECT_EQ(model["type"], Json::array({"Robotics", "Robots", "Robot"}));
+        EXPECT_EQ(json.at("document"), "urdf");
+        ASSERT_EQ(json.at("nodes").size(), 1u);
+        const Json& model = json.at("nodes").at(0);
+        EXPECT_EQ(model.at("node"), "ModelDeclaration");
+        EXPECT_EQ(model.at("name"), robot->name_);
+        EXPECT_EQ(model.at("type"), Json::array({"Robotics", "Robots", "Robot"}));
         // Bodies come first, in link-name order (links_ is a map ordered by name).
-        ASSERT_GE(model["members"].size(), robot->links_.size());
+        ASSERT_GE(model.at("members").size(), robot->links_.size());
         std::size_t index = 0;
         for (const auto& [name, link] : robot->links_) {
-            expectBody(model["members"][index++], *link);
+            expectBody(model.at("members").at(index++), *link);
         }
     }
 }
@@ -228,13 +178,11 @@ TEST(ToolInput, UnreadableInputsAreIoErrorsNamingTheFileAndCause) {
 
 TEST(ToolInput, DashReadsStandardInput) {
     const ToolRun fromFile = runTool({armExample.string()});
-    const ToolRun fromStdin = runTool({"-"}, armExample);
+    const ToolRun fromStdin = runTool({"-"}, readFile(armExample));
     EXPECT_EQ(fromStdin.status, 0) << fromStdin.err;
     EXPECT_EQ(fromStdin.out, fromFile.out);
 
-    const ScratchDir scratch;
-    writeFile(scratch / "bad.urdf", "<robot name='x'><link name='a'>");
-    const ToolRun refused = runTool({"-q", "-"}, scratch / "bad.urdf");
+    const ToolRun refused = runTool({"-q", "-"}, "<robot name='x'><link name='a'>");
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(refused.out, "");
     EXPECT_EQ(refused.err, malformedXmlLine("<stdin>", 1, "Error reading Element value."));
@@ -274,13 +222,13 @@ TEST(ToolOptions, ImportPathNamesTheModelAndPrecisionSetsTheDecimals) {
     const ToolRun run =
         runTool({"-f", "json", "--import", "Robots.Arms.MyArm", "-p", "3", armExample.string()});
     ASSERT_EQ(run.status, 0) << run.err;
-    const Json model = Json::parse(run.out)["nodes"][0];
-    EXPECT_EQ(model["name"], "MyArm");
-    EXPECT_EQ(model["type"], Json::array({"Robotics", "Robots", "Robot"}));
-    const Json& arm = model["members"][0];
-    ASSERT_EQ(arm["target"], Json::array({"arm"}));
-    EXPECT_EQ(arm["members"][7]["target"], Json::array({"inertia", "mass"}));
-    EXPECT_EQ(arm["members"][7]["value"]["token"]["lexeme"], "1.000");
+    const Json model = Json::parse(run.out).at("nodes").at(0);
+    EXPECT_EQ(model.at("name"), "MyArm");
+    EXPECT_EQ(model.at("type"), Json::array({"Robotics", "Robots", "Robot"}));
+    const Json& arm = model.at("members").at(0);
+    ASSERT_EQ(arm.at("target"), Json::array({"arm"}));
+    EXPECT_EQ(arm.at("members").at(7).at("target"), Json::array({"inertia", "mass"}));
+    EXPECT_EQ(arm.at("members").at(7).at("value").at("token").at("lexeme"), "1.000");
 }
 
 TEST(ToolDiagnostics, PluginLogGoesToStandardErrorNamingTheFile) {
@@ -318,7 +266,9 @@ TEST(ToolJson, NamesThatAreNotUtf8FailWithoutOutputButStayPrintableAsText) {
 
     const ToolRun text = runTool({file.string()});
     EXPECT_EQ(text.status, 0);
-    EXPECT_EQ(linesOf(text.out).front(), "model 'caf\xe9' is Robotics.Robots.Robot");
+    const auto lines = linesOf(text.out);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front(), "model 'caf\xe9' is Robotics.Robots.Robot");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -383,7 +333,7 @@ TEST(ToolOutput, UnwritableDestinationIsAnIoError) {
 std::size_t leafCount(const Json& nodes) {
     std::size_t count = 0;
     for (const auto& node : nodes) {
-        count += node["members"].empty() ? 1 : leafCount(node["members"]);
+        count += node.at("members").empty() ? 1 : leafCount(node.at("members"));
     }
     return count;
 }
@@ -420,7 +370,7 @@ TEST(ToolText, ArmExampleIsWellFormedHostText) {
     EXPECT_NE(run.out.find("\n    base is Physics3D.Bodies.RigidBody {\n"), std::string::npos);
 
     const Json json = Json::parse(runTool({"-f", "json", armExample.string()}).out);
-    EXPECT_EQ(leaves, leafCount(json["nodes"][0]["members"]));
+    EXPECT_EQ(leaves, leafCount(json.at("nodes").at(0).at("members")));
 }
 
 }  // namespace

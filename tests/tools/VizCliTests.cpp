@@ -1,15 +1,10 @@
 // corvane-urdf's picture, summary and batch conversion, run as a user runs them: exit status,
 // standard output, standard error and the files left behind.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <urdf_model/model.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <string>
 #include <system_error>
@@ -19,80 +14,23 @@
 #include "ParsedUrdf.hpp"
 #include "ScratchDir.hpp"
 #include "TestSupport.hpp"
-
-extern char** environ;
+#include "ToolRun.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
 using corvane::testing::corpusFiles;
+using corvane::testing::linesOf;
 using corvane::testing::readFile;
+using corvane::testing::runTool;
+using corvane::testing::runToolWithPath;
+using corvane::testing::ScratchDir;
+using corvane::testing::ToolRun;
+using corvane::testing::writeFile;
 
-const fs::path tool = CORVANE_URDF_TOOL;
 const fs::path armExample = fs::path(CORVANE_SOURCE_DIR) / "examples" / "arm_robot.urdf";
 const fs::path oneOfEverything =
     fs::path(CORVANE_SOURCE_DIR) / "tests" / "data" / "one_of_everything.urdf";
-
-using corvane::testing::ScratchDir;
-using corvane::testing::writeFile;
-
-struct ToolRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs the tool with `arguments` and no standard input; `path`, when given, replaces PATH.
-ToolRun runTool(const std::vector<std::string>& arguments, const std::string& path = {}) {
-    const ScratchDir streams{"corvane-viz-test"};
-    const std::string outPath = (streams / "stdout").string();
-    const std::string errPath = (streams / "stderr").string();
-    std::vector<std::string> words{tool.string()};
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (auto& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> environment;
-    for (char** variable = environ; *variable != nullptr; ++variable) {
-        const std::string entry = *variable;
-        if (path.empty() || !entry.starts_with("PATH=")) environment.push_back(entry);
-    }
-    if (!path.empty()) environment.push_back("PATH=" + path);
-    std::vector<char*> envp;
-    for (auto& entry : environment) envp.push_back(entry.data());
-    envp.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT, 0600);
-    pid_t child = 0;
-    const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    ToolRun run;
-    if (spawned != 0) {
-        ADD_FAILURE() << "cannot start " << tool;
-        return run;
-    }
-    int waitStatus = 0;
-    ::waitpid(child, &waitStatus, 0);
-    run.status = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
-    run.out = readFile(outPath);
-    run.err = readFile(errPath);
-    return run;
-}
-
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t end = text.find('\n'); end != std::string::npos;
-         end = text.find('\n', start)) {
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
 
 bool graphvizInstalled() {
     try {
@@ -116,8 +54,8 @@ bool isPng(const std::string& content) {
     return content.starts_with("\x89PNG\r\n\x1a\n");
 }
 
-fs::path largestValidCorpusFile() {
-    const auto files = corpusFiles("valid");
+// The largest of `files`, which must not be empty.
+fs::path largestOf(const std::vector<fs::path>& files) {
     return *std::max_element(files.begin(), files.end(), [](const auto& a, const auto& b) {
         return fs::file_size(a) < fs::file_size(b);
     });
@@ -190,6 +128,7 @@ TEST(VizSummary, NamesBeyondTheFirstThreeAreElided) {
                         "kinematic lock; a simulator will refuse them"),
               lines.end())
         << run.err;
+    ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), "    velocity limits: 4 (ab, bc, cd, ...)");
 }
 
@@ -255,7 +194,9 @@ TEST(VizCorpus, SummaryOfEveryValidRobotRunsCleanAndCountsWhatUrdfdomReads) {
 TEST(VizRender, ArmAndLargestCorpusRobotDrawAsSvgAndPng) {
     SKIP_WITHOUT_GRAPHVIZ();
     std::vector<fs::path> robots{armExample};
-    if (corvane::testing::corpusDir()) robots.push_back(largestValidCorpusFile());
+    if (const auto corpus = corpusFiles("valid"); !corpus.empty()) {
+        robots.push_back(largestOf(corpus));
+    }
     for (const auto& robot : robots) {
         SCOPED_TRACE(robot.filename().string());
         const ToolRun svg = runTool({"-q", "-f", "svg", robot.string()});
@@ -307,7 +248,7 @@ TEST(VizRender, MissingOrFailingDotIsOneLineAndStatusTwo) {
     fs::create_directory(emptyPath);
     const fs::path out = scratch / "arm.svg";
     const ToolRun missing =
-        runTool({"-f", "svg", "-o", out.string(), armExample.string()}, emptyPath.string());
+        runToolWithPath({"-f", "svg", "-o", out.string(), armExample.string()}, emptyPath.string());
     EXPECT_EQ(missing.status, 2);
     EXPECT_EQ(missing.err, "error: " + armExample.string() +
                                ": cannot draw svg: Graphviz dot not found in PATH (install the "
@@ -318,7 +259,8 @@ TEST(VizRender, MissingOrFailingDotIsOneLineAndStatusTwo) {
     fs::create_directory(failingPath);
     writeFile(failingPath / "dot", "#!/bin/sh\necho 'Error: <stdin>: syntax error' >&2\nexit 3\n");
     fs::permissions(failingPath / "dot", fs::perms::owner_all);
-    const ToolRun failing = runTool({"-f", "png", armExample.string()}, failingPath.string());
+    const ToolRun failing =
+        runToolWithPath({"-f", "png", armExample.string()}, failingPath.string());
     EXPECT_EQ(failing.status, 2);
     EXPECT_EQ(failing.out, "");
     EXPECT_EQ(failing.err, "error: " + armExample.string() +
@@ -396,7 +338,9 @@ TEST(VizBatch, UnreadableInputOutranksARefusalInTheExitStatus) {
     const ToolRun run = runTool(
         {"-q", "-o", out.path().string(), missing.string(), bad.string(), armExample.string()});
     EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(linesOf(run.err).back(),
+    const auto lines = linesOf(run.err);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(),
               "error: 2 of 3 FILEs failed: " + missing.string() + ", " + bad.string());
     EXPECT_EQ(out.entries(), std::vector<std::string>{"arm_robot.txt"});
 }

@@ -19,23 +19,13 @@ namespace {
 
 using corvane::testing::corpusFiles;
 using corvane::testing::importUrdf;
+using corvane::testing::linesOf;
 using corvane::testing::LogCapture;
 using corvane::testing::readFile;
 using namespace corvane::tools;
 
 const std::string oneOfEverything =
     std::string(CORVANE_SOURCE_DIR) + "/tests/data/one_of_everything.urdf";
-
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t end = text.find('\n'); end != std::string::npos;
-         end = text.find('\n', start)) {
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
 
 // Lines that declare the node `name` (edges name it too, but never at the start of a line).
 std::size_t countNodeLines(const std::string& dot, const std::string& name) {
@@ -191,6 +181,7 @@ TEST(VizDot, BodiesEdgesAndLockClustersOfOneOfEverything) {
     const auto clusterEnd = std::find(cluster, lines.end(), "  }");
     ASSERT_NE(clusterEnd, lines.end());
     const std::vector<std::string> inCluster(cluster + 1, clusterEnd);
+    ASSERT_FALSE(inCluster.empty());
     EXPECT_EQ(inCluster.front(), "    label=\"arm_tool_kinematic_lock\";");
     EXPECT_EQ(std::count_if(inCluster.begin(), inCluster.end(),
                             [](const auto& line) {
