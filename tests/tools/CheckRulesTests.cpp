@@ -18,6 +18,7 @@
 #include "Checks.hpp"
 #include "MeshLocator.hpp"
 #include "ModelOverview.hpp"
+#include "ParsedUrdf.hpp"
 #include "ScratchDir.hpp"
 #include "TestSupport.hpp"
 
@@ -38,7 +39,7 @@ std::vector<Finding> check(const std::string& urdf, int precision = 10,
                            const MeshLocator* meshes = nullptr) {
     const LogCapture quiet;  // the import's own warnings are not what these tests are about
     const auto document = importUrdf(urdf, precision);
-    const auto robot = urdf::parseURDF(urdf);
+    const corvane::Plugins::Urdf::ParsedUrdf robot(urdf);
     if (!document || !robot) {
         ADD_FAILURE() << "the robot does not import:\n" << urdf;
         return {};

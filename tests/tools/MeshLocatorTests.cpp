@@ -18,7 +18,9 @@
 #include "ChildProcess.hpp"
 #include "CommandLine.hpp"
 #include "MeshLocator.hpp"
+#include "ParsedUrdf.hpp"
 #include "ScratchDir.hpp"
+#include "TestSupport.hpp"
 #include "ToolError.hpp"
 
 namespace {
@@ -57,7 +59,7 @@ std::vector<MeshUri> robotMeshUris() {
     std::vector<MeshUri> uris;
     for (const auto& entry : fs::recursive_directory_iterator(robotsDir)) {
         if (entry.path().extension() != ".urdf") continue;
-        const auto model = urdf::parseURDFFile(entry.path().string());
+        const corvane::Plugins::Urdf::ParsedUrdf model(corvane::testing::readFile(entry.path()));
         EXPECT_TRUE(model) << "urdfdom refuses " << entry.path();
         if (!model) continue;
         for (const auto& [name, link] : model->links_) {

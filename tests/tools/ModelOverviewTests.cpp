@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ModelOverview.hpp"
+#include "ParsedUrdf.hpp"
 #include "TestSupport.hpp"
 
 namespace {
@@ -160,7 +161,7 @@ void expectJoint(const ModelOverview& overview, const InteractionOverview& inter
 void expectReadsAsUrdfdom(const std::string& text) {
     const auto document = importUrdf(text);
     ASSERT_TRUE(document);
-    const auto robot = urdf::parseURDF(text);
+    const corvane::Plugins::Urdf::ParsedUrdf robot(text);
     ASSERT_TRUE(robot);
     const ModelOverview overview = readModelOverview(*document);
     ASSERT_EQ(overview.bodies.size(), robot->links_.size());

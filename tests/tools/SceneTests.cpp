@@ -20,6 +20,7 @@
 #include "HtmlPage.hpp"
 #include "MeshLocator.hpp"
 #include "ModelOverview.hpp"
+#include "ParsedUrdf.hpp"
 #include "Scene.hpp"
 #include "SceneJson.hpp"
 #include "SceneMeshes.hpp"
@@ -187,7 +188,7 @@ Deviation compareWithUrdf(const json& scene, const urdf::ModelInterface& model) 
 
 void expectSceneMatchesUrdf(const fs::path& file, int precision) {
     const std::string urdf = corvane::testing::readFile(file);
-    const urdf::ModelInterfaceSharedPtr model = urdf::parseURDF(urdf);
+    const corvane::Plugins::Urdf::ParsedUrdf model(urdf);
     ASSERT_TRUE(model) << file;
     const corvane::testing::LogCapture quiet;
     const json scene = sceneOf(urdf, file, precision);
@@ -236,7 +237,7 @@ TEST(ScenePoses, InitialValuesTurnAndMoveTheChildren) {
     EXPECT_EQ(scene["interactions"][0]["initial"], 0.7);
     EXPECT_EQ(scene["interactions"][1]["initial"], -0.25);
     EXPECT_EQ(scene["order"], json::parse("[0, 1]"));
-    const Deviation deviation = compareWithUrdf(scene, *urdf::parseURDF(urdf));
+    const Deviation deviation = compareWithUrdf(scene, *corvane::Plugins::Urdf::ParsedUrdf(urdf));
     EXPECT_LE(deviation.position, 1e-9);
     EXPECT_LE(deviation.rotation, 1e-9);
     // The page moves joints with the frames and axis alone: the axis is the unit URDF axis
@@ -354,7 +355,7 @@ TEST(SceneMeshes, EveryFileOfThePr2IsEmbeddedOnce) {
     const fs::path pr2 = robotsDir / "example-robot-data/robots/pr2_description/urdf/pr2.urdf";
     if (!fs::exists(pr2)) GTEST_SKIP() << "no ../shared/robots beside this checkout: skipped";
     const std::string urdf = corvane::testing::readFile(pr2);
-    const auto model = urdf::parseURDF(urdf);
+    const corvane::Plugins::Urdf::ParsedUrdf model(urdf);
     ASSERT_TRUE(model);
     std::set<std::string> named;
     std::size_t meshGeometries = 0;
