@@ -62,7 +62,9 @@ std::vector<Job> folderJobs(const Options& options) {
 }  // namespace
 
 std::vector<Job> planJobs(const Options& options) {
-    if (!options.batch()) return {Job{options.inputs.front(), true, options.output}};
+    if (!options.batch()) {
+        return {Job{options.inputs.front(), !options.checksOnly(), options.output}};
+    }
     if (options.summariesOnly()) {
         std::vector<Job> jobs;
         for (const auto& input : options.inputs) jobs.push_back(Job{input, false, std::nullopt});

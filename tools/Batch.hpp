@@ -12,7 +12,7 @@ namespace corvane::tools {
 
 struct Job {
     std::string input;
-    // False when only the summary is wanted.
+    // False when only the summary or the findings are wanted.
     bool writesDocument = true;
     // Where the document goes; standard output when empty.
     std::optional<std::filesystem::path> destination;

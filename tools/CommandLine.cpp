@@ -63,16 +63,20 @@ constexpr const char* footer =
     "cannot be found is a warning. -f snapshot draws that page at 1280x800 with chromium.\n"
     "\n"
     "Several FILEs: -o names an existing folder that receives one output per input, named after\n"
-    "the input with the format's extension (.txt, .json, .dot, .svg, .png, .html);\n"
-    "two inputs that would\n"
-    "write the same file are a usage error. A refused input does not stop the others. Without -o,\n"
-    "several FILEs are allowed only with --summary (and no -f): the summaries alone are printed.\n"
+    "the input with the format's extension (.txt, .json, .dot, .svg, .png, .html); two inputs\n"
+    "that would write the same file are a usage error. A refused input does not stop the\n"
+    "others. Without -o, several FILEs are allowed only with --summary or --check (and no -f):\n"
+    "the summaries and findings alone are printed.\n"
+    "\n"
+    "--check prints one line per finding, FILE:LINE: error|warning|note: SUBJECT: MESSAGE\n"
+    "[RULE], then FILE: checked: N errors, M warnings; on standard output, or on standard\n"
+    "error when the document goes to standard output. Mesh files are looked for as for -f html.\n"
     "\n"
     "Exit status: 0 on success; 1 when the description is refused or cannot be converted;\n"
     "2 for usage errors, for files that cannot be read or written, and when Graphviz's dot,\n"
-    "three.js or Chromium is missing or fails. With several FILEs, the highest status of the "
-    "failed ones, after all\n"
-    "have been tried.";
+    "three.js or Chromium is missing or fails; 3 when --check finds an error (or a warning,\n"
+    "with --check-warnings-as-errors) in a robot that imported. With several FILEs, the\n"
+    "highest status of them all, after all have been tried.";
 
 struct Arguments {
     Options options;
@@ -105,6 +109,13 @@ void declareOptions(CLI::App& app, Arguments& arguments) {
                  "After each import, report on standard error what the model holds and what the "
                  "URDF holds that the import does not carry over");
     app.add_flag("-q,--quiet", options.quiet, "No warnings or errors from the import itself");
+    app.add_flag("--check", options.check,
+                 "Check what a simulator will make of each robot (masses, inertias, axes, ranges, "
+                 "actuators, geometry sizes, mesh files) and print the findings as FILE:LINE: "
+                 "SEVERITY: ...; alone, no document is written");
+    app.add_flag("--check-warnings-as-errors", options.checkWarningsAsErrors,
+                 "With --check: warnings fail the run (exit status 3) as errors do");
+    app.add_flag("-v,--verbose", options.verbose, "With --check: also print the notes");
     app.add_option("--package-path", options.packagePaths,
                    "where package:// mesh URIs are looked for (repeatable; NAME=DIR maps one "
                    "package); then ROS_PACKAGE_PATH and AMENT_PREFIX_PATH")
@@ -129,8 +140,9 @@ std::string checkInputs(const Arguments& arguments, bool formatGiven) {
     if (arguments.output == standardStream) {
         return "several FILEs cannot all be written to standard output; give -o DIR";
     }
-    if (arguments.output.empty() && (!options.summary || formatGiven)) {
-        return "several FILEs need -o DIR, a folder for their outputs (or --summary alone)";
+    if (arguments.output.empty() && ((!options.summary && !options.check) || formatGiven)) {
+        return "several FILEs need -o DIR, a folder for their outputs (or --summary or --check "
+               "alone)";
     }
     return {};
 }
@@ -165,7 +177,12 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         std::cerr << "error: " << oneLine(error.what()) << " (see --help)\n";
         return {std::nullopt, ExitStatus::UsageOrIo};
     }
-    const std::string inputsProblem = checkInputs(arguments, app.count("--format") > 0);
+    arguments.options.formatGiven = app.count("--format") > 0;
+    if (arguments.options.checkWarningsAsErrors && !arguments.options.check) {
+        std::cerr << "error: --check-warnings-as-errors needs --check (see --help)\n";
+        return {std::nullopt, ExitStatus::UsageOrIo};
+    }
+    const std::string inputsProblem = checkInputs(arguments, arguments.options.formatGiven);
     if (!inputsProblem.empty()) {
         std::cerr << "error: " << inputsProblem << " (see --help)\n";
         return {std::nullopt, ExitStatus::UsageOrIo};

@@ -30,11 +30,22 @@ struct Options {
     // --package-path values as given: search folders (DIR) and package folders (NAME=DIR) for
     // package:// mesh URIs, in order.
     std::vector<std::string> packagePaths;
+    // --check: the physical checks of each import, printed as findings. Alone it writes no
+    // document; -f or -o ask for the document as well.
+    bool check = false;
+    // Warnings of the checks fail the run as errors do (exit status 3).
+    bool checkWarningsAsErrors = false;
+    // Also show the checks' notes.
+    bool verbose = false;
+    // -f was given: with --check, the document is written too.
+    bool formatGiven = false;
 
     // Several inputs: each one's output goes into the folder `output`.
     bool batch() const { return inputs.size() > 1; }
-    // Several inputs read for their summaries alone, nothing written.
+    // Several inputs read for their summaries or findings alone, nothing written.
     bool summariesOnly() const { return batch() && !output; }
+    // --check alone: the findings are wanted, not the document.
+    bool checksOnly() const { return check && !formatGiven && !output; }
 };
 
 }  // namespace corvane::tools

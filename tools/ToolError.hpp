@@ -12,6 +12,9 @@ enum class ExitStatus : int {
     Refused = 1,
     // Wrong command line, or a file that cannot be read or written.
     UsageOrIo = 2,
+    // --check: a robot imported, but a check found an error (or, with
+    // --check-warnings-as-errors, a warning).
+    CheckFailed = 3,
 };
 
 // A failure whose message is one line, already naming the file it concerns.

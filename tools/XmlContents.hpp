@@ -5,7 +5,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
+
+#include "Findings.hpp"
 
 namespace corvane::tools {
 
@@ -34,5 +37,37 @@ struct UnreadElements {
 // The elements of `source` urdfdom leaves out. Meant for texts the import accepted, whose nesting
 // the import has bounded; elements nested deeper than that bound are not looked at anyway.
 UnreadElements readUnreadElements(std::string_view source);
+
+// The lines on which the elements that findings point at begin, as urdfdom reads them: the
+// robot element, its link and joint elements (the first of a name, as urdfdom keeps it) and the
+// elements within them that a finding can be about.
+class ElementLines {
+  public:
+    // The 1-based line of the element `place` names; when the file lacks that element (a joint
+    // without an axis, a link without an inertial), the line of the element it would belong to;
+    // 0 when not even that is in the text (a finding then names the file alone).
+    int lineOf(const UrdfPlace& place) const;
+
+  private:
+    friend ElementLines readElementLines(std::string_view source);
+
+    struct LinkLines {
+        int link = 0;
+        int inertial = 0;
+        std::vector<int> collisions, visuals;            // in the order of the file
+        std::vector<int> collisionMeshes, visualMeshes;  // 0 where the geometry is no mesh
+    };
+    struct JointLines {
+        int joint = 0;
+        int axis = 0;
+        int limit = 0;
+    };
+    int robot_ = 0;
+    std::unordered_map<std::string, LinkLines> links_;
+    std::unordered_map<std::string, JointLines> joints_;
+};
+
+// The element lines of `source`. Meant, like readUnreadElements, for texts the import accepted.
+ElementLines readElementLines(std::string_view source);
 
 }  // namespace corvane::tools

@@ -1,6 +1,7 @@
 // corvane-urdf: imports URDF robot descriptions with the URDF plugin and prints the model the
 // host would see, as host text, JSON or a Graphviz picture, and on request a summary of what the
-// import made of each robot.
+// import made of each robot, and on request the physical checks of what a simulator will make
+// of it.
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -8,10 +9,12 @@
 #include <vector>
 
 #include "Batch.hpp"
+#include "CheckReport.hpp"
 #include "CommandLine.hpp"
 #include "Conversion.hpp"
 #include "Input.hpp"
 #include "Logging.hpp"
+#include "MeshLocator.hpp"
 #include "ModelOverview.hpp"
 #include "NotCarriedOver.hpp"
 #include "Output.hpp"
@@ -40,13 +43,35 @@ void printSummary(const std::string& source, const std::string& inputName,
     std::fflush(stderr);
 }
 
+// Relative mesh paths are taken from the URDF's folder; for standard input, the current one.
+std::filesystem::path meshBaseFolder(const Job& job) {
+    return job.input == standardStream ? std::filesystem::path()
+                                       : std::filesystem::path(job.input).parent_path();
+}
+
+// Prints the findings of the checks, and says whether they fail the run. They go to standard
+// output, unless the document goes there.
+ExitStatus printChecks(const std::string& source, const corvane::Document& document, const Job& job,
+                       const Options& options) {
+    const std::string inputName = inputDisplayName(job.input);
+    const MeshLocator meshes(PackageSearch::fromCommandLineAndEnvironment(options.packagePaths),
+                             meshBaseFolder(job));
+    const CheckReport report =
+        checkImportedRobot({source, inputName, document, meshes, options.verbose});
+    std::FILE* stream = job.writesDocument && !job.destination ? stderr : stdout;
+    std::fflush(stderr);
+    for (const auto& line : report.lines) std::fprintf(stream, "%s\n", line.c_str());
+    std::fprintf(stream, "%s\n", tallyLine(inputName, report.tally, options.verbose).c_str());
+    std::fflush(stream);
+    const bool failed =
+        report.tally.errors > 0 || (options.checkWarningsAsErrors && report.tally.warnings > 0);
+    return failed ? ExitStatus::CheckFailed : ExitStatus::Success;
+}
+
 // The document in the job's format; failures name the input.
 Rendering render(const corvane::Document& document, const Job& job, const Options& options) {
     const std::string inputName = inputDisplayName(job.input);
-    // Relative mesh paths are taken from the URDF's folder; for standard input, the current one.
-    const std::filesystem::path baseFolder = job.input == standardStream
-                                                 ? std::filesystem::path()
-                                                 : std::filesystem::path(job.input).parent_path();
+    const std::filesystem::path baseFolder = meshBaseFolder(job);
     try {
         return renderDocument(document, options, baseFolder);
     } catch (const ToolError& error) {
@@ -57,8 +82,9 @@ Rendering render(const corvane::Document& document, const Job& job, const Option
 }
 
 // One input to its output. Nothing reaches the output unless the whole document was rendered.
-void convertOne(const Job& job, const Options& options,
-                const DiagnosticsToStandardError& diagnostics) {
+// Returns whether the checks, when asked for, fail the run.
+ExitStatus convertOne(const Job& job, const Options& options,
+                      const DiagnosticsToStandardError& diagnostics) {
     const std::string inputName = inputDisplayName(job.input);
     const std::string source = readInput(job.input);
     corvane::DocumentPtr document;
@@ -72,11 +98,14 @@ void convertOne(const Job& job, const Options& options,
         throw ToolError(ExitStatus::Refused, inputName + ": the import failed");
     }
     if (options.summary) printSummary(source, inputName, *document, diagnostics);
-    if (!job.writesDocument) return;
+    const ExitStatus checked =
+        options.check ? printChecks(source, *document, job, options) : ExitStatus::Success;
+    if (!job.writesDocument) return checked;
     const Rendering rendering = render(*document, job, options);
     for (const auto& warning : rendering.warnings)
         diagnostics.relay(rendering.warningsFrom, warning);
     writeOutput(rendering.content, job.destination);
+    return checked;
 }
 
 // Converts one job; its failure is reported at once and returned.
@@ -84,8 +113,7 @@ ExitStatus runJob(const Job& job, const Options& options) {
     const std::string inputName = inputDisplayName(job.input);
     const DiagnosticsToStandardError diagnostics(inputName, options.quiet);
     try {
-        convertOne(job, options, diagnostics);
-        return ExitStatus::Success;
+        return convertOne(job, options, diagnostics);
     } catch (const ToolError& error) {
         reportError(error.what());
         return error.status();
@@ -122,10 +150,13 @@ ExitStatus run(const Options& options) {
     ExitStatus worst = ExitStatus::Success;
     for (const auto& job : jobs) {
         const ExitStatus status = runJob(job, options);
-        if (status == ExitStatus::Success) continue;
-        failed.push_back(inputDisplayName(job.input));
         if (static_cast<int>(status) > static_cast<int>(worst)) worst = status;
+        // A robot with findings was converted; its tally line has said so.
+        if (status != ExitStatus::Success && status != ExitStatus::CheckFailed) {
+            failed.push_back(inputDisplayName(job.input));
+        }
     }
+    if (failed.empty()) return worst;
     return reportFailures(failed, worst, jobs.size());
 }
 

@@ -1,0 +1,94 @@
+#include "CheckReport.hpp"
+
+#include <fmt/format.h>
+
+#include "Checks.hpp"
+#include "ModelOverview.hpp"
+#include "NestingGuard.hpp"
+#include "ParsedUrdf.hpp"
+#include "VisibleText.hpp"
+#include "XmlContents.hpp"
+
+namespace corvane::tools {
+
+namespace {
+
+std::string counted(std::size_t count, const char* singular, const char* plural) {
+    return fmt::format("{} {}", count, count == 1 ? singular : plural);
+}
+
+void countFinding(CheckTally& tally, Severity severity) {
+    switch (severity) {
+        case Severity::Error:
+            ++tally.errors;
+            return;
+        case Severity::Warning:
+            ++tally.warnings;
+            return;
+        case Severity::Note:
+            ++tally.notes;
+            return;
+    }
+}
+
+}  // namespace
+
+const char* severityName(Severity severity) {
+    switch (severity) {
+        case Severity::Note:
+            return "note";
+        case Severity::Warning:
+            return "warning";
+        case Severity::Error:
+            return "error";
+    }
+    return "error";
+}
+
+std::string findingLine(const Finding& finding, const std::string& inputName, int line) {
+    const std::string place = line > 0 ? fmt::format("{}:{}", inputName, line) : inputName;
+    return visibleText(fmt::format("{}: {}: {}: {} [{}]", place, severityName(finding.severity),
+                                   finding.subject, finding.message, finding.rule));
+}
+
+std::string tallyLine(const std::string& inputName, const CheckTally& tally, bool showNotes) {
+    std::string counts;
+    if (tally.errors == 0 && tally.warnings == 0) {
+        counts = "no errors or warnings";
+    } else {
+        counts = counted(tally.errors, "error", "errors") + ", " +
+                 counted(tally.warnings, "warning", "warnings");
+    }
+    if (showNotes && tally.notes > 0) counts += ", " + counted(tally.notes, "note", "notes");
+    return visibleText(inputName) + ": checked: " + counts;
+}
+
+CheckReport checkImportedRobot(const CheckSubject& subject) {
+    CheckReport report;
+    // The import accepted the text, so urdfdom reads it too; should it not, the checks that need
+    // its model cannot run, and saying so is better than a check that silently passes.
+    const Plugins::Urdf::ParsedUrdf urdf(Plugins::Urdf::parserText(subject.source));
+    if (!urdf) {
+        const Finding finding{Severity::Error,
+                              "model",
+                              "urdfdom cannot read the description again: not checked",
+                              "not-checked",
+                              {}};
+        report.lines.push_back(findingLine(finding, subject.inputName, 0));
+        ++report.tally.errors;
+        return report;
+    }
+    const ModelOverview model = readModelOverview(subject.document);
+    const std::vector<Finding> findings = checkModel({model, *urdf, &subject.meshes});
+    if (findings.empty()) return report;
+    const ElementLines lines = readElementLines(subject.source);
+    for (const Finding& finding : findings) {
+        countFinding(report.tally, finding.severity);
+        if (finding.severity == Severity::Note && !subject.showNotes) continue;
+        report.lines.push_back(
+            findingLine(finding, subject.inputName, lines.lineOf(finding.place)));
+    }
+    return report;
+}
+
+}  // namespace corvane::tools
