@@ -6,3 +6,13 @@ if(TARGET corvane-urdf-tool)
     corvane-urdf-tool corvane-test-support urdfdom::urdfdom_model GTest::gtest_main)
   gtest_discover_tests(check_rules_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
 endif()
+
+# corvane-urdf --check run as a user runs it: lines, exit statuses, real robots, the corpus.
+if(TARGET corvane-urdf)
+  add_executable(check_cli_tests ${CMAKE_CURRENT_LIST_DIR}/tools/CheckCliTests.cpp)
+  target_link_libraries(check_cli_tests PRIVATE
+    corvane-urdf-tool corvane-test-support nlohmann_json::nlohmann_json GTest::gtest_main)
+  target_compile_definitions(check_cli_tests PRIVATE CORVANE_URDF_TOOL="$<TARGET_FILE:corvane-urdf>")
+  add_dependencies(check_cli_tests corvane-urdf)
+  gtest_discover_tests(check_cli_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+endif()

@@ -47,8 +47,10 @@ const char* severityName(Severity severity) {
 
 std::string findingLine(const Finding& finding, const std::string& inputName, int line) {
     const std::string place = line > 0 ? fmt::format("{}:{}", inputName, line) : inputName;
-    return visibleText(fmt::format("{}: {}: {}: {} [{}]", place, severityName(finding.severity),
-                                   finding.subject, finding.message, finding.rule));
+    // Names in subjects and messages are written as host text quotes them, escapes included.
+    return visibleText(place) + ": " + severityName(finding.severity) + ": " +
+           visibleText(fmt::format("{}: {} [{}]", finding.subject, finding.message, finding.rule),
+                       Backslashes::Kept);
 }
 
 std::string tallyLine(const std::string& inputName, const CheckTally& tally, bool showNotes) {

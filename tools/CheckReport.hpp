@@ -38,7 +38,7 @@ struct CheckSubject {
 // Checks the imported document (and urdfdom's model of the source, where the document cannot
 // show a problem) and writes each finding as "FILE:LINE: SEVERITY: SUBJECT: MESSAGE [RULE]", with
 // the line of the URDF element concerned ("FILE: ..." when the text has none), every byte that
-// would not show as itself escaped.
+// would not show as itself escaped (names keep host text's own escapes).
 CheckReport checkImportedRobot(const CheckSubject& subject);
 
 // One finding as printed; `line` 0 leaves the line out.

@@ -23,9 +23,11 @@ void appendHexEscape(std::string& out, unsigned char byte) {
 }
 
 // Appends one ASCII byte, escaped when it would not show as itself.
-void appendAscii(std::string& out, unsigned char byte) {
-    if (const std::string_view escaped = Text::shortEscape(static_cast<char>(byte));
-        !escaped.empty()) {
+void appendAscii(std::string& out, unsigned char byte, Backslashes backslashes) {
+    if (byte == '\\' && backslashes == Backslashes::Kept) {
+        out += '\\';
+    } else if (const std::string_view escaped = Text::shortEscape(static_cast<char>(byte));
+               !escaped.empty()) {
         out += escaped;
     } else if (byte < 0x20 || byte == 0x7F) {
         appendHexEscape(out, byte);
@@ -36,13 +38,13 @@ void appendAscii(std::string& out, unsigned char byte) {
 
 }  // namespace
 
-std::string visibleText(std::string_view text) {
+std::string visibleText(std::string_view text, Backslashes backslashes) {
     std::string out;
     out.reserve(text.size());
     while (!text.empty()) {
         const auto lead = static_cast<unsigned char>(text.front());
         if (lead < 0x80) {
-            appendAscii(out, lead);
+            appendAscii(out, lead, backslashes);
             text.remove_prefix(1);
             continue;
         }

@@ -11,6 +11,11 @@ namespace corvane::tools {
 // backslash, "\n", "\r" and "\t", "\xNN" for other control bytes, DEL and bytes that are not part
 // of a well-formed UTF-8 character, and the two bytes of each control character U+0080 to
 // U+009F. Other UTF-8 characters stay as they are, so distinct texts stay distinct.
-std::string visibleText(std::string_view text);
+//
+// Text that is already escaped where it holds names (host text's quoted names, whose escapes
+// start with a backslash) keeps its backslashes with `Backslashes::Kept`, so that the escapes
+// read as written; only what would not show as itself is escaped then.
+enum class Backslashes { Escaped, Kept };
+std::string visibleText(std::string_view text, Backslashes backslashes = Backslashes::Escaped);
 
 }  // namespace corvane::tools
