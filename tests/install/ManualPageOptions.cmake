@@ -41,6 +41,8 @@ set(page_names "")
 foreach(item IN LISTS items)
   string(STRIP "${item}" item)
   string(REPLACE "," ";" item_names "${item}")
+  # Prose that the page wraps so that an option starts a line ("--x)", "--x.") names no option.
+  list(FILTER item_names INCLUDE REGEX "^-[-A-Za-z0-9]+$")
   list(APPEND page_names ${item_names})
 endforeach()
 if(NOT page_names)
