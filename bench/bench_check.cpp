@@ -27,9 +27,7 @@
 #include "Conversion.hpp"
 #include "MeshLocator.hpp"
 #include "ModelOverview.hpp"
-#include "NestingGuard.hpp"
 #include "Options.hpp"
-#include "ParsedUrdf.hpp"
 #include "RobotGenerator.hpp"
 #include "XmlContents.hpp"
 
@@ -174,17 +172,8 @@ void BM_Generated_ImportAndCheck(benchmark::State& state) {
     state.counters["findings"] = static_cast<double>(lines);
 }
 
-// The stages of the checks on the generated robot, as checkImportedRobot runs them: urdfdom's
-// second parse of the text, the overview of the document, the rules, and the lines of the
-// elements the findings point at.
-void BM_Generated_Stage_UrdfdomParse(benchmark::State& state) {
-    const std::string text = corvane::Plugins::Urdf::parserText(generatedText());
-    for (auto _ : state) {
-        const corvane::Plugins::Urdf::ParsedUrdf urdf(text);
-        benchmark::DoNotOptimize(static_cast<bool>(urdf));
-    }
-}
-
+// The stages of the checks on the generated robot, as checkImportedRobot runs them: the reading
+// of the URDF's elements, the overview of the document and the rules.
 void BM_Generated_Stage_Overview(benchmark::State& state) {
     const corvane::DocumentPtr document =
         tools::importRobot(generatedText(), generatedName, checkOptions({}));
@@ -195,18 +184,17 @@ void BM_Generated_Stage_Rules(benchmark::State& state) {
     const corvane::DocumentPtr document =
         tools::importRobot(generatedText(), generatedName, checkOptions({}));
     const tools::ModelOverview model = tools::readModelOverview(*document);
-    const corvane::Plugins::Urdf::ParsedUrdf urdf(
-        corvane::Plugins::Urdf::parserText(generatedText()));
+    const tools::UrdfElements urdf = tools::readUrdfElements(generatedText());
     std::size_t findings = 0;
     for (auto _ : state) {
         const tools::MeshLocator meshes = generatedLocator();
-        findings = tools::checkModel({model, *urdf, &meshes}).size();
+        findings = tools::checkModel({model, urdf, &meshes}).size();
     }
     state.counters["findings"] = static_cast<double>(findings);
 }
 
-void BM_Generated_Stage_ElementLines(benchmark::State& state) {
-    for (auto _ : state) benchmark::DoNotOptimize(tools::readElementLines(generatedText()));
+void BM_Generated_Stage_UrdfElements(benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(tools::readUrdfElements(generatedText()));
 }
 
 BENCHMARK(BM_Pr2_Import)->Unit(benchmark::kMillisecond);
@@ -214,10 +202,9 @@ BENCHMARK(BM_Pr2_ChecksOnly)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Pr2_WholeCheck)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Generated_Import)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Generated_ImportAndCheck)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Generated_Stage_UrdfdomParse)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Generated_Stage_UrdfElements)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Generated_Stage_Overview)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Generated_Stage_Rules)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Generated_Stage_ElementLines)->Unit(benchmark::kMillisecond);
 
 // --- the summary against the targets ---------------------------------------------------------
 

@@ -4,8 +4,6 @@
 
 #include "Checks.hpp"
 #include "ModelOverview.hpp"
-#include "NestingGuard.hpp"
-#include "ParsedUrdf.hpp"
 #include "VisibleText.hpp"
 #include "XmlContents.hpp"
 
@@ -67,28 +65,12 @@ std::string tallyLine(const std::string& inputName, const CheckTally& tally, boo
 
 CheckReport checkImportedRobot(const CheckSubject& subject) {
     CheckReport report;
-    // The import accepted the text, so urdfdom reads it too; should it not, the checks that need
-    // its model cannot run, and saying so is better than a check that silently passes.
-    const Plugins::Urdf::ParsedUrdf urdf(Plugins::Urdf::parserText(subject.source));
-    if (!urdf) {
-        const Finding finding{Severity::Error,
-                              "model",
-                              "urdfdom cannot read the description again: not checked",
-                              "not-checked",
-                              {}};
-        report.lines.push_back(findingLine(finding, subject.inputName, 0));
-        ++report.tally.errors;
-        return report;
-    }
+    const UrdfElements urdf = readUrdfElements(subject.source);
     const ModelOverview model = readModelOverview(subject.document);
-    const std::vector<Finding> findings = checkModel({model, *urdf, &subject.meshes});
-    if (findings.empty()) return report;
-    const ElementLines lines = readElementLines(subject.source);
-    for (const Finding& finding : findings) {
+    for (const Finding& finding : checkModel({model, urdf, &subject.meshes})) {
         countFinding(report.tally, finding.severity);
         if (finding.severity == Severity::Note && !subject.showNotes) continue;
-        report.lines.push_back(
-            findingLine(finding, subject.inputName, lines.lineOf(finding.place)));
+        report.lines.push_back(findingLine(finding, subject.inputName, urdf.lineOf(finding.place)));
     }
     return report;
 }

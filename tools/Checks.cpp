@@ -1,7 +1,6 @@
 #include "Checks.hpp"
 
 #include <fmt/format.h>
-#include <urdf_model/model.h>
 
 #include <algorithm>
 #include <cfloat>
@@ -115,32 +114,13 @@ void jacobiRotate(std::array<std::array<double, 3>, 3>& a, std::size_t p, std::s
 // ---------------------------------------------------------------------------------------------
 // The URDF behind the document
 
-// A link's collisions or visuals as the import walks them: the list, or when it is empty the
-// single element urdfdom also keeps.
-template <typename Element>
-std::vector<const Element*> elementsOf(const std::vector<std::shared_ptr<Element>>& array,
-                                       const std::shared_ptr<Element>& single) {
-    std::vector<const Element*> elements;
-    if (array.empty()) {
-        if (single) elements.push_back(single.get());
-        return elements;
-    }
-    for (const auto& element : array) elements.push_back(element.get());
-    return elements;
-}
-
 // The positions within the link of the elements the import made a geometry of, in order. The
 // document's geometries carry no trace of the elements it skipped (one without a geometry, or of
-// a kind it does not know), so the positions are counted on urdfdom's link.
-template <typename Element>
-std::vector<std::size_t> mappedPositions(const std::vector<const Element*>& elements) {
+// a kind it does not know), so the positions are counted on the link element.
+std::vector<std::size_t> mappedPositions(const std::vector<UrdfElements::Part>& parts) {
     std::vector<std::size_t> positions;
-    for (std::size_t i = 0; i < elements.size(); ++i) {
-        const Element* element = elements[i];
-        if (element && element->geometry && element->geometry->type >= urdf::Geometry::SPHERE &&
-            element->geometry->type <= urdf::Geometry::MESH) {
-            positions.push_back(i);
-        }
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (parts[i].mapped) positions.push_back(i);
     }
     return positions;
 }
@@ -150,10 +130,9 @@ struct GeometryPositions {
     std::vector<std::size_t> collisions;
     std::vector<std::size_t> visuals;
 
-    static GeometryPositions of(const urdf::Link* link) {
+    static GeometryPositions of(const UrdfElements::Link* link) {
         if (!link) return {};
-        return {mappedPositions(elementsOf(link->collision_array, link->collision)),
-                mappedPositions(elementsOf(link->visual_array, link->visual))};
+        return {mappedPositions(link->collisions), mappedPositions(link->visuals)};
     }
 };
 
@@ -477,9 +456,8 @@ class ModelChecker {
     // "joint_X" when a link is also named X; the joint's child link tells the two apart.
     std::string urdfJointName(const InteractionOverview& interaction) const {
         const auto matches = [&](const std::string& name) {
-            const auto found = urdf_.joints_.find(name);
-            return found != urdf_.joints_.end() && found->second &&
-                   found->second->child_link_name == interaction.childBody;
+            const UrdfElements::Joint* joint = urdf_.joint(name);
+            return joint != nullptr && joint->childLink == interaction.childBody;
         };
         constexpr std::string_view prefix = "joint_";
         if (interaction.name.starts_with(prefix)) {
@@ -501,10 +479,8 @@ class ModelChecker {
 
     void checkBody(std::size_t index) {
         const BodyOverview& body = model_.bodies[index];
-        const auto link = urdf_.links_.find(body.name);
-        const urdf::Link* urdfLink = link == urdf_.links_.end() ? nullptr : link->second.get();
-        // Geometry places are counted on urdfdom's link: see mappedPositions.
-        const GeometryPositions positions = GeometryPositions::of(urdfLink);
+        // Geometry places are counted on the link element: see mappedPositions.
+        const GeometryPositions positions = GeometryPositions::of(urdf_.link(body.name));
 
         for (const NonFiniteNumber* number : bodyNonFinite_[index]) {
             bodyNonFinite(body, *number, positions);
@@ -820,11 +796,10 @@ class ModelChecker {
         if (axisNonFinite(interaction)) return;
         const UrdfPlace place{Element::Axis, joint, 0, false};
         // The document cannot show a zero axis: the import writes (1, 0, 0) in its place.
-        // urdfdom's joint keeps the axis as the file gives it.
-        if (const auto found = urdf_.joints_.find(joint);
-            found != urdf_.joints_.end() && found->second) {
-            const urdf::Vector3& a = found->second->axis;
-            const Vector3 axis{a.x, a.y, a.z};
+        // The file gives the axis as it stands.
+        if (const UrdfElements::Joint* found = urdf_.joint(joint); found && found->axis) {
+            const auto& a = *found->axis;
+            const Vector3 axis{a[0], a[1], a[2]};
             const double length = norm(axis);
             if (length < kLeastAxisNorm) {
                 const std::string outcome = length == 0
@@ -907,7 +882,7 @@ class ModelChecker {
     }
 
     const ModelOverview& model_;
-    const urdf::ModelInterface& urdf_;
+    const UrdfElements& urdf_;
     const MeshLocator* meshes_;
     BodyGroups groups_;
     std::vector<GroupMass> groupMass_;  // by the group's root body

@@ -1,6 +1,7 @@
 // What a simulator will make of an imported robot: the physical checks behind --check. The rules
-// read the imported document through its overview, as the host will simulate it; urdfdom's model
-// of the file is read only where the document cannot show a problem, and each such use says why.
+// read the imported document through its overview, as the host will simulate it; the URDF text
+// (read as urdfdom reads it) only where the document cannot show a problem, and each such use
+// says why.
 //
 // Rules, by id (severity: what triggers it):
 //   non-finite (error): a number of the document is an infinity or a NaN
@@ -30,17 +31,14 @@
 #include "Findings.hpp"
 #include "MeshLocator.hpp"
 #include "ModelOverview.hpp"
-
-namespace urdf {
-class ModelInterface;
-}
+#include "XmlContents.hpp"
 
 namespace corvane::tools {
 
 struct CheckInput {
     const ModelOverview& model;  // the imported document, read once
-    // urdfdom's model of the same file: only where the document cannot show the problem.
-    const urdf::ModelInterface& urdf;
+    // The elements of the same file: only where the document cannot show the problem.
+    const UrdfElements& urdf;
     const MeshLocator* meshes;  // null: mesh files are not looked for
 };
 

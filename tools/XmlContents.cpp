@@ -3,7 +3,9 @@
 #include <tinyxml.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstddef>
+#include <system_error>
 
 #include "NestingGuard.hpp"
 
@@ -76,22 +78,105 @@ const TiXmlElement* child(const TiXmlElement& parent, const char* name) {
     return parent.FirstChildElement(name);
 }
 
-// The line of the mesh element inside the geometry of a collision or visual element; 0 when its
-// geometry is no mesh.
-int meshLine(const TiXmlElement& collisionOrVisual) {
-    const TiXmlElement* geometry = child(collisionOrVisual, "geometry");
-    const TiXmlElement* mesh = geometry != nullptr ? child(*geometry, "mesh") : nullptr;
-    return mesh != nullptr ? mesh->Row() : 0;
+// A collision or visual element: its line, and what its geometry is.
+UrdfElements::Part partOf(const TiXmlElement& element) {
+    UrdfElements::Part part{element.Row(), 0, false};
+    const TiXmlElement* geometry = child(element, "geometry");
+    // urdfdom takes the geometry's first child element for its shape.
+    const TiXmlElement* shape = geometry != nullptr ? geometry->FirstChildElement() : nullptr;
+    if (shape == nullptr) return part;
+    part.mapped = named(*shape, "sphere") || named(*shape, "box") || named(*shape, "cylinder") ||
+                  named(*shape, "mesh");
+    if (named(*shape, "mesh")) part.meshLine = shape->Row();
+    return part;
 }
 
-// The line of element `index` of `lines`, or `fallback` when there is none.
-int lineAt(const std::vector<int>& lines, std::size_t index, int fallback) {
-    return index < lines.size() && lines[index] > 0 ? lines[index] : fallback;
+// The line of part `index` of `parts` (or of its mesh), or `fallback` when there is none.
+int partLine(const std::vector<UrdfElements::Part>& parts, std::size_t index, bool mesh,
+             int fallback) {
+    if (index >= parts.size()) return fallback;
+    const UrdfElements::Part& part = parts[index];
+    if (mesh && part.meshLine > 0) return part.meshLine;
+    return part.line > 0 ? part.line : fallback;
+}
+
+// Three numbers separated by white space, as urdfdom reads a vector; empty otherwise.
+std::optional<std::array<double, 3>> threeNumbers(std::string_view text) {
+    std::array<double, 3> values{};
+    std::size_t count = 0;
+    constexpr std::string_view space = " \t\n\r";
+    while (true) {
+        const auto begin = text.find_first_not_of(space);
+        if (begin == std::string_view::npos) break;
+        text.remove_prefix(begin);
+        std::string_view token = text.substr(0, text.find_first_of(space));
+        text.remove_prefix(token.size());
+        if (count == values.size()) return std::nullopt;
+        if (token.starts_with('+')) token.remove_prefix(1);
+        double value = 0;
+        const auto [end, error] = std::from_chars(token.data(), token.data() + token.size(), value);
+        if (error != std::errc() || end != token.data() + token.size()) return std::nullopt;
+        values[count++] = value;
+    }
+    if (count != values.size()) return std::nullopt;
+    return values;
+}
+
+// The axis urdfdom gives a joint element: see UrdfElements::Joint.
+std::optional<std::array<double, 3>> axisOf(const TiXmlElement& joint) {
+    const char* type = joint.Attribute("type");
+    if (type == nullptr || std::string_view(type) == "fixed" ||
+        std::string_view(type) == "floating") {
+        return std::nullopt;
+    }
+    const TiXmlElement* axis = child(joint, "axis");
+    if (axis == nullptr) return std::array<double, 3>{1, 0, 0};
+    const char* xyz = axis->Attribute("xyz");
+    if (xyz == nullptr) return std::array<double, 3>{0, 0, 0};
+    return threeNumbers(xyz);
+}
+
+UrdfElements::Link linkOf(const TiXmlElement& element) {
+    UrdfElements::Link link;
+    link.line = element.Row();
+    if (const TiXmlElement* inertial = child(element, "inertial"))
+        link.inertialLine = inertial->Row();
+    for (const TiXmlElement* part = element.FirstChildElement(); part != nullptr;
+         part = part->NextSiblingElement()) {
+        if (named(*part, "collision")) {
+            link.collisions.push_back(partOf(*part));
+        } else if (named(*part, "visual")) {
+            link.visuals.push_back(partOf(*part));
+        }
+    }
+    return link;
+}
+
+UrdfElements::Joint jointOf(const TiXmlElement& element) {
+    UrdfElements::Joint joint;
+    joint.line = element.Row();
+    if (const TiXmlElement* axis = child(element, "axis")) joint.axisLine = axis->Row();
+    if (const TiXmlElement* limit = child(element, "limit")) joint.limitLine = limit->Row();
+    if (const TiXmlElement* childLink = child(element, "child")) {
+        joint.childLink = attribute(*childLink, "link").value_or("");
+    }
+    joint.axis = axisOf(element);
+    return joint;
 }
 
 }  // namespace
 
-int ElementLines::lineOf(const UrdfPlace& place) const {
+const UrdfElements::Link* UrdfElements::link(const std::string& name) const {
+    const auto found = links_.find(name);
+    return found == links_.end() ? nullptr : &found->second;
+}
+
+const UrdfElements::Joint* UrdfElements::joint(const std::string& name) const {
+    const auto found = joints_.find(name);
+    return found == joints_.end() ? nullptr : &found->second;
+}
+
+int UrdfElements::lineOf(const UrdfPlace& place) const {
     using Element = UrdfPlace::Element;
     switch (place.element) {
         case Element::Robot:
@@ -101,74 +186,50 @@ int ElementLines::lineOf(const UrdfPlace& place) const {
         case Element::Collision:
         case Element::Visual:
         case Element::Mesh: {
-            const auto found = links_.find(place.owner);
-            if (found == links_.end()) return 0;
-            const LinkLines& link = found->second;
+            const Link* found = link(place.owner);
+            if (found == nullptr) return 0;
+            if (place.element == Element::Link) return found->line;
+            if (place.element == Element::Inertial) {
+                return found->inertialLine > 0 ? found->inertialLine : found->line;
+            }
             const bool visual = place.element == Element::Visual ||
                                 (place.element == Element::Mesh && place.visual);
-            const int element =
-                lineAt(visual ? link.visuals : link.collisions, place.index, link.link);
-            if (place.element == Element::Inertial)
-                return link.inertial > 0 ? link.inertial : link.link;
-            if (place.element == Element::Link) return link.link;
-            if (place.element != Element::Mesh) return element;
-            return lineAt(visual ? link.visualMeshes : link.collisionMeshes, place.index, element);
+            return partLine(visual ? found->visuals : found->collisions, place.index,
+                            place.element == Element::Mesh, found->line);
         }
         case Element::Joint:
         case Element::Axis:
         case Element::Limit: {
-            const auto found = joints_.find(place.owner);
-            if (found == joints_.end()) return 0;
-            const JointLines& joint = found->second;
-            const int element = place.element == Element::Axis    ? joint.axis
-                                : place.element == Element::Limit ? joint.limit
-                                                                  : joint.joint;
-            return element > 0 ? element : joint.joint;
+            const Joint* found = joint(place.owner);
+            if (found == nullptr) return 0;
+            const int line = place.element == Element::Axis    ? found->axisLine
+                             : place.element == Element::Limit ? found->limitLine
+                                                               : found->line;
+            return line > 0 ? line : found->line;
         }
     }
     return 0;
 }
 
-ElementLines readElementLines(std::string_view source) {
+UrdfElements readUrdfElements(std::string_view source) {
     const std::string text = parserText(source);
     TiXmlDocument document;
     document.Parse(text.c_str());
-    ElementLines lines;
+    UrdfElements elements;
     const TiXmlElement* robot = document.FirstChildElement("robot");
-    if (robot == nullptr) return lines;
-    lines.robot_ = robot->Row();
+    if (robot == nullptr) return elements;
+    elements.robot_ = robot->Row();
     for (const TiXmlElement* element = robot->FirstChildElement(); element != nullptr;
          element = element->NextSiblingElement()) {
         const char* name = element->Attribute("name");
         if (name == nullptr) continue;
         if (named(*element, "link")) {
-            const auto [entry, added] = lines.links_.try_emplace(name);
-            if (!added) continue;
-            ElementLines::LinkLines& link = entry->second;
-            link.link = element->Row();
-            if (const TiXmlElement* inertial = child(*element, "inertial")) {
-                link.inertial = inertial->Row();
-            }
-            for (const TiXmlElement* part = element->FirstChildElement(); part != nullptr;
-                 part = part->NextSiblingElement()) {
-                if (named(*part, "collision")) {
-                    link.collisions.push_back(part->Row());
-                    link.collisionMeshes.push_back(meshLine(*part));
-                } else if (named(*part, "visual")) {
-                    link.visuals.push_back(part->Row());
-                    link.visualMeshes.push_back(meshLine(*part));
-                }
-            }
+            if (!elements.links_.contains(name)) elements.links_.emplace(name, linkOf(*element));
         } else if (named(*element, "joint")) {
-            const auto [entry, added] = lines.joints_.try_emplace(name);
-            if (!added) continue;
-            ElementLines::JointLines& joint = entry->second;
-            joint.joint = element->Row();
-            if (const TiXmlElement* axis = child(*element, "axis")) joint.axis = axis->Row();
-            if (const TiXmlElement* limit = child(*element, "limit")) joint.limit = limit->Row();
+            if (!elements.joints_.contains(name)) elements.joints_.emplace(name, jointOf(*element));
         }
     }
-    return lines;
+    return elements;
 }
 
 std::optional<XmlProblem> findXmlProblem(std::string_view source) {

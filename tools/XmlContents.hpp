@@ -2,6 +2,7 @@
 // urdfdom itself uses: where a malformed text goes wrong, and the elements urdfdom does not keep.
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,36 +39,52 @@ struct UnreadElements {
 // the import has bounded; elements nested deeper than that bound are not looked at anyway.
 UnreadElements readUnreadElements(std::string_view source);
 
-// The lines on which the elements that findings point at begin, as urdfdom reads them: the
-// robot element, its link and joint elements (the first of a name, as urdfdom keeps it) and the
-// elements within them that a finding can be about.
-class ElementLines {
+// What the checks read of a robot description's own text, where the imported document cannot
+// show it, read as urdfdom reads it: the robot element, its link and joint elements (the first
+// of a name, as urdfdom keeps it) and the elements within them that a finding can be about, each
+// with the line it begins on (1-based).
+class UrdfElements {
   public:
-    // The 1-based line of the element `place` names; when the file lacks that element (a joint
-    // without an axis, a link without an inertial), the line of the element it would belong to;
-    // 0 when not even that is in the text (a finding then names the file alone).
+    // A collision or visual element of a link.
+    struct Part {
+        int line = 0;
+        int meshLine = 0;  // 0 where its geometry is no mesh
+        // Its geometry is a sphere, box, cylinder or mesh: the import made a geometry of it.
+        bool mapped = false;
+    };
+    struct Link {
+        int line = 0;
+        int inertialLine = 0;
+        std::vector<Part> collisions, visuals;  // in the order of the file
+    };
+    struct Joint {
+        int line = 0;
+        int axisLine = 0;
+        int limitLine = 0;
+        std::string childLink;
+        // The axis as urdfdom takes it for a joint that has one (not fixed, not floating): the
+        // axis element's xyz, (0, 0, 0) for an axis element without one, (1, 0, 0) without an
+        // axis element; empty for other joints and for an xyz that is no three numbers.
+        std::optional<std::array<double, 3>> axis;
+    };
+
+    const Link* link(const std::string& name) const;
+    const Joint* joint(const std::string& name) const;
+
+    // The line of the element `place` names; when the file lacks that element (a joint without
+    // an axis, a link without an inertial), the line of the element it would belong to; 0 when
+    // not even that is in the text (a finding then names the file alone).
     int lineOf(const UrdfPlace& place) const;
 
   private:
-    friend ElementLines readElementLines(std::string_view source);
+    friend UrdfElements readUrdfElements(std::string_view source);
 
-    struct LinkLines {
-        int link = 0;
-        int inertial = 0;
-        std::vector<int> collisions, visuals;            // in the order of the file
-        std::vector<int> collisionMeshes, visualMeshes;  // 0 where the geometry is no mesh
-    };
-    struct JointLines {
-        int joint = 0;
-        int axis = 0;
-        int limit = 0;
-    };
     int robot_ = 0;
-    std::unordered_map<std::string, LinkLines> links_;
-    std::unordered_map<std::string, JointLines> joints_;
+    std::unordered_map<std::string, Link> links_;
+    std::unordered_map<std::string, Joint> joints_;
 };
 
-// The element lines of `source`. Meant, like readUnreadElements, for texts the import accepted.
-ElementLines readElementLines(std::string_view source);
+// The elements of `source`. Meant, like readUnreadElements, for texts the import accepted.
+UrdfElements readUrdfElements(std::string_view source);
 
 }  // namespace corvane::tools

@@ -7,8 +7,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -185,7 +187,7 @@ TEST(CheckFindings, ElementMissingFromTheFileFallsBackToItsOwnerOrToTheFileAlone
     const std::string text =
         "<robot name=\"r\">\n<link name=\"a\"/>\n<joint name=\"j\" "
         "type=\"fixed\">\n<parent link=\"a\"/></joint>\n</robot>\n";
-    const ElementLines lines = readElementLines(text);
+    const UrdfElements lines = readUrdfElements(text);
     EXPECT_EQ(lines.lineOf({Element::Robot, "", 0, false}), 1);
     EXPECT_EQ(lines.lineOf({Element::Inertial, "a", 0, false}), 2);  // no inertial: the link
     EXPECT_EQ(lines.lineOf({Element::Mesh, "a", 3, true}), 2);       // no visual: the link
@@ -216,7 +218,7 @@ TEST(CheckFindings, LinesOfTheFirstElementOfANameAndOfElementsInFileOrder) {
 </link>
 </robot>
 )";
-    const ElementLines lines = readElementLines(text);
+    const UrdfElements lines = readUrdfElements(text);
     EXPECT_EQ(lines.lineOf({Element::Link, "a", 0, false}), 2);
     EXPECT_EQ(lines.lineOf({Element::Visual, "a", 0, true}), 3);
     EXPECT_EQ(lines.lineOf({Element::Visual, "a", 1, true}), 5);
@@ -224,6 +226,41 @@ TEST(CheckFindings, LinesOfTheFirstElementOfANameAndOfElementsInFileOrder) {
     EXPECT_EQ(lines.lineOf({Element::Mesh, "a", 1, true}), 7);
     EXPECT_EQ(lines.lineOf({Element::Mesh, "a", 0, true}), 3);  // a box: the visual itself
     EXPECT_EQ(lines.lineOf({Element::Mesh, "a", 0, false}), 4);
+}
+
+TEST(CheckFindings, AxesAndShapesAreReadAsUrdfdomReadsThem) {
+    const std::string text = R"(<robot name="r">
+<link name="a"><collision><geometry><box size="1 1 1"/></geometry></collision>
+<collision><geometry/></collision><visual><geometry><mesh filename="m.stl"/></geometry></visual></link>
+<joint name="none" type="revolute"><child link="b"/></joint>
+<joint name="empty" type="revolute"><axis/></joint>
+<joint name="spaced" type="prismatic"><axis xyz=" +0  0	-2.5e-1 "/></joint>
+<joint name="short" type="revolute"><axis xyz="0 1"/></joint>
+<joint name="fixed" type="fixed"><axis xyz="0 0 1"/></joint>
+</robot>
+)";
+    const UrdfElements elements = readUrdfElements(text);
+    using Axis = std::optional<std::array<double, 3>>;
+    const auto axisOf = [&](const std::string& name) {
+        const UrdfElements::Joint* joint = elements.joint(name);
+        return joint ? joint->axis : Axis{std::array<double, 3>{-9, -9, -9}};
+    };
+    EXPECT_EQ(axisOf("none"), (Axis{{1, 0, 0}}));   // no axis element: urdfdom's default
+    EXPECT_EQ(axisOf("empty"), (Axis{{0, 0, 0}}));  // an axis without xyz stays zero
+    EXPECT_EQ(axisOf("spaced"), (Axis{{0, 0, -0.25}}));
+    EXPECT_EQ(axisOf("short"), Axis{});
+    EXPECT_EQ(axisOf("fixed"), Axis{});  // urdfdom reads no axis of a fixed joint
+    ASSERT_NE(elements.joint("none"), nullptr);
+    EXPECT_EQ(elements.joint("none")->childLink, "b");
+
+    const UrdfElements::Link* link = elements.link("a");
+    ASSERT_NE(link, nullptr);
+    ASSERT_EQ(link->collisions.size(), 2U);
+    EXPECT_TRUE(link->collisions[0].mapped);
+    EXPECT_FALSE(link->collisions[1].mapped);  // no shape: the import makes no geometry of it
+    ASSERT_EQ(link->visuals.size(), 1U);
+    EXPECT_TRUE(link->visuals[0].mapped);
+    EXPECT_EQ(link->visuals[0].meshLine, 3);
 }
 
 TEST(CheckFindings, HostileNamesAreShownEscapedOnOneLine) {
