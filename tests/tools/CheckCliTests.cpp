@@ -13,7 +13,6 @@
 #include <optional>
 #include <regex>
 #include <set>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,6 +29,7 @@ namespace {
 namespace fs = std::filesystem;
 using corvane::testing::corpusFiles;
 using corvane::testing::joint;
+using corvane::testing::linesOf;
 using corvane::testing::linkWith;
 using corvane::testing::linkWithMass;
 using corvane::testing::readFile;
@@ -48,13 +48,6 @@ const fs::path robotsDir = fs::path(CORVANE_SHARED_DIR) / "robots";
     if (!fs::is_directory(robotsDir)) {                                             \
         GTEST_SKIP() << "no ../shared/robots beside this checkout: robots skipped"; \
     }
-
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
 
 // The 1-based line of `text` on which `needle` first occurs; 0 when it does not.
 int lineContaining(const std::string& text, const std::string& needle) {
