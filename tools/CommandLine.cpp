@@ -44,7 +44,7 @@ constexpr const char* description =
     "model it becomes: as host text, as JSON, as a Graphviz picture of its bodies and\n"
     "interactions (dot source, or SVG and PNG drawn by Graphviz's dot program), or as a 3D\n"
     "page (html: one self-contained file with joint sliders; snapshot: a PNG of that page\n"
-    "taken by headless Chromium).";
+    "taken by headless Chromium). --check reports what a simulator will make of the robot.";
 
 constexpr const char* footer =
     "Output goes to standard output unless -o names a file. A regular file is replaced only\n"
