@@ -56,7 +56,7 @@ tools::MeshLocator locator() {
 void writePage(const std::string& urdf, const fs::path& destination) {
     const tools::Options options = pageOptions();
     const corvane::DocumentPtr document = tools::importRobot(urdf, "pr2.urdf", options);
-    const tools::Rendering page = tools::renderDocument(*document, options, urdfPath.parent_path());
+    const tools::Rendering page = tools::renderDocument(*document, options, locator());
     tools::writeOutput(page.content, destination);
 }
 

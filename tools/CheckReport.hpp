@@ -35,8 +35,8 @@ struct CheckSubject {
     bool showNotes = false;        // --verbose
 };
 
-// Checks the imported document (and urdfdom's model of the source, where the document cannot
-// show a problem) and writes each finding as "FILE:LINE: SEVERITY: SUBJECT: MESSAGE [RULE]", with
+// Checks the imported document (and the URDF text itself, where the document cannot show a
+// problem) and writes each finding as "FILE:LINE: SEVERITY: SUBJECT: MESSAGE [RULE]", with
 // the line of the URDF element concerned ("FILE: ..." when the text has none), every byte that
 // would not show as itself escaped (names keep host text's own escapes).
 CheckReport checkImportedRobot(const CheckSubject& subject);

@@ -30,11 +30,8 @@ std::string refusalMessage(const std::string& source, const std::string& inputNa
     return place + ": " + refused + ": malformed XML: " + problem->description;
 }
 
-Rendering renderPage(const Document& document, const Options& options,
-                     const std::filesystem::path& baseFolder) {
-    const MeshLocator locator(PackageSearch::fromCommandLineAndEnvironment(options.packagePaths),
-                              baseFolder);
-    ScenePage page = scenePage(readModelOverview(document), locator, threeJsFolder());
+Rendering renderPage(const Document& document, const Options& options, const MeshLocator& meshes) {
+    ScenePage page = scenePage(readModelOverview(document), meshes, threeJsFolder());
     std::string content =
         options.format == OutputFormat::Snapshot ? snapshotOfPage(page.html) : std::move(page.html);
     return {std::move(content), std::move(page.warnings), "warning"};
@@ -54,7 +51,7 @@ DocumentPtr importRobot(const std::string& source, const std::string& inputName,
 }
 
 Rendering renderDocument(const Document& document, const Options& options,
-                         const std::filesystem::path& baseFolder) {
+                         const MeshLocator& meshes) {
     const OutputFormat format = options.format;
     switch (format) {
         case OutputFormat::Json:
@@ -71,7 +68,7 @@ Rendering renderDocument(const Document& document, const Options& options,
         }
         case OutputFormat::Html:
         case OutputFormat::Snapshot:
-            return renderPage(document, options, baseFolder);
+            return renderPage(document, options, meshes);
     }
     return {Render::toHostText(document), {}};
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "MeshLocator.hpp"
 #include "Options.hpp"
 
 namespace corvane::tools {
@@ -26,12 +27,11 @@ struct Rendering {
     std::string warningsFrom = "dot";
 };
 
-// The document in `format`. `baseFolder` (the input's folder) and `options.packagePaths` find
-// the meshes of the 3D page. Throws ToolError (usage or I/O) when Graphviz, three.js or
-// Chromium are missing or fail, with a message that names no file; other failures are
-// std::exceptions.
+// The document in `format`; `meshes` finds the meshes of the 3D page. Throws ToolError (usage or
+// I/O) when Graphviz, three.js or Chromium are missing or fail, with a message that names no file;
+// other failures are std::exceptions.
 Rendering renderDocument(const Document& document, const Options& options,
-                         const std::filesystem::path& baseFolder);
+                         const MeshLocator& meshes);
 
 // The file name extension of a format's output, with its dot: ".txt", ".json", ".dot", ".svg",
 // ".png" or ".html" (a snapshot is a ".png").

@@ -1,6 +1,7 @@
 // What --check reports: findings about an imported robot, each with the URDF element it is
 // about, so that it can be printed the way compilers print diagnostics:
-//   robot.urdf:42: error: body 'forearm': inertia breaks the triangle inequality (...) [inertia-triangle]
+//   robot.urdf:42: error: body 'forearm': inertia breaks the triangle inequality (...)
+//   [inertia-triangle]
 #pragma once
 
 #include <cstddef>

@@ -73,15 +73,10 @@ void collectFrom(const TiXmlElement& robot, UnreadElements& unread) {
     }
 }
 
-// The first child element of `parent` called `name`, or null.
-const TiXmlElement* child(const TiXmlElement& parent, const char* name) {
-    return parent.FirstChildElement(name);
-}
-
 // A collision or visual element: its line, and what its geometry is.
 UrdfElements::Part partOf(const TiXmlElement& element) {
     UrdfElements::Part part{element.Row(), 0, false};
-    const TiXmlElement* geometry = child(element, "geometry");
+    const TiXmlElement* geometry = element.FirstChildElement("geometry");
     // urdfdom takes the geometry's first child element for its shape.
     const TiXmlElement* shape = geometry != nullptr ? geometry->FirstChildElement() : nullptr;
     if (shape == nullptr) return part;
@@ -129,7 +124,7 @@ std::optional<std::array<double, 3>> axisOf(const TiXmlElement& joint) {
         std::string_view(type) == "floating") {
         return std::nullopt;
     }
-    const TiXmlElement* axis = child(joint, "axis");
+    const TiXmlElement* axis = joint.FirstChildElement("axis");
     if (axis == nullptr) return std::array<double, 3>{1, 0, 0};
     const char* xyz = axis->Attribute("xyz");
     if (xyz == nullptr) return std::array<double, 3>{0, 0, 0};
@@ -139,7 +134,7 @@ std::optional<std::array<double, 3>> axisOf(const TiXmlElement& joint) {
 UrdfElements::Link linkOf(const TiXmlElement& element) {
     UrdfElements::Link link;
     link.line = element.Row();
-    if (const TiXmlElement* inertial = child(element, "inertial"))
+    if (const TiXmlElement* inertial = element.FirstChildElement("inertial"))
         link.inertialLine = inertial->Row();
     for (const TiXmlElement* part = element.FirstChildElement(); part != nullptr;
          part = part->NextSiblingElement()) {
@@ -155,9 +150,10 @@ UrdfElements::Link linkOf(const TiXmlElement& element) {
 UrdfElements::Joint jointOf(const TiXmlElement& element) {
     UrdfElements::Joint joint;
     joint.line = element.Row();
-    if (const TiXmlElement* axis = child(element, "axis")) joint.axisLine = axis->Row();
-    if (const TiXmlElement* limit = child(element, "limit")) joint.limitLine = limit->Row();
-    if (const TiXmlElement* childLink = child(element, "child")) {
+    if (const TiXmlElement* axis = element.FirstChildElement("axis")) joint.axisLine = axis->Row();
+    if (const TiXmlElement* limit = element.FirstChildElement("limit"))
+        joint.limitLine = limit->Row();
+    if (const TiXmlElement* childLink = element.FirstChildElement("child")) {
         joint.childLink = attribute(*childLink, "link").value_or("");
     }
     joint.axis = axisOf(element);

@@ -1,5 +1,6 @@
 // What the XML of a robot description says beyond urdfdom's model, read with TinyXML, the parser
-// urdfdom itself uses: where a malformed text goes wrong, and the elements urdfdom does not keep.
+// urdfdom itself uses: where a malformed text goes wrong, the elements urdfdom does not keep, and
+// what the checks need of the text (lines of elements, axes as written).
 #pragma once
 
 #include <array>

@@ -43,19 +43,20 @@ void printSummary(const std::string& source, const std::string& inputName,
     std::fflush(stderr);
 }
 
-// Relative mesh paths are taken from the URDF's folder; for standard input, the current one.
-std::filesystem::path meshBaseFolder(const Job& job) {
-    return job.input == standardStream ? std::filesystem::path()
-                                       : std::filesystem::path(job.input).parent_path();
+// Where the job's meshes are found, for the checks and the 3D page alike: relative mesh paths
+// are taken from the URDF's folder (for standard input, the current one).
+MeshLocator meshLocator(const Job& job, const Options& options) {
+    return MeshLocator(PackageSearch::fromCommandLineAndEnvironment(options.packagePaths),
+                       job.input == standardStream
+                           ? std::filesystem::path()
+                           : std::filesystem::path(job.input).parent_path());
 }
 
 // Prints the findings of the checks, and says whether they fail the run. They go to standard
 // output, unless the document goes there.
 ExitStatus printChecks(const std::string& source, const corvane::Document& document, const Job& job,
-                       const Options& options) {
+                       const Options& options, const MeshLocator& meshes) {
     const std::string inputName = inputDisplayName(job.input);
-    const MeshLocator meshes(PackageSearch::fromCommandLineAndEnvironment(options.packagePaths),
-                             meshBaseFolder(job));
     const CheckReport report =
         checkImportedRobot({source, inputName, document, meshes, options.verbose});
     std::FILE* stream = job.writesDocument && !job.destination ? stderr : stdout;
@@ -69,11 +70,11 @@ ExitStatus printChecks(const std::string& source, const corvane::Document& docum
 }
 
 // The document in the job's format; failures name the input.
-Rendering render(const corvane::Document& document, const Job& job, const Options& options) {
+Rendering render(const corvane::Document& document, const Job& job, const Options& options,
+                 const MeshLocator& meshes) {
     const std::string inputName = inputDisplayName(job.input);
-    const std::filesystem::path baseFolder = meshBaseFolder(job);
     try {
-        return renderDocument(document, options, baseFolder);
+        return renderDocument(document, options, meshes);
     } catch (const ToolError& error) {
         throw ToolError(error.status(), inputName + ": " + error.what());
     } catch (const std::exception& error) {
@@ -98,10 +99,12 @@ ExitStatus convertOne(const Job& job, const Options& options,
         throw ToolError(ExitStatus::Refused, inputName + ": the import failed");
     }
     if (options.summary) printSummary(source, inputName, *document, diagnostics);
+    // One locator for the checks and the page, so that each search folder is walked once.
+    const MeshLocator meshes = meshLocator(job, options);
     const ExitStatus checked =
-        options.check ? printChecks(source, *document, job, options) : ExitStatus::Success;
+        options.check ? printChecks(source, *document, job, options, meshes) : ExitStatus::Success;
     if (!job.writesDocument) return checked;
-    const Rendering rendering = render(*document, job, options);
+    const Rendering rendering = render(*document, job, options, meshes);
     for (const auto& warning : rendering.warnings)
         diagnostics.relay(rendering.warningsFrom, warning);
     writeOutput(rendering.content, job.destination);

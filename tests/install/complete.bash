@@ -42,13 +42,13 @@ fi
 # shellcheck disable=SC1090
 source "$completion_file" || exit 3
 
-specification=$(complete -p "${words[0]}" 2>/dev/null) || {
+registration=$(complete -p "${words[0]}" 2>/dev/null) || {
     echo "complete.bash: $completion_file defines no completion for ${words[0]}" >&2
     exit 3
 }
-function=$(sed -n 's/.* -F \([^ ]*\) .*/\1/p' <<<"$specification")
+function=$(sed -n 's/.* -F \([^ ]*\) .*/\1/p' <<<"$registration")
 if [[ -z $function ]]; then
-    echo "complete.bash: no completion function in: $specification" >&2
+    echo "complete.bash: no completion function in: $registration" >&2
     exit 3
 fi
 
