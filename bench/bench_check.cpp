@@ -22,14 +22,14 @@
 #include <utility>
 #include <vector>
 
-#include "CheckReport.hpp"
-#include "Checks.hpp"
-#include "Conversion.hpp"
-#include "MeshLocator.hpp"
-#include "ModelOverview.hpp"
-#include "Options.hpp"
 #include "RobotGenerator.hpp"
-#include "XmlContents.hpp"
+#include "checks/CheckReport.hpp"
+#include "checks/Checks.hpp"
+#include "cli/Conversion.hpp"
+#include "cli/Options.hpp"
+#include "model/MeshLocator.hpp"
+#include "model/ModelOverview.hpp"
+#include "model/UrdfElements.hpp"
 
 namespace {
 

@@ -14,15 +14,15 @@
 #include <string>
 #include <vector>
 
-#include "Conversion.hpp"
-#include "HtmlPage.hpp"
-#include "MeshLocator.hpp"
-#include "ModelOverview.hpp"
-#include "Options.hpp"
-#include "Output.hpp"
-#include "Scene.hpp"
-#include "SceneJson.hpp"
-#include "SceneMeshes.hpp"
+#include "cli/Conversion.hpp"
+#include "cli/Options.hpp"
+#include "model/MeshLocator.hpp"
+#include "model/ModelOverview.hpp"
+#include "page/HtmlPage.hpp"
+#include "page/Scene.hpp"
+#include "page/SceneJson.hpp"
+#include "page/SceneMeshes.hpp"
+#include "support/Output.hpp"
 
 namespace {
 

@@ -1,11 +1,40 @@
-# Tests of the corvane-urdf command-line tool: a test program that runs the built tool as a user
-# would and checks exit status, standard output, standard error and written files.
-if(TARGET corvane-urdf)
-  add_executable(tool_tests ${CMAKE_CURRENT_LIST_DIR}/tools/ToolTests.cpp)
-  target_link_libraries(tool_tests PRIVATE
-    corvane-urdf-tool corvane-test-support nlohmann_json::nlohmann_json GTest::gtest_main)
-  target_compile_definitions(tool_tests PRIVATE
-    CORVANE_URDF_TOOL="$<TARGET_FILE:corvane-urdf>")
-  add_dependencies(tool_tests corvane-urdf)
-  gtest_discover_tests(tool_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 900)
+# Tests of the corvane-urdf command-line tool, one program per folder of tests/tools (which mirror
+# the tool's own folders): its pieces called directly, and the built tool run as a user runs it
+# (CORVANE_URDF_TOOL names it).
+if(NOT TARGET corvane-urdf)
+  return()
 endif()
+
+# corvane_add_tool_tests(<name> SOURCES <file>... LIBRARIES <target>... TIMEOUT <seconds>)
+# One test program whose cases CTest runs one by one, each stopped after TIMEOUT seconds.
+function(corvane_add_tool_tests name)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "TIMEOUT" "SOURCES;LIBRARIES")
+  list(TRANSFORM arg_SOURCES PREPEND ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/tools/)
+  add_executable(${name} ${arg_SOURCES})
+  target_link_libraries(${name} PRIVATE ${arg_LIBRARIES} corvane-test-support GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE CORVANE_URDF_TOOL="$<TARGET_FILE:corvane-urdf>")
+  add_dependencies(${name} corvane-urdf)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT ${arg_TIMEOUT})
+endfunction()
+
+corvane_add_tool_tests(tool_model_tests TIMEOUT 120
+  SOURCES model/MeshLocatorTests.cpp model/ModelOverviewTests.cpp
+  LIBRARIES corvane-urdf-cli)
+corvane_add_tool_tests(tool_checks_tests TIMEOUT 300
+  SOURCES checks/CheckRulesTests.cpp checks/CheckCliTests.cpp
+  LIBRARIES corvane-urdf-checks)
+corvane_add_tool_tests(tool_graph_tests TIMEOUT 900
+  SOURCES graph/DotGraphTests.cpp graph/GraphCliTests.cpp
+  LIBRARIES corvane-urdf-graph)
+corvane_add_tool_tests(tool_page_tests TIMEOUT 600
+  SOURCES page/SceneTests.cpp page/SceneCliTests.cpp
+  LIBRARIES corvane-urdf-page PNG::PNG)
+# Each case starts Chromium once or twice; the timeout stops a browser that hangs.
+corvane_add_tool_tests(tool_viewer_browser_tests TIMEOUT 120
+  SOURCES page/ViewerBrowserTests.cpp
+  LIBRARIES corvane-urdf-support)
+corvane_add_tool_tests(tool_cli_tests TIMEOUT 900
+  SOURCES cli/CliTests.cpp
+  LIBRARIES corvane-urdf-cli)
+# The tool's folders include each other one way only.
+corvane_add_tool_tests(tool_layout_tests TIMEOUT 60 SOURCES LayoutTests.cpp)

@@ -8,18 +8,18 @@
 #include <string>
 #include <vector>
 
-#include "Batch.hpp"
-#include "CheckReport.hpp"
-#include "CommandLine.hpp"
-#include "Conversion.hpp"
-#include "Input.hpp"
-#include "Logging.hpp"
-#include "MeshLocator.hpp"
-#include "ModelOverview.hpp"
-#include "NotCarriedOver.hpp"
-#include "Output.hpp"
-#include "Summary.hpp"
-#include "ToolError.hpp"
+#include "checks/CheckReport.hpp"
+#include "cli/CommandLine.hpp"
+#include "cli/Conversion.hpp"
+#include "cli/Input.hpp"
+#include "cli/Logging.hpp"
+#include "cli/RunPlan.hpp"
+#include "cli/Summary.hpp"
+#include "model/DescriptionFacts.hpp"
+#include "model/MeshLocator.hpp"
+#include "model/ModelOverview.hpp"
+#include "support/Output.hpp"
+#include "support/ToolError.hpp"
 
 namespace {
 

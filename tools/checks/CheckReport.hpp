@@ -1,0 +1,51 @@
+// corvane-urdf --check: the physical checks of one imported robot, printed the way compilers
+// print diagnostics, one finding per line:
+//   robot.urdf:42: error: body 'forearm': inertia breaks the triangle inequality (...)
+//   [inertia-triangle]
+#pragma once
+
+#include <corvane/Syntax.hpp>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "checks/Findings.hpp"
+#include "model/MeshLocator.hpp"
+
+namespace corvane::tools {
+
+struct CheckTally {
+    std::size_t errors = 0;
+    std::size_t warnings = 0;
+    std::size_t notes = 0;
+};
+
+struct CheckReport {
+    // The findings as printed, in the order of the checks; notes only when asked for.
+    std::vector<std::string> lines;
+    CheckTally tally;  // every finding, shown or not
+};
+
+// What a check of one imported robot is given.
+struct CheckSubject {
+    const std::string& source;     // the URDF text as read
+    const std::string& inputName;  // how findings name the file
+    const Document& document;      // what the import made of it
+    const MeshLocator& meshes;     // where its mesh files are looked for
+    bool showNotes = false;        // --verbose
+};
+
+// Checks the imported document (and the URDF text itself, where the document cannot show a
+// problem) and writes each finding as "FILE:LINE: SEVERITY: SUBJECT: MESSAGE [RULE]", with
+// the line of the URDF element concerned ("FILE: ..." when the text has none), every byte that
+// would not show as itself escaped (names keep host text's own escapes).
+CheckReport checkImportedRobot(const CheckSubject& subject);
+
+// One finding as printed; `line` 0 leaves the line out.
+std::string findingLine(const Finding& finding, const std::string& inputName, int line);
+
+// After a file's findings: "FILE: checked: 2 errors, 1 warning" ("no errors or warnings" when
+// there are none), with the notes counted when they are shown.
+std::string tallyLine(const std::string& inputName, const CheckTally& tally, bool showNotes);
+
+}  // namespace corvane::tools

@@ -1,0 +1,196 @@
+#include "cli/CommandLine.hpp"
+
+#include <CLI/CLI.hpp>
+#include <corvane/Builders.hpp>
+#include <iostream>
+#include <map>
+#include <string>
+
+#include "model/MeshLocator.hpp"
+
+namespace corvane::tools {
+
+namespace {
+
+const std::map<std::string, OutputFormat>& formatNames() {
+    static const std::map<std::string, OutputFormat> names{
+        {"text", OutputFormat::Text},         {"json", OutputFormat::Json},
+        {"dot", OutputFormat::Dot},           {"svg", OutputFormat::Svg},
+        {"png", OutputFormat::Png},           {"html", OutputFormat::Html},
+        {"snapshot", OutputFormat::Snapshot},
+    };
+    return names;
+}
+
+// A dotted type path such as Robots.Arm: every segment must be non-empty.
+std::string checkImportPath(const std::string& path) {
+    for (const auto& segment : Internal::split(path, ".")) {
+        if (segment.empty()) return "empty segment in type path '" + path + "'";
+    }
+    return {};
+}
+
+// CLI11 messages may span lines; the tool reports every failure on one.
+std::string oneLine(std::string text) {
+    for (auto& c : text) {
+        if (c == '\n' || c == '\r') c = ' ';
+    }
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+}
+
+constexpr const char* description =
+    "Imports a URDF robot description (FILE, or - for standard input) and prints the Corvane\n"
+    "model it becomes: as host text, as JSON, as a Graphviz picture of its bodies and\n"
+    "interactions (dot source, or SVG and PNG drawn by Graphviz's dot program), or as a 3D\n"
+    "page (html: one self-contained file with joint sliders; snapshot: a PNG of that page\n"
+    "taken by headless Chromium). --check reports what a simulator will make of the robot.";
+
+constexpr const char* footer =
+    "Output goes to standard output unless -o names a file. A regular file is replaced only\n"
+    "once the whole document is written; a device or a pipe (e.g. /dev/null) is written\n"
+    "directly. Warnings and errors go to standard error; -q drops those of the import (the\n"
+    "plugin's log and urdfdom's diagnostics) but not the final error line of a failed run.\n"
+    "\n"
+    "--summary reports on standard error, after each import, what the model holds (bodies with\n"
+    "and without mass, geometries, interactions, ranges, actuators, kinematic locks), the joints\n"
+    "skipped and why, the bodies left without any mass, and what the URDF holds that the import\n"
+    "does not carry over.\n"
+    "\n"
+    "-f html places every body from the mate connectors at the initial values and embeds the\n"
+    "meshes (found through --package-path, ROS_PACKAGE_PATH, AMENT_PREFIX_PATH or the URDF's\n"
+    "folder) and three.js from /usr/share/javascript/three (or CORVANE_THREE_DIR); a mesh that\n"
+    "cannot be found is a warning. -f snapshot draws that page at 1280x800 with chromium.\n"
+    "\n"
+    "Several FILEs: -o names an existing folder that receives one output per input, named after\n"
+    "the input with the format's extension (.txt, .json, .dot, .svg, .png, .html); two inputs\n"
+    "that would write the same file are a usage error. A refused input does not stop the\n"
+    "others. Without -o, several FILEs are allowed only with --summary or --check (and no -f):\n"
+    "the summaries and findings alone are printed.\n"
+    "\n"
+    "--check prints one line per finding, FILE:LINE: error|warning|note: SUBJECT: MESSAGE\n"
+    "[RULE], then FILE: checked: N errors, M warnings; on standard output, or on standard\n"
+    "error when the document goes to standard output. Mesh files are looked for as for -f html.\n"
+    "\n"
+    "Exit status: 0 on success; 1 when the description is refused or cannot be converted;\n"
+    "2 for usage errors, for files that cannot be read or written, and when Graphviz's dot,\n"
+    "three.js or Chromium is missing or fails; 3 when --check finds an error (or a warning,\n"
+    "with --check-warnings-as-errors) in a robot that imported. With several FILEs, the\n"
+    "highest status of them all, after all have been tried.";
+
+struct Arguments {
+    Options options;
+    std::string format = "text";
+    std::string output;
+    std::string importPath;
+};
+
+void declareOptions(CLI::App& app, Arguments& arguments) {
+    Options& options = arguments.options;
+    app.add_option("-f,--format", arguments.format,
+                   "Output format: text (default), json, dot (Graphviz source), svg or png (drawn "
+                   "by Graphviz), html (3D page) or snapshot (PNG of the 3D page, by Chromium)")
+        ->check(CLI::IsMember(formatNames()))
+        ->option_text("text|json|dot|svg|png|html|snapshot");
+    app.add_option("-o,--output", arguments.output,
+                   "Write to OUT instead of standard output; with several FILEs, into the folder "
+                   "DIR")
+        ->option_text("OUT|DIR");
+    app.add_option("-p,--precision", options.precision,
+                   "Digits after the decimal point of real numbers, 0 to 100 (default 10)")
+        ->check(CLI::Range(0, 100))
+        ->option_text("PRECISION");
+    app.add_option("--import", arguments.importPath,
+                   "Type path of the import; its last segment names the model (default: the "
+                   "robot's name)")
+        ->check(CLI::Validator(checkImportPath, "A.B.Name"))
+        ->option_text("A.B.Name");
+    app.add_flag("--summary", options.summary,
+                 "After each import, report on standard error what the model holds and what the "
+                 "URDF holds that the import does not carry over");
+    app.add_flag("-q,--quiet", options.quiet, "No warnings or errors from the import itself");
+    app.add_flag("--check", options.check,
+                 "Check what a simulator will make of each robot (masses, inertias, axes, ranges, "
+                 "actuators, geometry sizes, mesh files) and print the findings as FILE:LINE: "
+                 "SEVERITY: ...; alone, no document is written");
+    app.add_flag("--check-warnings-as-errors", options.checkWarningsAsErrors,
+                 "With --check: warnings fail the run (exit status 3) as errors do");
+    app.add_flag("-v,--verbose", options.verbose, "With --check: also print the notes");
+    app.add_option("--package-path", options.packagePaths,
+                   "where package:// mesh URIs are looked for (repeatable; NAME=DIR maps one "
+                   "package); then ROS_PACKAGE_PATH and AMENT_PREFIX_PATH")
+        // One folder per occurrence: without this CLI11 would also take the FILEs that follow.
+        ->allow_extra_args(false)
+        ->take_all()
+        ->check(CLI::Validator(PackageSearch::packagePathProblem, "DIR|NAME=DIR"))
+        ->option_text("DIR|NAME=DIR");
+    app.add_option("FILE", options.inputs,
+                   "URDF files to import, or - for standard input (then the only one)")
+        ->required();
+}
+
+// Several inputs go to a folder, or nowhere when only their summaries are asked for. The empty
+// text means the inputs fit the other options.
+std::string checkInputs(const Arguments& arguments, bool formatGiven) {
+    const Options& options = arguments.options;
+    if (options.inputs.size() < 2) return {};
+    for (const auto& input : options.inputs) {
+        if (input == standardStream) return "standard input (-) can only be the only FILE";
+    }
+    if (arguments.output == standardStream) {
+        return "several FILEs cannot all be written to standard output; give -o DIR";
+    }
+    if (arguments.output.empty() && ((!options.summary && !options.check) || formatGiven)) {
+        return "several FILEs need -o DIR, a folder for their outputs (or --summary or --check "
+               "alone)";
+    }
+    return {};
+}
+
+Options finishOptions(Arguments arguments) {
+    Options options = std::move(arguments.options);
+    options.format = formatNames().at(arguments.format);
+    if (!arguments.output.empty()) options.output = arguments.output;
+    if (!arguments.importPath.empty()) {
+        options.importSegments = Internal::split(arguments.importPath, ".");
+    }
+    return options;
+}
+
+}  // namespace
+
+CommandLine parseCommandLine(int argc, const char* const* argv) {
+    CLI::App app{description, "corvane-urdf"};
+    app.footer(footer);
+    app.set_version_flag("--version", CORVANE_VERSION);
+    Arguments arguments;
+    declareOptions(app, arguments);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForVersion& version) {
+        std::cout << version.what() << '\n';
+        return {std::nullopt, ExitStatus::Success};
+    } catch (const CLI::Success&) {
+        std::cout << app.help();
+        return {std::nullopt, ExitStatus::Success};
+    } catch (const CLI::ParseError& error) {
+        std::cerr << "error: " << oneLine(error.what()) << " (see --help)\n";
+        return {std::nullopt, ExitStatus::UsageOrIo};
+    }
+    arguments.options.formatGiven = app.count("--format") > 0;
+    if (arguments.options.checkWarningsAsErrors && !arguments.options.check) {
+        std::cerr << "error: --check-warnings-as-errors needs --check (see --help)\n";
+        return {std::nullopt, ExitStatus::UsageOrIo};
+    }
+    const std::string inputsProblem = checkInputs(arguments, arguments.options.formatGiven);
+    if (!inputsProblem.empty()) {
+        std::cerr << "error: " << inputsProblem << " (see --help)\n";
+        return {std::nullopt, ExitStatus::UsageOrIo};
+    }
+    if (!arguments.output.empty() && arguments.output == standardStream) {
+        arguments.output.clear();
+    }
+    return {finishOptions(std::move(arguments)), ExitStatus::Success};
+}
+
+}  // namespace corvane::tools

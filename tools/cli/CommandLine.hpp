@@ -1,0 +1,22 @@
+// Reading the command line of corvane-urdf.
+#pragma once
+
+#include <optional>
+
+#include "cli/Options.hpp"
+#include "support/ToolError.hpp"
+
+namespace corvane::tools {
+
+struct CommandLine {
+    // Set when the run should go on; empty after --help, --version or a usage error.
+    std::optional<Options> options;
+    // The status to exit with when `options` is empty.
+    ExitStatus status = ExitStatus::Success;
+};
+
+// Parses the arguments. Help and version go to standard output; a usage error is reported on
+// standard error as one line.
+CommandLine parseCommandLine(int argc, const char* const* argv);
+
+}  // namespace corvane::tools

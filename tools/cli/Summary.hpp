@@ -1,0 +1,28 @@
+// The report --summary prints after an import: what the model holds, what the import skipped,
+// which bodies are left without any mass, and what the description holds that the model lacks.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/Logging.hpp"
+#include "model/DescriptionFacts.hpp"
+#include "model/ModelOverview.hpp"
+
+namespace corvane::tools {
+
+struct ImportFacts {
+    std::string inputName;
+    ModelOverview model;
+    DescriptionFacts description;
+    // The plugin's warnings and errors during the import.
+    std::vector<LoggedMessage> messages;
+};
+
+// The report, one item per line, the first line naming the input and the model. Names are
+// written as the host text writes them; at most `namesShown` per item, then "...".
+std::string formatSummary(const ImportFacts& facts);
+
+inline constexpr std::size_t namesShown = 3;
+
+}  // namespace corvane::tools

@@ -1,0 +1,101 @@
+// What the XML of a robot description says beyond urdfdom's model, read with TinyXML, the parser
+// urdfdom itself uses: where a malformed text goes wrong, the elements urdfdom does not keep, and
+// what the checks need of the text (lines of elements, axes as written).
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace corvane::tools {
+
+// An element of a robot description that a message is about, by what identifies it in the
+// file: the link or joint named `owner`, and for geometries the position of the collision or visual
+// element within the link (0 for the first), counted in the order of the file.
+struct UrdfPlace {
+    enum class Element { Robot, Link, Inertial, Collision, Visual, Mesh, Joint, Axis, Limit };
+    Element element = Element::Robot;
+    std::string owner;      // link or joint name as written in the URDF; empty for Robot
+    std::size_t index = 0;  // Collision, Visual, Mesh (of that collision or visual)
+    bool visual = false;    // Mesh: of a visual element (otherwise of a collision element)
+};
+
+struct XmlProblem {
+    // 1-based line where the parser stopped; 0 when it gives none (an empty text).
+    int line = 0;
+    std::string description;
+};
+
+// Why the parser refuses `source`; nullopt when it reads it as XML, or when the text has too many
+// tags to be parsed safely here (the parser recurses once per nesting level, and a refused text
+// has not been checked for its nesting).
+std::optional<XmlProblem> findXmlProblem(std::string_view source);
+
+// Elements of a robot description that urdfdom does not read, by the names that identify them.
+struct UnreadElements {
+    // "transmission" elements of the robot: their "name" attributes, where they have one.
+    std::vector<std::optional<std::string>> transmissions;
+    // "gazebo" elements of the robot: their "reference" attributes; none for those about the
+    // robot as a whole.
+    std::vector<std::optional<std::string>> gazeboReferences;
+    // "sensor" elements anywhere in the robot: their "name" attributes, where they have one.
+    std::vector<std::optional<std::string>> sensors;
+};
+
+// The elements of `source` urdfdom leaves out. Meant for texts the import accepted, whose nesting
+// the import has bounded; elements nested deeper than that bound are not looked at anyway.
+UnreadElements readUnreadElements(std::string_view source);
+
+// What the checks read of a robot description's own text, where the imported document cannot
+// show it, read as urdfdom reads it: the robot element, its link and joint elements (the first
+// of a name, as urdfdom keeps it) and the elements within them that a finding can be about, each
+// with the line it begins on (1-based).
+class UrdfElements {
+  public:
+    // A collision or visual element of a link.
+    struct Part {
+        int line = 0;
+        int meshLine = 0;  // 0 where its geometry is no mesh
+        // Its geometry is a sphere, box, cylinder or mesh: the import made a geometry of it.
+        bool mapped = false;
+    };
+    struct Link {
+        int line = 0;
+        int inertialLine = 0;
+        std::vector<Part> collisions, visuals;  // in the order of the file
+    };
+    struct Joint {
+        int line = 0;
+        int axisLine = 0;
+        int limitLine = 0;
+        std::string childLink;
+        // The axis as urdfdom takes it for a joint that has one (not fixed, not floating): the
+        // axis element's xyz, (0, 0, 0) for an axis element without one, (1, 0, 0) without an
+        // axis element; empty for other joints and for an xyz that is no three numbers.
+        std::optional<std::array<double, 3>> axis;
+    };
+
+    const Link* link(const std::string& name) const;
+    const Joint* joint(const std::string& name) const;
+
+    // The line of the element `place` names; when the file lacks that element (a joint without
+    // an axis, a link without an inertial), the line of the element it would belong to; 0 when
+    // not even that is in the text (a finding then names the file alone).
+    int lineOf(const UrdfPlace& place) const;
+
+  private:
+    friend UrdfElements readUrdfElements(std::string_view source);
+
+    int robot_ = 0;
+    std::unordered_map<std::string, Link> links_;
+    std::unordered_map<std::string, Joint> joints_;
+};
+
+// The elements of `source`. Meant, like readUnreadElements, for texts the import accepted.
+UrdfElements readUrdfElements(std::string_view source);
+
+}  // namespace corvane::tools

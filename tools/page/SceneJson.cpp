@@ -1,0 +1,289 @@
+#include "page/SceneJson.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <nlohmann/json.hpp>
+#include <numbers>
+#include <utility>
+
+#include "support/Base64.hpp"
+#include "support/VisibleText.hpp"
+
+namespace corvane::tools {
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+// Below this a robot's size gives no sensible span for a prismatic joint without a range.
+constexpr double smallestPrismaticSpan = 0.1;
+
+json vectorJson(const Vector3& v) {
+    return json::array({v.x, v.y, v.z});
+}
+
+json quaternionJson(const Quaternion& q) {
+    return json::array({q.x, q.y, q.z, q.w});
+}
+
+json poseJson(const RigidTransform& transform) {
+    return {{"position", vectorJson(transform.translation)},
+            {"rotation", quaternionJson(quaternionOf(transform.rotation))}};
+}
+
+json poseJson(const Pose& pose) {
+    return {{"position", vectorJson(pose.position)}, {"rotation", quaternionJson(pose.rotation)}};
+}
+
+json optionalNumber(const std::optional<double>& value) {
+    return value ? json(*value) : json(nullptr);
+}
+
+// Jacobi rotations until the off-diagonal entries vanish: the eigenvalues of a symmetric 3x3
+// matrix and its eigenvectors as the columns of a rotation.
+std::pair<Vector3, Rotation> principalAxes(InertiaTensor tensor) {
+    Rotation axes = RigidTransform{}.rotation;
+    for (int sweep = 0; sweep < 50; ++sweep) {
+        const double offDiagonal =
+            std::abs(tensor[0][1]) + std::abs(tensor[0][2]) + std::abs(tensor[1][2]);
+        const double diagonal =
+            std::abs(tensor[0][0]) + std::abs(tensor[1][1]) + std::abs(tensor[2][2]);
+        if (offDiagonal <= 1e-300 || offDiagonal <= 1e-17 * diagonal) break;
+        for (std::size_t p = 0; p < 2; ++p) {
+            for (std::size_t q = p + 1; q < 3; ++q) {
+                if (tensor[p][q] == 0) continue;
+                const double theta = (tensor[q][q] - tensor[p][p]) / (2 * tensor[p][q]);
+                const double t =
+                    (theta >= 0 ? 1.0 : -1.0) / (std::abs(theta) + std::sqrt(theta * theta + 1));
+                const double c = 1 / std::sqrt(t * t + 1);
+                const double s = t * c;
+                for (std::size_t k = 0; k < 3; ++k) {
+                    const double kp = tensor[k][p], kq = tensor[k][q];
+                    tensor[k][p] = c * kp - s * kq;
+                    tensor[k][q] = s * kp + c * kq;
+                }
+                for (std::size_t k = 0; k < 3; ++k) {
+                    const double pk = tensor[p][k], qk = tensor[q][k];
+                    tensor[p][k] = c * pk - s * qk;
+                    tensor[q][k] = s * pk + c * qk;
+                }
+                for (std::size_t k = 0; k < 3; ++k) {
+                    const double kp = axes[k][p], kq = axes[k][q];
+                    axes[k][p] = c * kp - s * kq;
+                    axes[k][q] = s * kp + c * kq;
+                }
+            }
+        }
+    }
+    // The columns must form a right-handed frame to be a rotation.
+    const double determinant = axes[0][0] * (axes[1][1] * axes[2][2] - axes[1][2] * axes[2][1]) -
+                               axes[0][1] * (axes[1][0] * axes[2][2] - axes[1][2] * axes[2][0]) +
+                               axes[0][2] * (axes[1][0] * axes[2][1] - axes[1][1] * axes[2][0]);
+    if (determinant < 0) {
+        for (std::size_t k = 0; k < 3; ++k) axes[k][2] = -axes[k][2];
+    }
+    return {{tensor[0][0], tensor[1][1], tensor[2][2]}, axes};
+}
+
+json inertiaJson(const std::optional<InertiaTensor>& inertia) {
+    if (!inertia) return nullptr;
+    json rows = json::array();
+    for (const auto& row : *inertia) rows.push_back(json::array({row[0], row[1], row[2]}));
+    return rows;
+}
+
+json inertiaBoxJson(const BodyOverview& body) {
+    const auto box = equivalentInertiaBox(body);
+    if (!box) return nullptr;
+    json result = poseJson(box->pose);
+    result["size"] = vectorJson(box->size);
+    return result;
+}
+
+const char* pageShapeName(GeometryShape shape) {
+    return shape == GeometryShape::Other ? "other" : shapeName(shape);
+}
+
+json geometryJson(const GeometryOverview& geometry, const std::optional<std::size_t>& mesh) {
+    json result = poseJson(geometry.localTransform);
+    result["name"] = visibleText(geometry.name);
+    result["type"] = visibleText(geometry.typeName);
+    result["contact"] = geometry.contact;
+    result["shape"] = pageShapeName(geometry.shape);
+    if (geometry.radius) result["radius"] = *geometry.radius;
+    if (geometry.height) result["height"] = *geometry.height;
+    if (geometry.size) result["size"] = vectorJson(*geometry.size);
+    if (geometry.shape == GeometryShape::Mesh) {
+        if (geometry.meshPath) result["path"] = visibleText(*geometry.meshPath);
+        result["scale"] = vectorJson(geometry.scale);
+        result["mesh"] = mesh ? json(*mesh) : json(nullptr);
+    }
+    return result;
+}
+
+json connectorJson(const ConnectorOverview& connector) {
+    return {{"name", visibleText(connector.name)},
+            {"position", vectorJson(connector.position)},
+            {"mainAxis", vectorJson(connector.mainAxis)},
+            {"normal", vectorJson(connector.normal)}};
+}
+
+json bodyJson(const BodyOverview& body, const RigidTransform& pose,
+              const std::vector<std::optional<std::size_t>>& meshes) {
+    json result = poseJson(pose);
+    result["name"] = visibleText(body.name);
+    result["mass"] = optionalNumber(body.mass);
+    result["assignedMass"] = optionalNumber(body.assignedMassValue);
+    result["withoutAnyMass"] = body.withoutAnyMass();
+    result["centreOfMass"] = poseJson(body.centreOfMass);
+    result["inertia"] = inertiaJson(body.inertia);
+    result["inertiaBox"] = inertiaBoxJson(body);
+    json geometries = json::array();
+    for (std::size_t i = 0; i < body.geometries.size(); ++i) {
+        geometries.push_back(geometryJson(body.geometries[i], meshes[i]));
+    }
+    result["geometries"] = std::move(geometries);
+    json connectors = json::array();
+    for (const auto& connector : body.connectors) connectors.push_back(connectorJson(connector));
+    result["connectors"] = std::move(connectors);
+    return result;
+}
+
+// The span of an interaction's slider: its range, else a full turn for a hinge and the robot's
+// size either way for a prismatic joint; always holding the initial value.
+std::pair<double, double> sliderSpan(const InteractionOverview& interaction, double initial,
+                                     double extent) {
+    std::pair<double, double> span{0.0, 0.0};
+    if (interaction.range) {
+        span = std::minmax(interaction.range->start, interaction.range->end);
+    } else if (interaction.kind == InteractionKind::Hinge) {
+        span = {-std::numbers::pi, std::numbers::pi};
+    } else if (interaction.kind == InteractionKind::Prismatic) {
+        const double reach = std::max(extent, smallestPrismaticSpan);
+        span = {-reach, reach};
+    }
+    if (std::isfinite(initial))
+        span = {std::min(span.first, initial), std::max(span.second, initial)};
+    return span;
+}
+
+json interactionJson(const InteractionOverview& interaction, const SceneJoint& joint,
+                     double extent) {
+    const auto [low, high] = sliderSpan(interaction, joint.initialValue, extent);
+    const Vector3 axis{joint.parentFrame.rotation[0][0], joint.parentFrame.rotation[1][0],
+                       joint.parentFrame.rotation[2][0]};
+    return {{"name", visibleText(interaction.name)},
+            {"kind", kindName(interaction.kind)},
+            {"parent", visibleText(interaction.parentBody)},
+            {"child", visibleText(interaction.childBody)},
+            {"parentConnector", visibleText(interaction.parentConnector)},
+            {"childConnector", visibleText(interaction.childConnector)},
+            {"parentFrame", poseJson(joint.parentFrame)},
+            {"childFrame", poseJson(joint.childFrame)},
+            {"axis", vectorJson(axis)},
+            {"range", interaction.range
+                          ? json::array({interaction.range->start, interaction.range->end})
+                          : json(nullptr)},
+            {"initial", joint.initialValue},
+            {"slider", json::array({low, high})}};
+}
+
+json meshJson(const EmbeddedMesh& mesh) {
+    return {{"path", visibleText(mesh.path)},
+            {"format", mesh.format},
+            {"data", mesh.bytes ? json(base64Encode(*mesh.bytes)) : json(nullptr)},
+            {"problem", mesh.problem ? json(visibleText(*mesh.problem)) : json(nullptr)}};
+}
+
+json locksJson(const std::vector<LockOverview>& locks) {
+    json result = json::array();
+    for (const auto& lock : locks) {
+        json bodies = json::array();
+        for (const auto& body : lock.bodies) bodies.push_back(visibleText(body));
+        result.push_back({{"name", visibleText(lock.name)}, {"bodies", std::move(bodies)}});
+    }
+    return result;
+}
+
+}  // namespace
+
+std::optional<InertiaBox> equivalentInertiaBox(const BodyOverview& body) {
+    if (!body.mass || !body.inertia || !std::isfinite(*body.mass) || *body.mass <= 0) {
+        return std::nullopt;
+    }
+    for (const auto& row : *body.inertia) {
+        for (const double entry : row) {
+            if (!std::isfinite(entry)) return std::nullopt;
+        }
+    }
+    InertiaTensor symmetric = *body.inertia;
+    for (std::size_t r = 0; r < 3; ++r) {
+        for (std::size_t c = r + 1; c < 3; ++c) {
+            symmetric[r][c] = symmetric[c][r] = (symmetric[r][c] + symmetric[c][r]) / 2;
+        }
+    }
+    const auto [moments, axes] = principalAxes(symmetric);
+    // A uniform box of edges a, b, c has Ixx = m (b² + c²) / 12 and so on.
+    const auto edge = [&](double own, double other1, double other2) {
+        return std::sqrt(std::max(0.0, 6 * (other1 + other2 - own) / *body.mass));
+    };
+    InertiaBox box;
+    box.size = {edge(moments.x, moments.y, moments.z), edge(moments.y, moments.x, moments.z),
+                edge(moments.z, moments.x, moments.y)};
+    box.pose = transformOf(body.centreOfMass) * RigidTransform{axes, {}};
+    return box;
+}
+
+std::string sceneJson(const ModelOverview& overview, const Scene& scene,
+                      const SceneMeshes& meshes) {
+    json bodies = json::array();
+    for (std::size_t i = 0; i < overview.bodies.size(); ++i) {
+        bodies.push_back(bodyJson(overview.bodies[i], scene.bodyPoses[i], meshes.geometryMesh[i]));
+    }
+    json interactions = json::array();
+    for (std::size_t i = 0; i < overview.interactions.size(); ++i) {
+        interactions.push_back(
+            interactionJson(overview.interactions[i], scene.joints[i], scene.extent));
+    }
+    json meshList = json::array();
+    for (const auto& mesh : meshes.meshes) meshList.push_back(meshJson(mesh));
+    json unplaced = json::array();
+    for (const std::size_t body : scene.unplaced) {
+        unplaced.push_back(visibleText(overview.bodies[body].name));
+    }
+    const json document{{"format", "corvane-scene"},
+                        {"version", 1},
+                        {"model", visibleText(overview.modelName)},
+                        {"extent", scene.extent},
+                        {"bodies", std::move(bodies)},
+                        {"interactions", std::move(interactions)},
+                        {"order", scene.order},
+                        {"locks", locksJson(overview.locks)},
+                        {"meshes", std::move(meshList)},
+                        {"unplaced", std::move(unplaced)}};
+    return escapeForScriptElement(document.dump(-1, ' ', false, json::error_handler_t::replace));
+}
+
+std::string escapeForScriptElement(std::string_view json) {
+    std::string escaped;
+    escaped.reserve(json.size() + json.size() / 64);
+    for (std::size_t i = 0; i < json.size(); ++i) {
+        const char c = json[i];
+        if (c == '<') {
+            escaped += "\\u003c";
+        } else if (c == '>') {
+            escaped += "\\u003e";
+        } else if (c == '&') {
+            escaped += "\\u0026";
+        } else if (c == '\xE2' && i + 2 < json.size() && json[i + 1] == '\x80' &&
+                   (json[i + 2] == '\xA8' || json[i + 2] == '\xA9')) {
+            escaped += json[i + 2] == '\xA8' ? "\\u2028" : "\\u2029";
+            i += 2;
+        } else {
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+}  // namespace corvane::tools
