@@ -25,7 +25,7 @@
 #include "RobotGenerator.hpp"
 #include "checks/CheckReport.hpp"
 #include "checks/Checks.hpp"
-#include "cli/Conversion.hpp"
+#include "cli/Import.hpp"
 #include "cli/Options.hpp"
 #include "model/MeshLocator.hpp"
 #include "model/ModelOverview.hpp"
@@ -82,15 +82,17 @@ tools::MeshLocator generatedLocator() {
 // findings written out as lines. The document is handed back, so that the caller can release it
 // outside the time measured.
 struct Checked {
-    corvane::DocumentPtr document;
+    tools::ImportedRobot robot;
     tools::CheckReport report;
 };
 
 Checked importAndCheck(const std::string& source, const std::string& inputName,
-                       const tools::Options& options, const tools::MeshLocator& meshes) {
-    Checked checked{tools::importRobot(source, inputName, options), {}};
-    checked.report =
-        tools::checkImportedRobot({source, inputName, *checked.document, meshes, options.verbose});
+                       const tools::Options& options, tools::MeshLocator meshes) {
+    Checked checked{
+        tools::ImportedRobot(inputName, source, tools::importRobot(source, inputName, options),
+                             std::move(meshes)),
+        {}};
+    checked.report = tools::checkImportedRobot(checked.robot, options.verbose);
     return checked;
 }
 
@@ -118,9 +120,8 @@ void BM_Pr2_ChecksOnly(benchmark::State& state) {
     const std::string inputName = "pr2.urdf";
     std::size_t lines = 0;
     for (auto _ : state) {
-        const tools::MeshLocator meshes = pr2Locator();
-        const tools::CheckReport report =
-            tools::checkImportedRobot({source, inputName, *document, meshes, false});
+        const tools::ImportedRobot robot(inputName, source, document, pr2Locator());
+        const tools::CheckReport report = tools::checkImportedRobot(robot, false);
         lines = report.lines.size();
     }
     state.counters["findings"] = static_cast<double>(lines);

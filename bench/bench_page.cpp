@@ -14,8 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/Conversion.hpp"
+#include "cli/Import.hpp"
 #include "cli/Options.hpp"
+#include "cli/Rendering.hpp"
 #include "model/MeshLocator.hpp"
 #include "model/ModelOverview.hpp"
 #include "page/HtmlPage.hpp"
@@ -55,8 +56,9 @@ tools::MeshLocator locator() {
 // Everything -f html -o FILE does after reading the URDF.
 void writePage(const std::string& urdf, const fs::path& destination) {
     const tools::Options options = pageOptions();
-    const corvane::DocumentPtr document = tools::importRobot(urdf, "pr2.urdf", options);
-    const tools::Rendering page = tools::renderDocument(*document, options, locator());
+    const tools::ImportedRobot robot("pr2.urdf", urdf,
+                                     tools::importRobot(urdf, "pr2.urdf", options), locator());
+    const tools::Rendering page = tools::renderDocument(robot, options);
     tools::writeOutput(page.content, destination);
 }
 

@@ -1,7 +1,7 @@
-// corvane-urdf: imports URDF robot descriptions with the URDF plugin and prints the model the
-// host would see, as host text, JSON or a Graphviz picture, and on request a summary of what the
-// import made of each robot, and on request the physical checks of what a simulator will make
-// of it.
+// corvane-urdf: imports URDF robot descriptions with the URDF plugin and writes the model the
+// host would see, as host text, JSON, a Graphviz picture, a 3D page or a snapshot of that page;
+// on request a summary of what the import made of each robot (--summary) and the physical checks
+// of what a simulator will make of it (--check).
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -10,14 +10,13 @@
 
 #include "checks/CheckReport.hpp"
 #include "cli/CommandLine.hpp"
-#include "cli/Conversion.hpp"
+#include "cli/Import.hpp"
 #include "cli/Input.hpp"
 #include "cli/Logging.hpp"
+#include "cli/Rendering.hpp"
 #include "cli/RunPlan.hpp"
 #include "cli/Summary.hpp"
-#include "model/DescriptionFacts.hpp"
-#include "model/MeshLocator.hpp"
-#include "model/ModelOverview.hpp"
+#include "model/ImportedRobot.hpp"
 #include "support/Output.hpp"
 #include "support/ToolError.hpp"
 
@@ -33,36 +32,23 @@ void reportError(std::string message) {
     std::fprintf(stderr, "error: %s\n", message.c_str());
 }
 
-void printSummary(const std::string& source, const std::string& inputName,
-                  const corvane::Document& document,
-                  const DiagnosticsToStandardError& diagnostics) {
-    const ImportFacts facts{inputName, readModelOverview(document), readDescriptionFacts(source),
+void printSummary(const ImportedRobot& robot, const DiagnosticsToStandardError& diagnostics) {
+    const ImportFacts facts{robot.inputName(), robot.overview(), robot.descriptionFacts(),
                             diagnostics.pluginMessages()};
     const std::string summary = formatSummary(facts);
     std::fwrite(summary.data(), 1, summary.size(), stderr);
     std::fflush(stderr);
 }
 
-// Where the job's meshes are found, for the checks and the 3D page alike: relative mesh paths
-// are taken from the URDF's folder (for standard input, the current one).
-MeshLocator meshLocator(const Job& job, const Options& options) {
-    return MeshLocator(PackageSearch::fromCommandLineAndEnvironment(options.packagePaths),
-                       job.input == standardStream
-                           ? std::filesystem::path()
-                           : std::filesystem::path(job.input).parent_path());
-}
-
 // Prints the findings of the checks, and says whether they fail the run. They go to standard
 // output, unless the document goes there.
-ExitStatus printChecks(const std::string& source, const corvane::Document& document, const Job& job,
-                       const Options& options, const MeshLocator& meshes) {
-    const std::string inputName = inputDisplayName(job.input);
-    const CheckReport report =
-        checkImportedRobot({source, inputName, document, meshes, options.verbose});
+ExitStatus printChecks(const ImportedRobot& robot, const Job& job, const Options& options) {
+    const CheckReport report = checkImportedRobot(robot, options.verbose);
     std::FILE* stream = job.writesDocument && !job.destination ? stderr : stdout;
     std::fflush(stderr);
     for (const auto& line : report.lines) std::fprintf(stream, "%s\n", line.c_str());
-    std::fprintf(stream, "%s\n", tallyLine(inputName, report.tally, options.verbose).c_str());
+    std::fprintf(stream, "%s\n",
+                 tallyLine(robot.inputName(), report.tally, options.verbose).c_str());
     std::fflush(stream);
     const bool failed =
         report.tally.errors > 0 || (options.checkWarningsAsErrors && report.tally.warnings > 0);
@@ -70,41 +56,27 @@ ExitStatus printChecks(const std::string& source, const corvane::Document& docum
 }
 
 // The document in the job's format; failures name the input.
-Rendering render(const corvane::Document& document, const Job& job, const Options& options,
-                 const MeshLocator& meshes) {
-    const std::string inputName = inputDisplayName(job.input);
+Rendering render(const ImportedRobot& robot, const Options& options) {
     try {
-        return renderDocument(document, options, meshes);
+        return renderDocument(robot, options);
     } catch (const ToolError& error) {
-        throw ToolError(error.status(), inputName + ": " + error.what());
+        throw ToolError(error.status(), robot.inputName() + ": " + error.what());
     } catch (const std::exception& error) {
-        throw ToolError(ExitStatus::Refused, inputName + ": " + error.what());
+        throw ToolError(ExitStatus::Refused, robot.inputName() + ": " + error.what());
     }
 }
 
-// One input to its output. Nothing reaches the output unless the whole document was rendered.
-// Returns whether the checks, when asked for, fail the run.
+// One input to its output, read and imported once for the summary, the checks and the document.
+// Nothing reaches the output unless the whole document was rendered. Returns whether the checks,
+// when asked for, fail the run.
 ExitStatus convertOne(const Job& job, const Options& options,
                       const DiagnosticsToStandardError& diagnostics) {
-    const std::string inputName = inputDisplayName(job.input);
-    const std::string source = readInput(job.input);
-    corvane::DocumentPtr document;
-    try {
-        document = importRobot(source, inputName, options);
-    } catch (const ToolError&) {
-        throw;
-    } catch (const std::exception& error) {
-        throw ToolError(ExitStatus::Refused, inputName + ": " + error.what());
-    } catch (...) {
-        throw ToolError(ExitStatus::Refused, inputName + ": the import failed");
-    }
-    if (options.summary) printSummary(source, inputName, *document, diagnostics);
-    // One locator for the checks and the page, so that each search folder is walked once.
-    const MeshLocator meshes = meshLocator(job, options);
+    const ImportedRobot robot = importInput(job.input, options);
+    if (options.summary) printSummary(robot, diagnostics);
     const ExitStatus checked =
-        options.check ? printChecks(source, *document, job, options, meshes) : ExitStatus::Success;
+        options.check ? printChecks(robot, job, options) : ExitStatus::Success;
     if (!job.writesDocument) return checked;
-    const Rendering rendering = render(*document, job, options, meshes);
+    const Rendering rendering = render(robot, options);
     for (const auto& warning : rendering.warnings)
         diagnostics.relay(rendering.warningsFrom, warning);
     writeOutput(rendering.content, job.destination);

@@ -63,14 +63,13 @@ std::string tallyLine(const std::string& inputName, const CheckTally& tally, boo
     return visibleText(inputName) + ": checked: " + counts;
 }
 
-CheckReport checkImportedRobot(const CheckSubject& subject) {
+CheckReport checkImportedRobot(const ImportedRobot& robot, bool showNotes) {
     CheckReport report;
-    const UrdfElements urdf = readUrdfElements(subject.source);
-    const ModelOverview model = readModelOverview(subject.document);
-    for (const Finding& finding : checkModel({model, urdf, &subject.meshes})) {
+    const UrdfElements& urdf = robot.urdfElements();
+    for (const Finding& finding : checkModel({robot.overview(), urdf, &robot.meshes()})) {
         countFinding(report.tally, finding.severity);
-        if (finding.severity == Severity::Note && !subject.showNotes) continue;
-        report.lines.push_back(findingLine(finding, subject.inputName, urdf.lineOf(finding.place)));
+        if (finding.severity == Severity::Note && !showNotes) continue;
+        report.lines.push_back(findingLine(finding, robot.inputName(), urdf.lineOf(finding.place)));
     }
     return report;
 }

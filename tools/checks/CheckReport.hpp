@@ -4,13 +4,12 @@
 //   [inertia-triangle]
 #pragma once
 
-#include <corvane/Syntax.hpp>
 #include <cstddef>
 #include <string>
 #include <vector>
 
 #include "checks/Findings.hpp"
-#include "model/MeshLocator.hpp"
+#include "model/ImportedRobot.hpp"
 
 namespace corvane::tools {
 
@@ -26,20 +25,12 @@ struct CheckReport {
     CheckTally tally;  // every finding, shown or not
 };
 
-// What a check of one imported robot is given.
-struct CheckSubject {
-    const std::string& source;     // the URDF text as read
-    const std::string& inputName;  // how findings name the file
-    const Document& document;      // what the import made of it
-    const MeshLocator& meshes;     // where its mesh files are looked for
-    bool showNotes = false;        // --verbose
-};
-
 // Checks the imported document (and the URDF text itself, where the document cannot show a
 // problem) and writes each finding as "FILE:LINE: SEVERITY: SUBJECT: MESSAGE [RULE]", with
 // the line of the URDF element concerned ("FILE: ..." when the text has none), every byte that
-// would not show as itself escaped (names keep host text's own escapes).
-CheckReport checkImportedRobot(const CheckSubject& subject);
+// would not show as itself escaped (names keep host text's own escapes). Notes are counted, and
+// written only with `showNotes` (--verbose).
+CheckReport checkImportedRobot(const ImportedRobot& robot, bool showNotes);
 
 // One finding as printed; `line` 0 leaves the line out.
 std::string findingLine(const Finding& finding, const std::string& inputName, int line);

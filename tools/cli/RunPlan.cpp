@@ -3,7 +3,6 @@
 #include <map>
 #include <system_error>
 
-#include "cli/Conversion.hpp"
 #include "support/ToolError.hpp"
 
 namespace fs = std::filesystem;
@@ -14,6 +13,26 @@ namespace {
 
 ToolError planError(const std::string& message) {
     return ToolError(ExitStatus::UsageOrIo, message);
+}
+
+// The file name extension of a format's output, with its dot (a snapshot is a ".png").
+const char* outputExtension(OutputFormat format) {
+    switch (format) {
+        case OutputFormat::Text:
+            return ".txt";
+        case OutputFormat::Json:
+            return ".json";
+        case OutputFormat::Dot:
+            return ".dot";
+        case OutputFormat::Svg:
+            return ".svg";
+        case OutputFormat::Png:
+        case OutputFormat::Snapshot:
+            return ".png";
+        case OutputFormat::Html:
+            return ".html";
+    }
+    return ".txt";
 }
 
 fs::path outputName(const std::string& input, OutputFormat format) {

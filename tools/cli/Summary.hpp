@@ -11,10 +11,11 @@
 
 namespace corvane::tools {
 
+// What the summary reports on, held by the imported robot it is about.
 struct ImportFacts {
-    std::string inputName;
-    ModelOverview model;
-    DescriptionFacts description;
+    const std::string& inputName;
+    const ModelOverview& model;
+    const DescriptionFacts& description;
     // The plugin's warnings and errors during the import.
     std::vector<LoggedMessage> messages;
 };

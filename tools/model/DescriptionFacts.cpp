@@ -83,7 +83,7 @@ std::vector<LeftBehind> leftBehindByUrdfdom(const urdf::ModelInterface& robot) {
 
 }  // namespace
 
-DescriptionFacts readDescriptionFacts(std::string_view source) {
+DescriptionFacts readDescriptionFacts(std::string_view source, const UrdfElements& elements) {
     DescriptionFacts facts;
     {
         const UrdfdomSilenced silenced;
@@ -93,11 +93,10 @@ DescriptionFacts readDescriptionFacts(std::string_view source) {
             facts.leftBehind = leftBehindByUrdfdom(*robot);
         }
     }
-    UnreadElements unread = readUnreadElements(source);
-    addIfAny(facts.leftBehind, "transmissions", std::move(unread.transmissions));
-    addIfAny(facts.leftBehind, "gazebo extension elements", std::move(unread.gazeboReferences),
-             "(robot)");
-    addIfAny(facts.leftBehind, "sensors", std::move(unread.sensors));
+    const UnreadElements& unread = elements.unread();
+    addIfAny(facts.leftBehind, "transmissions", unread.transmissions);
+    addIfAny(facts.leftBehind, "gazebo extension elements", unread.gazeboReferences, "(robot)");
+    addIfAny(facts.leftBehind, "sensors", unread.sensors);
     return facts;
 }
 

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "model/UrdfElements.hpp"
+
 namespace corvane::tools {
 
 // One kind of content left behind: one name per item, identifying it (a link, joint, material or
@@ -25,10 +27,10 @@ struct DescriptionFacts {
     std::vector<LeftBehind> leftBehind;
 };
 
-// Reads `source` again with urdfdom (its diagnostics silenced: the import has shown them) and
-// with the XML parser. Meant for descriptions the import accepted: those are bounded in nesting
-// and size. Works over urdfdom's maps, never along its link tree, so link graphs that are no tree
-// do no harm.
-DescriptionFacts readDescriptionFacts(std::string_view source);
+// Reads `source` again with urdfdom (its diagnostics silenced: the import has shown them); the
+// elements urdfdom does not read come from `elements`, the same text's elements. Meant for
+// descriptions the import accepted: those are bounded in nesting and size. Works over urdfdom's
+// maps, never along its link tree, so link graphs that are no tree do no harm.
+DescriptionFacts readDescriptionFacts(std::string_view source, const UrdfElements& elements);
 
 }  // namespace corvane::tools

@@ -326,7 +326,12 @@ std::string MeshLocation::message() const {
 MeshLocator::MeshLocator(PackageSearch search, fs::path baseFolder, PackageCrawlLimits limits)
     : search_(std::move(search)), baseFolder_(std::move(baseFolder)), limits_(limits) {}
 
-MeshLocation MeshLocator::locate(std::string_view uri) const {
+const MeshLocation& MeshLocator::locate(std::string_view uri) const {
+    if (const auto known = located_.find(uri); known != located_.end()) return known->second;
+    return located_.emplace(std::string(uri), lookUp(uri)).first->second;
+}
+
+MeshLocation MeshLocator::lookUp(std::string_view uri) const {
     if (uri.empty()) return badUri(uri, "the mesh file name is empty");
     if (uri.starts_with(packageScheme)) {
         return locatePackageUri(uri, uri.substr(packageScheme.size()));

@@ -76,8 +76,9 @@ struct PackageCrawlLimits {
     std::size_t maxFolders = 10000;
 };
 
-// Resolves mesh URIs. What it learns about packages is kept, so each search-path entry is walked
-// at most once; a locator is therefore not safe to share between threads.
+// Resolves mesh URIs. What it learns is kept: each search-path entry is walked at most once and
+// each URI looked up once, so the checks and the page of one input share their look-ups; a
+// locator is therefore not safe to share between threads.
 class MeshLocator {
   public:
     // `baseFolder`: relative mesh paths are taken from here (the URDF file's folder; for standard
@@ -85,7 +86,8 @@ class MeshLocator {
     MeshLocator(PackageSearch search, std::filesystem::path baseFolder,
                 PackageCrawlLimits limits = {});
 
-    MeshLocation locate(std::string_view uri) const;
+    // Where `uri` leads; the answer stays valid as long as the locator.
+    const MeshLocation& locate(std::string_view uri) const;
 
   private:
     // Where a package was found, and the places looked at until then.
@@ -99,6 +101,7 @@ class MeshLocator {
         bool truncated = false;
     };
 
+    MeshLocation lookUp(std::string_view uri) const;
     MeshLocation locatePackageUri(std::string_view uri, std::string_view rest) const;
     const PackageLookup& findPackage(const std::string& name) const;
     bool findInSearchEntry(const std::filesystem::path& entry, const std::string& name,
@@ -110,6 +113,7 @@ class MeshLocator {
     PackageCrawlLimits limits_;
     mutable std::map<std::string, PackageLookup> packages_;
     mutable std::map<std::filesystem::path, CrawledEntry> crawledEntries_;
+    mutable std::map<std::string, MeshLocation, std::less<>> located_;
 };
 
 }  // namespace corvane::tools

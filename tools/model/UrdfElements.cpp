@@ -215,6 +215,7 @@ UrdfElements readUrdfElements(std::string_view source) {
     const TiXmlElement* robot = document.FirstChildElement("robot");
     if (robot == nullptr) return elements;
     elements.robot_ = robot->Row();
+    collectFrom(*robot, elements.unread_);
     for (const TiXmlElement* element = robot->FirstChildElement(); element != nullptr;
          element = element->NextSiblingElement()) {
         const char* name = element->Attribute("name");
@@ -243,17 +244,6 @@ std::optional<XmlProblem> findXmlProblem(std::string_view source) {
     }
     if (problem.line < 0) problem.line = 0;
     return problem;
-}
-
-UnreadElements readUnreadElements(std::string_view source) {
-    const std::string text = parserText(source);
-    TiXmlDocument document;
-    document.Parse(text.c_str());
-    UnreadElements unread;
-    if (const TiXmlElement* robot = document.FirstChildElement("robot")) {
-        collectFrom(*robot, unread);
-    }
-    return unread;
 }
 
 }  // namespace corvane::tools

@@ -46,14 +46,10 @@ struct UnreadElements {
     std::vector<std::optional<std::string>> sensors;
 };
 
-// The elements of `source` urdfdom leaves out. Meant for texts the import accepted, whose nesting
-// the import has bounded; elements nested deeper than that bound are not looked at anyway.
-UnreadElements readUnreadElements(std::string_view source);
-
-// What the checks read of a robot description's own text, where the imported document cannot
-// show it, read as urdfdom reads it: the robot element, its link and joint elements (the first
-// of a name, as urdfdom keeps it) and the elements within them that a finding can be about, each
-// with the line it begins on (1-based).
+// What the checks and the summary read of a robot description's own text, where the imported
+// document cannot show it, read as urdfdom reads it: the elements urdfdom leaves out, and the robot
+// element, its link and joint elements (the first of a name, as urdfdom keeps it) and the elements
+// within them that a finding can be about, each with the line it begins on (1-based).
 class UrdfElements {
   public:
     // A collision or visual element of a link.
@@ -80,6 +76,8 @@ class UrdfElements {
     };
 
     const Link* link(const std::string& name) const;
+    // The elements of the robot that urdfdom does not read.
+    const UnreadElements& unread() const { return unread_; }
     const Joint* joint(const std::string& name) const;
 
     // The line of the element `place` names; when the file lacks that element (a joint without
@@ -91,11 +89,13 @@ class UrdfElements {
     friend UrdfElements readUrdfElements(std::string_view source);
 
     int robot_ = 0;
+    UnreadElements unread_;
     std::unordered_map<std::string, Link> links_;
     std::unordered_map<std::string, Joint> joints_;
 };
 
-// The elements of `source`. Meant, like readUnreadElements, for texts the import accepted.
+// The elements of `source`, from one reading of the text. Meant for texts the import accepted,
+// whose nesting the import has bounded; elements nested deeper than that bound are not looked at.
 UrdfElements readUrdfElements(std::string_view source);
 
 }  // namespace corvane::tools
