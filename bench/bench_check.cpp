@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -163,10 +164,11 @@ void BM_Generated_ImportAndCheck(benchmark::State& state) {
     std::size_t lines = 0;
     warmUp();
     for (auto _ : state) {
-        Checked checked = importAndCheck(source, generatedName, options, generatedLocator());
+        std::optional<Checked> checked =
+            importAndCheck(source, generatedName, options, generatedLocator());
         state.PauseTiming();
-        lines = checked.report.lines.size();
-        checked = {};
+        lines = checked->report.lines.size();
+        checked.reset();
         state.ResumeTiming();
     }
     state.counters["links"] = static_cast<double>(kGeneratedLinks);
