@@ -38,7 +38,7 @@ bool checkAxisZero(const CheckContext& context, const InteractionCheck& check, F
     if (!joint || !joint->axis) return false;
     const auto& a = *joint->axis;
     const Vector3 axis{a[0], a[1], a[2]};
-    const double norm = std::hypot(axis.x, axis.y, axis.z);
+    const double norm = length(axis);
     if (!(norm < axisZero.threshold)) return false;
     const std::string outcome = norm == 0 ? "the import replaced it by (1, 0, 0)"
                                           : "the joint has no direction a simulator can use";
@@ -59,7 +59,7 @@ void checkAxisUnit(const CheckContext& context, const InteractionCheck& check, F
         context.model().bodies[*child].connector(interaction.childConnector);
     if (!connector) return;
     const Vector3& axis = connector->mainAxis;
-    const double norm = std::hypot(axis.x, axis.y, axis.z);
+    const double norm = length(axis);
     if (!std::isfinite(norm) || !(std::abs(norm - 1) > axisNotUnit.threshold)) return;
     findings.add(
         axisNotUnit, check.subject,

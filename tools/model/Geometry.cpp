@@ -1,6 +1,7 @@
 #include "model/Geometry.hpp"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstddef>
 
@@ -58,7 +59,11 @@ void jacobiRotate(Matrix3& a, Rotation& axes, std::size_t p, std::size_t q) {
 }  // namespace
 
 double length(const Vector3& v) {
-    return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
+    const double squared = v.x * v.x + v.y * v.y + v.z * v.z;
+    if (squared >= DBL_MIN && squared <= DBL_MAX) return std::sqrt(squared);
+    // The squares overflow or fall below the normal numbers (a NaN passes through): scaled by
+    // the largest component, the length of a vector of 1e-200 or 1e200 survives.
+    return std::hypot(v.x, v.y, v.z);
 }
 
 Rotation rotationOf(const Quaternion& quaternion) {

@@ -14,7 +14,8 @@ namespace corvane::tools {
 using Matrix3 = std::array<std::array<double, 3>, 3>;
 using Rotation = Matrix3;
 
-// The Euclidean length of `v`.
+// The Euclidean length of `v`: the square root of its dot product with itself, as long as that
+// is a normal number, so that the length of a vector along an axis is its component exactly.
 double length(const Vector3& v);
 
 // The rotation matrix of a quaternion, normalised first (the identity for a quaternion whose norm
