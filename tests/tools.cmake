@@ -18,10 +18,10 @@ function(corvane_add_tool_tests name)
 endfunction()
 
 corvane_add_tool_tests(tool_model_tests TIMEOUT 120
-  SOURCES model/MeshLocatorTests.cpp model/ModelOverviewTests.cpp
+  SOURCES model/GeometryTests.cpp model/MeshLocatorTests.cpp model/ModelOverviewTests.cpp
   LIBRARIES corvane-urdf-cli)
 corvane_add_tool_tests(tool_checks_tests TIMEOUT 300
-  SOURCES checks/CheckRulesTests.cpp checks/CheckCliTests.cpp
+  SOURCES checks/CheckRulesTests.cpp checks/CheckCliTests.cpp checks/RuleRegistryTests.cpp
   LIBRARIES corvane-urdf-checks)
 corvane_add_tool_tests(tool_graph_tests TIMEOUT 900
   SOURCES graph/DotGraphTests.cpp graph/GraphCliTests.cpp

@@ -29,10 +29,6 @@ Vector3 plus(const Vector3& a, const Vector3& b) {
     return {a.x + b.x, a.y + b.y, a.z + b.z};
 }
 
-double length(const Vector3& v) {
-    return std::sqrt(dot(v, v));
-}
-
 bool usable(double norm) {
     return std::isfinite(norm) && norm > 1e-300;
 }
@@ -149,17 +145,6 @@ Quaternion quaternionOf(const Rotation& r) {
     const double norm = std::sqrt(q.x * q.x + q.y * q.y + q.z * q.z + q.w * q.w);
     const double sign = q.w < 0 ? -1.0 : 1.0;
     return {sign * q.x / norm, sign * q.y / norm, sign * q.z / norm, sign * q.w / norm};
-}
-
-Rotation rotationOf(const Quaternion& quaternion) {
-    const double norm = std::sqrt(quaternion.x * quaternion.x + quaternion.y * quaternion.y +
-                                  quaternion.z * quaternion.z + quaternion.w * quaternion.w);
-    if (!usable(norm)) return RigidTransform{}.rotation;
-    const double x = quaternion.x / norm, y = quaternion.y / norm, z = quaternion.z / norm,
-                 w = quaternion.w / norm;
-    return {{{1 - 2 * (y * y + z * z), 2 * (x * y - z * w), 2 * (x * z + y * w)},
-             {2 * (x * y + z * w), 1 - 2 * (x * x + z * z), 2 * (y * z - x * w)},
-             {2 * (x * z - y * w), 2 * (y * z + x * w), 1 - 2 * (x * x + y * y)}}};
 }
 
 RigidTransform transformOf(const Pose& pose) {

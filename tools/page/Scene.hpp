@@ -7,12 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "model/Geometry.hpp"
 #include "model/ModelOverview.hpp"
 
 namespace corvane::tools {
-
-// A rotation as a matrix: columns are the images of the frame's x, y and z axes.
-using Rotation = std::array<std::array<double, 3>, 3>;
 
 // A rigid transform x -> rotation * x + translation.
 struct RigidTransform {
@@ -27,8 +25,6 @@ struct RigidTransform {
 Vector3 rotate(const Rotation& rotation, const Vector3& vector);
 // The unit quaternion of a rotation matrix, with w >= 0.
 Quaternion quaternionOf(const Rotation& rotation);
-// The rotation matrix of a quaternion, normalised first (the identity for a zero quaternion).
-Rotation rotationOf(const Quaternion& quaternion);
 RigidTransform transformOf(const Pose& pose);
 Pose poseOf(const RigidTransform& transform);
 

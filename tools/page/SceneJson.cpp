@@ -6,6 +6,7 @@
 #include <numbers>
 #include <utility>
 
+#include "model/Geometry.hpp"
 #include "support/Base64.hpp"
 #include "support/VisibleText.hpp"
 
@@ -37,52 +38,6 @@ json poseJson(const Pose& pose) {
 
 json optionalNumber(const std::optional<double>& value) {
     return value ? json(*value) : json(nullptr);
-}
-
-// Jacobi rotations until the off-diagonal entries vanish: the eigenvalues of a symmetric 3x3
-// matrix and its eigenvectors as the columns of a rotation.
-std::pair<Vector3, Rotation> principalAxes(InertiaTensor tensor) {
-    Rotation axes = RigidTransform{}.rotation;
-    for (int sweep = 0; sweep < 50; ++sweep) {
-        const double offDiagonal =
-            std::abs(tensor[0][1]) + std::abs(tensor[0][2]) + std::abs(tensor[1][2]);
-        const double diagonal =
-            std::abs(tensor[0][0]) + std::abs(tensor[1][1]) + std::abs(tensor[2][2]);
-        if (offDiagonal <= 1e-300 || offDiagonal <= 1e-17 * diagonal) break;
-        for (std::size_t p = 0; p < 2; ++p) {
-            for (std::size_t q = p + 1; q < 3; ++q) {
-                if (tensor[p][q] == 0) continue;
-                const double theta = (tensor[q][q] - tensor[p][p]) / (2 * tensor[p][q]);
-                const double t =
-                    (theta >= 0 ? 1.0 : -1.0) / (std::abs(theta) + std::sqrt(theta * theta + 1));
-                const double c = 1 / std::sqrt(t * t + 1);
-                const double s = t * c;
-                for (std::size_t k = 0; k < 3; ++k) {
-                    const double kp = tensor[k][p], kq = tensor[k][q];
-                    tensor[k][p] = c * kp - s * kq;
-                    tensor[k][q] = s * kp + c * kq;
-                }
-                for (std::size_t k = 0; k < 3; ++k) {
-                    const double pk = tensor[p][k], qk = tensor[q][k];
-                    tensor[p][k] = c * pk - s * qk;
-                    tensor[q][k] = s * pk + c * qk;
-                }
-                for (std::size_t k = 0; k < 3; ++k) {
-                    const double kp = axes[k][p], kq = axes[k][q];
-                    axes[k][p] = c * kp - s * kq;
-                    axes[k][q] = s * kp + c * kq;
-                }
-            }
-        }
-    }
-    // The columns must form a right-handed frame to be a rotation.
-    const double determinant = axes[0][0] * (axes[1][1] * axes[2][2] - axes[1][2] * axes[2][1]) -
-                               axes[0][1] * (axes[1][0] * axes[2][2] - axes[1][2] * axes[2][0]) +
-                               axes[0][2] * (axes[1][0] * axes[2][1] - axes[1][1] * axes[2][0]);
-    if (determinant < 0) {
-        for (std::size_t k = 0; k < 3; ++k) axes[k][2] = -axes[k][2];
-    }
-    return {{tensor[0][0], tensor[1][1], tensor[2][2]}, axes};
 }
 
 json inertiaJson(const std::optional<InertiaTensor>& inertia) {
@@ -216,20 +171,9 @@ std::optional<InertiaBox> equivalentInertiaBox(const BodyOverview& body) {
             if (!std::isfinite(entry)) return std::nullopt;
         }
     }
-    InertiaTensor symmetric = *body.inertia;
-    for (std::size_t r = 0; r < 3; ++r) {
-        for (std::size_t c = r + 1; c < 3; ++c) {
-            symmetric[r][c] = symmetric[c][r] = (symmetric[r][c] + symmetric[c][r]) / 2;
-        }
-    }
-    const auto [moments, axes] = principalAxes(symmetric);
-    // A uniform box of edges a, b, c has Ixx = m (b² + c²) / 12 and so on.
-    const auto edge = [&](double own, double other1, double other2) {
-        return std::sqrt(std::max(0.0, 6 * (other1 + other2 - own) / *body.mass));
-    };
+    const auto [moments, axes] = symmetricEigensystem(symmetricPart(*body.inertia));
     InertiaBox box;
-    box.size = {edge(moments.x, moments.y, moments.z), edge(moments.y, moments.x, moments.z),
-                edge(moments.z, moments.x, moments.y)};
+    box.size = uniformBoxEdges(moments, *body.mass);
     box.pose = transformOf(body.centreOfMass) * RigidTransform{axes, {}};
     return box;
 }

@@ -16,6 +16,7 @@
 #include "ScratchDir.hpp"
 #include "TestSupport.hpp"
 #include "checks/Checks.hpp"
+#include "checks/Rules.hpp"
 #include "model/MeshLocator.hpp"
 #include "model/ModelOverview.hpp"
 
@@ -31,7 +32,20 @@ using corvane::testing::writeFile;
 using namespace corvane::tools;
 using Element = UrdfPlace::Element;
 
-// The findings of `urdf` imported at `precision`, with mesh files looked for by `meshes`.
+// Every finding carries a rule of the table, with the table's severity.
+void expectRulesOfTheTable(const std::vector<Finding>& findings) {
+    for (const Finding& finding : findings) {
+        const Rule* rule = findRule(finding.rule);
+        if (!rule) {
+            ADD_FAILURE() << "rule not in the table: " << finding.rule;
+            continue;
+        }
+        EXPECT_EQ(finding.severity, rule->severity) << finding.rule;
+    }
+}
+
+// The findings of `urdf` imported at `precision`, with mesh files looked for by `meshes`; each
+// with a rule of the table.
 std::vector<Finding> check(const std::string& urdf, int precision = 10,
                            const MeshLocator* meshes = nullptr) {
     const LogCapture quiet;  // the import's own warnings are not what these tests are about
@@ -41,7 +55,9 @@ std::vector<Finding> check(const std::string& urdf, int precision = 10,
         return {};
     }
     const ModelOverview model = readModelOverview(*document);
-    return checkModel({model, readUrdfElements(urdf), meshes});
+    auto findings = checkModel({model, readUrdfElements(urdf), meshes});
+    expectRulesOfTheTable(findings);
+    return findings;
 }
 
 std::vector<std::string> rulesOf(const std::vector<Finding>& findings) {
@@ -290,6 +306,44 @@ TEST(InertiaRules, AProductLargerThanTheOppositeMomentAllows) {
     expectPlace(finding, Element::Inertial, "a");
     expectMessageHas(finding, "2|iyz| > ixx: 2*0.6 = 1.2 > 1");
     expectMessageHas(finding, "|iyz| <= ixx/2 = 0.5 satisfies it");
+}
+
+// Each product against its own opposite moment, with three different moments on the diagonal:
+// the product is small for the other two, so judging it against either of them lets it pass. The
+// tensors are positive definite, so inertia-not-positive stays silent.
+struct ProductCase {
+    const char* product;   // "ixy"
+    const char* opposite;  // "izz"
+    // The inertia with 3 as the opposite moment, 4 and 5 as the others, the product 1.6.
+    std::string tooLarge;
+    // The same product against an opposite moment of 4 (3 and 5 the others): it holds it.
+    std::string heldByItsOpposite;
+};
+
+std::vector<ProductCase> productCases() {
+    return {{"ixy", "izz", inertial("1", "4", "5", "3", R"(ixy="1.6" ixz="0" iyz="0")"),
+             inertial("1", "3", "5", "4", R"(ixy="1.6" ixz="0" iyz="0")")},
+            {"ixz", "iyy", inertial("1", "4", "3", "5", R"(ixy="0" ixz="-1.6" iyz="0")"),
+             inertial("1", "3", "4", "5", R"(ixy="0" ixz="-1.6" iyz="0")")},
+            {"iyz", "ixx", inertial("1", "3", "4", "5", R"(ixy="0" ixz="0" iyz="1.6")"),
+             inertial("1", "4", "3", "5", R"(ixy="0" ixz="0" iyz="1.6")")}};
+}
+
+TEST(InertiaRules, EachProductIsJudgedAgainstItsOwnOppositeMoment) {
+    for (const ProductCase& c : productCases()) {
+        SCOPED_TRACE(c.product);
+        const Finding finding = only(check(oneLink(c.tooLarge)), "inertia-product");
+        expectMessageHas(finding, std::string("2|") + c.product + "| > " + c.opposite +
+                                      ": 2*1.6 = 3.2 > 3; |" + c.product + "| <= " + c.opposite +
+                                      "/2 = 1.5 satisfies it)");
+        // Only that product is named: its cyclic companions are 0.
+        for (const char* other : {"ixy", "ixz", "iyz"}) {
+            if (std::string(other) != c.product) {
+                EXPECT_EQ(finding.message.find(other), std::string::npos) << finding.message;
+            }
+        }
+        EXPECT_EQ(describe(check(oneLink(c.heldByItsOpposite))), "");
+    }
 }
 
 TEST(InertiaRules, AProductOfHalfTheOppositeMomentPasses) {

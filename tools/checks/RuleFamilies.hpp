@@ -1,0 +1,40 @@
+// The rules, one function each, by family; checkModel calls them in the order of kRules. A rule
+// function reads what the check shares from the context and adds its findings, if any.
+#pragma once
+
+#include "checks/CheckContext.hpp"
+#include "checks/Rules.hpp"
+
+namespace corvane::tools {
+
+// NonFiniteRules.cpp: non-finite.
+void checkBodyNonFinite(const CheckContext& context, const BodyCheck& body, Findings& findings);
+void checkInteractionNonFinite(const CheckContext& context, const InteractionCheck& interaction,
+                               Findings& findings);
+void checkModelNonFinite(const CheckContext& context, Findings& findings);
+
+// MassRules.cpp: mass-negative and mass-zero; moving-body-massless; mass-ratio.
+void checkMassSign(const CheckContext& context, const BodyCheck& body, Findings& findings);
+void checkMovingMass(const CheckContext& context, const BodyCheck& body, Findings& findings);
+void checkMassRatio(const CheckContext& context, const BodyCheck& body, Findings& findings);
+
+// InertiaRules.cpp: inertia-not-positive, inertia-product and inertia-triangle, judged together
+// (true when the tensor passes them all); inertia-box, only for a tensor that passes them.
+bool checkInertiaTensor(const BodyCheck& body, Findings& findings);
+void checkInertiaBox(const BodyCheck& body, Findings& findings);
+
+// GeometryRules.cpp: geometry-size; mesh-scale-zero and mesh-mirrored.
+void checkGeometrySize(const GeometryCheck& geometry, Findings& findings);
+void checkMeshScale(const GeometryCheck& geometry, Findings& findings);
+
+// MeshRules.cpp: mesh-not-found and mesh-unreadable.
+void checkMeshFile(const CheckContext& context, const GeometryCheck& geometry, Findings& findings);
+
+// JointRules.cpp: axis-zero and axis-not-unit; range-inverted, range-empty and initial-clamped;
+// effort-negative and effort-zero.
+void checkAxis(const CheckContext& context, const InteractionCheck& interaction,
+               Findings& findings);
+void checkRange(const InteractionCheck& interaction, Findings& findings);
+void checkEffort(const InteractionCheck& interaction, Findings& findings);
+
+}  // namespace corvane::tools

@@ -1,0 +1,87 @@
+// Every rule of --check in one table: its id (what a finding prints in brackets), its severity,
+// what it checks in one line and, where it has one, the threshold it judges by. A finding is made
+// from a rule of this table, so its severity is written here alone; `rule("id")` is resolved at
+// compile time and an id missing from the table does not compile.
+#pragma once
+
+#include <array>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "checks/Findings.hpp"
+
+namespace corvane::tools {
+
+struct Rule {
+    std::string_view id;
+    Severity severity = Severity::Error;
+    std::string_view summary;
+    // The limit the rule judges by, where it has a fixed one (0: it has none).
+    double threshold = 0;
+};
+
+// In the order the checks of one body or one interaction apply them.
+inline constexpr std::array kRules{
+    Rule{"non-finite", Severity::Error, "a number of the document is an infinity or a NaN"},
+    Rule{"mass-negative", Severity::Error, "mass < 0"},
+    Rule{"mass-zero", Severity::Warning, "mass = 0 with an inertia tensor"},
+    Rule{"inertia-not-positive", Severity::Error,
+         "smallest principal moment < -eps (eps = 16 DBL_EPSILON max(1, (I1 + I2 + I3) / 2))"},
+    Rule{"inertia-product", Severity::Error, "2|ixy| > izz + eps, and cyclic"},
+    Rule{"inertia-triangle", Severity::Error, "I1 + I2 < I3 - eps for the principal moments"},
+    // A ring or a hollow shell, which concentrate mass away from their centre, stay well below
+    // this factor; beyond it the inertia is taken for a mistake (units, or another body's values).
+    Rule{"inertia-box", Severity::Warning,
+         "the uniform box with the body's mass and principal moments has a side over this many "
+         "times the largest extent of the body's contact geometry",
+         10},
+    Rule{"moving-body-massless", Severity::Error,
+         "a body of a hinge or prismatic, with the bodies locked to it, is lighter than this: a "
+         "simulator refuses it",
+         1e-15},
+    Rule{"mass-ratio", Severity::Warning,
+         "the heaviest moving body is over this many times the lightest: stiff equations", 1000},
+    Rule{"geometry-size", Severity::Error, "a size, radius or height <= 0"},
+    Rule{"mesh-scale-zero", Severity::Error, "a mesh scale factor is 0"},
+    Rule{"mesh-mirrored", Severity::Warning, "the product of the mesh scale factors is negative"},
+    Rule{"mesh-not-found", Severity::Error, "the mesh file is not where the locator looks"},
+    Rule{"mesh-unreadable", Severity::Error,
+         "the mesh file is empty, no regular file or unreadable"},
+    Rule{"axis-zero", Severity::Warning,
+         "the URDF axis has a norm below this: no direction a simulator can use", 1e-8},
+    Rule{"axis-not-unit", Severity::Warning, "| |axis| - 1 | is over this", 1e-6},
+    Rule{"range-inverted", Severity::Error, "the range's start is above its end"},
+    Rule{"range-empty", Severity::Warning, "the range's start equals its end"},
+    Rule{"initial-clamped", Severity::Note,
+         "0 lies outside the range: the initial value sits on a bound"},
+    Rule{"effort-negative", Severity::Error, "effort < 0"},
+    Rule{"effort-zero", Severity::Warning, "effort = 0"},
+};
+
+// The rule with id `id`; an id that is not in the table stops the compilation.
+consteval const Rule& rule(std::string_view id) {
+    for (const Rule& candidate : kRules) {
+        if (candidate.id == id) return candidate;
+    }
+    throw "no rule of this id in kRules";
+}
+
+// Every rule, in the order of the table.
+std::span<const Rule> allRules();
+
+// The rule with id `id`, or null: for ids known only at run time.
+const Rule* findRule(std::string_view id);
+
+// The findings of one check, in the order they are made.
+class Findings {
+  public:
+    void add(const Rule& rule, std::string subject, std::string message, UrdfPlace place);
+    std::vector<Finding> take() &&;
+
+  private:
+    std::vector<Finding> findings_;
+};
+
+}  // namespace corvane::tools
