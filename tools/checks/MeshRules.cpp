@@ -9,7 +9,7 @@ void checkMeshFile(const CheckContext& context, const GeometryCheck& check, Find
         !check.geometry.meshPath) {
         return;
     }
-    const MeshLocation location = context.meshes()->locate(*check.geometry.meshPath);
+    const MeshLocation& location = context.meshes()->locate(*check.geometry.meshPath);
     switch (location.problem) {
         case MeshProblem::None:
             return;

@@ -71,7 +71,7 @@ class MeshCollector {
 
     std::size_t meshFor(const std::string& uri) {
         if (const auto known = byUri_.find(uri); known != byUri_.end()) return known->second;
-        const MeshLocation location = locator_.locate(uri);
+        const MeshLocation& location = locator_.locate(uri);
         const auto [entry, added] = byFile_.try_emplace(keyOf(location), result_.meshes.size());
         if (added) result_.meshes.push_back(embed(location));
         byUri_.emplace(uri, entry->second);
