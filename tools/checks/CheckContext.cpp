@@ -174,14 +174,14 @@ const GroupMass* CheckContext::heaviest() const {
 }
 
 void CheckContext::sortNonFinite() {
-    for (const NonFiniteNumber& number : model_.nonFinite) {
-        if (const auto body = bodyAt(number.declaration)) {
-            bodyNonFinite_[*body].push_back(&number);
-        } else if (const auto found = interactionIndex_.find(number.declaration);
+    for (const NonFiniteNumber& nonFinite : model_.nonFinite) {
+        if (const auto body = bodyAt(nonFinite.declaration)) {
+            bodyNonFinite_[*body].push_back(&nonFinite);
+        } else if (const auto found = interactionIndex_.find(nonFinite.declaration);
                    found != interactionIndex_.end()) {
-            interactionNonFinite_[found->second].push_back(&number);
+            interactionNonFinite_[found->second].push_back(&nonFinite);
         } else {
-            modelNonFinite_.push_back(&number);
+            modelNonFinite_.push_back(&nonFinite);
         }
     }
 }

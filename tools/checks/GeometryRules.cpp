@@ -15,7 +15,7 @@ std::optional<std::string> sizeFault(const GeometryOverview& geometry) {
     switch (geometry.shape) {
         case GeometryShape::Sphere:
             if (bad(geometry.radius)) {
-                return fmt::format("sphere radius {} is not positive", number(*geometry.radius));
+                return fmt::format("sphere radius {} is not positive", numberText(*geometry.radius));
             }
             break;
         case GeometryShape::Box:
@@ -28,8 +28,8 @@ std::optional<std::string> sizeFault(const GeometryOverview& geometry) {
         case GeometryShape::Cylinder:
             if (bad(geometry.radius) || bad(geometry.height)) {
                 return fmt::format("cylinder radius {} and length {} are not both positive",
-                                   number(geometry.radius.value_or(0)),
-                                   number(geometry.height.value_or(0)));
+                                   numberText(geometry.radius.value_or(0)),
+                                   numberText(geometry.height.value_or(0)));
             }
             break;
         case GeometryShape::Mesh:

@@ -70,8 +70,8 @@ std::vector<std::string> productViolations(const InertiaTensor& tensor, double e
         if (2 * std::abs(value) > moment + epsilon) {
             violations.push_back(fmt::format(
                 "2|{}| > {}: 2*{} = {} > {}; |{}| <= {}/2 = {} satisfies it", product.name,
-                product.oppositeName, number(std::abs(value)), number(2 * std::abs(value)),
-                number(moment), product.name, product.oppositeName, rounded(moment / 2)));
+                product.oppositeName, numberText(std::abs(value)), numberText(2 * std::abs(value)),
+                numberText(moment), product.name, product.oppositeName, rounded(moment / 2)));
         }
     }
     return violations;
@@ -88,7 +88,7 @@ std::optional<std::string> diagonalTriangleBreak(const InertiaTensor& tensor, do
     const std::size_t second = std::max(a, b);
     if (d[first] + d[second] >= d[largest] - epsilon) return std::nullopt;
     return fmt::format("{}+{} < {}: {} + {} < {}", names[first], names[second], names[largest],
-                       number(d[first]), number(d[second]), number(d[largest]));
+                       numberText(d[first]), numberText(d[second]), numberText(d[largest]));
 }
 
 bool reportNotPositive(const BodyCheck& check, const InertiaFacts& facts, Findings& findings) {
@@ -235,9 +235,9 @@ void checkInertiaBox(const BodyCheck& check, Findings& findings) {
                     "{} (volume {}), is far larger than the body's contact geometry: its longest "
                     "side, {}, is over {} times the geometry's largest extent, {} (volume at "
                     "most {}); check the units of the mass and the inertia",
-                    number(mass), rounded(sides.x), rounded(sides.y), rounded(sides.z),
+                    numberText(mass), rounded(sides.x), rounded(sides.y), rounded(sides.z),
                     rounded(sides.x * sides.y * sides.z), rounded(longest),
-                    number(inertiaBox.threshold), rounded(*extent),
+                    numberText(inertiaBox.threshold), rounded(*extent),
                     rounded(*extent * *extent * *extent)),
         CheckContext::inertialPlace(body));
 }

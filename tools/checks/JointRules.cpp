@@ -19,8 +19,8 @@ bool axisNonFinite(const CheckContext& context, const InteractionOverview& inter
     for (const std::string* body : {&interaction.parentBody, &interaction.childBody}) {
         const auto found = context.bodyAt(*body);
         if (!found) continue;
-        for (const NonFiniteNumber* number : context.bodyNonFinite(*found)) {
-            const std::string_view path = number->path;
+        for (const NonFiniteNumber* nonFinite : context.bodyNonFinite(*found)) {
+            const std::string_view path = nonFinite->path;
             if (path.substr(0, path.find('.')) == interaction.childConnector ||
                 path.substr(0, path.find('.')) == interaction.parentConnector) {
                 return true;
@@ -44,7 +44,7 @@ bool checkAxisZero(const CheckContext& context, const InteractionCheck& check, F
                                           : "the joint has no direction a simulator can use";
     findings.add(axisZero, check.subject,
                  fmt::format("joint axis {} has norm {}, below {}: {}", vectorText(axis),
-                             number(norm), number(axisZero.threshold), outcome),
+                             numberText(norm), numberText(axisZero.threshold), outcome),
                  {Element::Axis, check.joint, 0, false});
     return true;
 }
@@ -65,7 +65,7 @@ void checkAxisUnit(const CheckContext& context, const InteractionCheck& check, F
         axisNotUnit, check.subject,
         fmt::format("joint axis {} has length {}, not 1 (off by more than {}): the host "
                     "takes it as written; normalise it to ({}, {}, {})",
-                    vectorText(axis), number(norm), number(axisNotUnit.threshold),
+                    vectorText(axis), numberText(norm), numberText(axisNotUnit.threshold),
                     rounded(axis.x / norm), rounded(axis.y / norm), rounded(axis.z / norm)),
         {Element::Axis, check.joint, 0, false});
 }
@@ -89,21 +89,21 @@ void checkRange(const InteractionCheck& check, Findings& findings) {
         findings.add(rule("range-inverted"), check.subject,
                      fmt::format("range from {} to {}: the lower limit is above the upper one; "
                                  "swap them",
-                                 number(start), number(end)),
+                                 numberText(start), numberText(end)),
                      place);
     } else if (start == end) {
         findings.add(rule("range-empty"), check.subject,
                      fmt::format("range from {} to {} is empty: the joint is frozen; widen the "
                                  "limits or make the joint fixed",
-                                 number(start), number(end)),
+                                 numberText(start), numberText(end)),
                      place);
     } else if ((start > 0 || end < 0) && interaction.initialValue) {
         findings.add(
             rule("initial-clamped"), check.subject,
             fmt::format("initial {} is {}, the {} limit: 0 lies outside the range [{}, {}]",
                         interaction.kind == InteractionKind::Hinge ? "angle" : "position",
-                        number(*interaction.initialValue), start > 0 ? "lower" : "upper",
-                        number(start), number(end)),
+                        numberText(*interaction.initialValue), start > 0 ? "lower" : "upper",
+                        numberText(start), numberText(end)),
             place);
     }
 }
@@ -120,7 +120,7 @@ void checkEffort(const InteractionCheck& check, Findings& findings) {
             rule("effort-negative"), check.subject,
             fmt::format("effort limit {} is negative: the actuator's bounds are inverted "
                         "(min_effort {} > max_effort {}); give a positive effort",
-                        number(effort), number(interaction.actuator->minEffort), number(effort)),
+                        numberText(effort), numberText(interaction.actuator->minEffort), numberText(effort)),
             place);
     } else if (effort == 0) {
         findings.add(rule("effort-zero"), check.subject,

@@ -12,7 +12,7 @@ namespace {
 // A group's total is a sum, shown rounded: the negligible masses of kinematic locks would
 // otherwise show as noise in the last digits.
 std::string groupText(const GroupMass& group, double mass) {
-    if (group.members <= 1) return fmt::format("mass {}", number(mass));
+    if (group.members <= 1) return fmt::format("mass {}", numberText(mass));
     const std::size_t others = group.members - 1;
     return fmt::format("mass {} with the {} {} locked to it", rounded(mass), others,
                        others == 1 ? "body" : "bodies");
@@ -33,7 +33,7 @@ void checkMassSign(const CheckContext& context, const BodyCheck& check, Findings
         findings.add(rule("mass-negative"), check.subject,
                      fmt::format("mass is negative ({}): a simulator refuses it; give the link's "
                                  "<inertial> a positive mass",
-                                 number(mass)),
+                                 numberText(mass)),
                      CheckContext::inertialPlace(body));
     } else if (mass == 0 && body.inertia && !context.massless(context.groupOf(check.index))) {
         // A moving body without mass gets the error of moving-body-massless instead.
@@ -55,7 +55,7 @@ void checkMovingMass(const CheckContext& context, const BodyCheck& check, Findin
     findings.add(massless, check.subject,
                  fmt::format("moving body {}, below {}: the simulator refuses it; give the link "
                              "an <inertial> with a positive mass",
-                             what, number(massless.threshold)),
+                             what, numberText(massless.threshold)),
                  massPlace(body));
 }
 
@@ -72,7 +72,7 @@ void checkMassRatio(const CheckContext& context, const BodyCheck& check, Finding
                     "over {}: a stiff simulation, which needs small time steps",
                     bodySubject(context.model().bodies[heavy->representative].name),
                     groupText(*heavy, heavy->total), rounded(ratio),
-                    groupText(*light, light->total), number(massRatio.threshold)),
+                    groupText(*light, light->total), numberText(massRatio.threshold)),
         massPlace(check.body));
 }
 

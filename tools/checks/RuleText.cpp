@@ -6,7 +6,7 @@
 
 namespace corvane::tools {
 
-std::string number(double value) {
+std::string numberText(double value) {
     return fmt::format("{}", value);
 }
 

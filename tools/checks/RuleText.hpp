@@ -9,7 +9,7 @@
 namespace corvane::tools {
 
 // A number of the document, in full.
-std::string number(double value);
+std::string numberText(double value);
 // Computed values (means, ratios, sides) to six significant digits.
 std::string rounded(double value);
 std::string vectorText(const Vector3& v);

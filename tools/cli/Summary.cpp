@@ -91,8 +91,8 @@ std::string modelLines(const ModelOverview& model) {
     GeometryCounts contact;
     GeometryCounts visual;
     for (const auto& body : model.bodies) {
-        addCounts(contact, body.contact);
-        addCounts(visual, body.visual);
+        addCounts(contact, body.contactCounts);
+        addCounts(visual, body.visualCounts);
     }
     return bodiesLine(model) + geometryLine("contact geometries", contact) +
            geometryLine("visual geometries", visual) + interactionsLine(model) +

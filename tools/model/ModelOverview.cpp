@@ -195,7 +195,7 @@ class BodyReader {
     void read(const VarAssignment& member) {
         if (const auto contact = geometryIsContact(member)) {
             body_.geometries.push_back(readGeometry(member, *contact));
-            auto& counts = *contact ? body_.contact : body_.visual;
+            auto& counts = *contact ? body_.contactCounts : body_.visualCounts;
             ++counts[geometryKind(body_.geometries.back())];
         } else if (isConnectorDeclaration(member)) {
             body_.connectors.push_back({member.target().front().lexeme, {}, {}, {}});

@@ -79,8 +79,9 @@ struct BodyOverview {
     // The model assigns the body a mass from outside, as it does for the massless members of a
     // kinematic lock.
     bool assignedMass = false;
-    GeometryCounts contact;
-    GeometryCounts visual;
+    // How many contact and visual geometries of each kind the body has.
+    GeometryCounts contactCounts;
+    GeometryCounts visualCounts;
 
     // The values behind ownMass and assignedMass.
     std::optional<double> mass;

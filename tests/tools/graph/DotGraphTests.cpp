@@ -116,8 +116,8 @@ TEST(VizOverview, OneOfEverythingReadsAsUrdfdomSeesIt) {
     const auto base = std::find_if(overview.bodies.begin(), overview.bodies.end(),
                                    [](const auto& body) { return body.name == "base"; });
     ASSERT_NE(base, overview.bodies.end());
-    EXPECT_EQ(base->contact, oneOfEach);
-    EXPECT_EQ(base->visual, oneOfEach);
+    EXPECT_EQ(base->contactCounts, oneOfEach);
+    EXPECT_EQ(base->visualCounts, oneOfEach);
     EXPECT_EQ(overview.ranges, 3u);
     EXPECT_EQ(overview.actuators, 3u);
     ASSERT_EQ(overview.locks.size(), 1u);
