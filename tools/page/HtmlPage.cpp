@@ -15,7 +15,8 @@
 #include "support/VisibleText.hpp"
 
 namespace corvane::tools::viewer {
-// Generated at build time from tools/viewer/ (cmake/EmbedFiles.cmake).
+// Generated at build time from tools/page/viewer/ (cmake/EmbedFiles.cmake): the template, and the
+// script joined from its parts in the order tools/page/CMakeLists.txt gives.
 std::string_view pageHtml();
 std::string_view viewerJs();
 }  // namespace corvane::tools::viewer

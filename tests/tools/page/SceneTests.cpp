@@ -5,6 +5,7 @@
 #include <urdf_parser/urdf_parser.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ParsedUrdf.hpp"
@@ -53,6 +55,86 @@ tools::MeshLocator robotsLocator(const fs::path& urdf) {
         tools::PackageSearch::fromOptionsAndVariables({robotsDir.string()}, nullptr, nullptr),
         urdf.parent_path());
 }
+
+// A value of a scene JSON with its path in it ("scene.bodies[0].name"). A key or an index that is
+// not there, or a value that is not of the type asked for, fails the test with the path and the
+// key, where the JSON library would throw or, for a missing key of a constant object, have
+// undefined behaviour. The test goes on with null or a default value, so that one misspelt key
+// gives one failure that names it.
+class SceneValue {
+  public:
+    explicit SceneValue(const json& root) : SceneValue(root, "scene") {}
+    explicit SceneValue(json&& root) = delete;  // would read a temporary once it is gone
+
+    SceneValue operator[](std::string_view key) const {
+        const std::string name(key);
+        if (!value_->is_object()) {
+            fail(path_ + " is " + value_->type_name() + ", no object with a key \"" + name + "\"");
+            return {missing(), path_ + "." + name};
+        }
+        const auto found = value_->find(name);
+        if (found == value_->end()) {
+            fail(path_ + " has no key \"" + name + "\"");
+            return {missing(), path_ + "." + name};
+        }
+        return {*found, path_ + "." + name};
+    }
+
+    SceneValue operator[](std::size_t index) const {
+        const std::string path = path_ + "[" + std::to_string(index) + "]";
+        if (!value_->is_array() || index >= value_->size()) {
+            fail(path_ + " (" + value_->type_name() + " of size " + std::to_string(value_->size()) +
+                 ") has no element " + std::to_string(index));
+            return {missing(), path};
+        }
+        return {(*value_)[index], path};
+    }
+
+    // The elements of an array, each with its path; none (and a failure) for another value.
+    std::vector<SceneValue> elements() const {
+        std::vector<SceneValue> result;
+        if (!value_->is_array()) {
+            fail(path_ + " is " + value_->type_name() + ", no array");
+            return result;
+        }
+        for (std::size_t i = 0; i < value_->size(); ++i) {
+            result.push_back({(*value_)[i], path_ + "[" + std::to_string(i) + "]"});
+        }
+        return result;
+    }
+
+    // The value as a T; T{} (and a failure) when it is none.
+    template <typename T>
+    T get() const {
+        try {
+            return value_->get<T>();
+        } catch (const json::exception& error) {
+            fail(path_ + ": " + error.what());
+            return T{};
+        }
+    }
+
+    const json& operator*() const { return *value_; }
+    const json* operator->() const { return value_; }
+
+  private:
+    SceneValue(const json& value, std::string path) : value_(&value), path_(std::move(path)) {}
+
+    // What a value that is not there reads as.
+    static const json& missing() {
+        static const json null;
+        return null;
+    }
+
+    // Fails the test, unless this value is one not there: that failed already, where its key or
+    // index was looked for.
+    void fail(const std::string& message) const {
+        if (value_ != &missing()) ADD_FAILURE() << message;
+    }
+
+    const json* value_;
+    std::string path_;
+};
 
 // The scene JSON the tool writes for `urdf`, parsed back.
 json sceneOf(const std::string& urdf, const fs::path& file, int precision) {
@@ -147,15 +229,17 @@ struct Deviation {
 };
 
 // Compares every body of `scene` with the link of the same name; fails for a link without body.
-Deviation compareWithUrdf(const json& scene, const urdf::ModelInterface& model) {
+Deviation compareWithUrdf(const SceneValue& scene, const urdf::ModelInterface& model) {
     std::map<std::string, double> initial;
-    for (const auto& interaction : scene["interactions"]) {
+    for (const SceneValue& interaction : scene["interactions"].elements()) {
         initial[interaction["name"].get<std::string>()] = interaction["initial"].get<double>();
     }
     const auto expected = forwardKinematics(model, initial);
     const double size = std::max(robotSize(expected), 1e-3);
-    std::map<std::string, const json*> bodies;
-    for (const auto& body : scene["bodies"]) bodies[body["name"].get<std::string>()] = &body;
+    std::map<std::string, SceneValue> bodies;
+    for (const SceneValue& body : scene["bodies"].elements()) {
+        bodies.emplace(body["name"].get<std::string>(), body);
+    }
     Deviation deviation;
     for (const auto& [name, pose] : expected) {
         const auto found = bodies.find(name);
@@ -163,9 +247,9 @@ Deviation compareWithUrdf(const json& scene, const urdf::ModelInterface& model) 
             ADD_FAILURE() << "link " << name << " has no body in the scene";
             continue;
         }
-        const json& body = *found->second;
-        const auto p = body["position"].get<std::vector<double>>();
-        const auto q = body["rotation"].get<std::vector<double>>();
+        const SceneValue& body = found->second;
+        const auto p = body["position"].get<std::array<double, 3>>();
+        const auto q = body["rotation"].get<std::array<double, 4>>();
         const double dp =
             std::hypot(p[0] - pose.position.x, p[1] - pose.position.y, p[2] - pose.position.z) /
             size;
@@ -191,9 +275,10 @@ void expectSceneMatchesUrdf(const fs::path& file, int precision) {
     const corvane::Plugins::Urdf::ParsedUrdf model(urdf);
     ASSERT_TRUE(model) << file;
     const corvane::testing::LogCapture quiet;
-    const json scene = sceneOf(urdf, file, precision);
-    ASSERT_TRUE(scene.is_object()) << file << " was refused";
-    EXPECT_TRUE(scene["unplaced"].empty()) << file;
+    const json parsed = sceneOf(urdf, file, precision);
+    ASSERT_TRUE(parsed.is_object()) << file << " was refused";
+    const SceneValue scene(parsed);
+    EXPECT_TRUE(scene["unplaced"]->empty()) << file;
     const Deviation deviation = compareWithUrdf(scene, *model);
     if (std::getenv("CORVANE_SCENE_DEVIATIONS")) {
         std::printf("%.3g %.3g %s\n", deviation.position, deviation.rotation,
@@ -231,18 +316,19 @@ TEST(ScenePoses, InitialValuesTurnAndMoveTheChildren) {
     const corvane::testing::ScratchDir scratch;
     const fs::path file = scratch / "offsets.urdf";
     corvane::testing::writeFile(file, urdf);
-    const json scene = sceneOf(urdf, file, 10);
-    ASSERT_TRUE(scene.is_object());
-    ASSERT_EQ(scene["interactions"].size(), 2u);
-    EXPECT_EQ(scene["interactions"][0]["initial"], 0.7);
-    EXPECT_EQ(scene["interactions"][1]["initial"], -0.25);
-    EXPECT_EQ(scene["order"], json::parse("[0, 1]"));
+    const json parsed = sceneOf(urdf, file, 10);
+    ASSERT_TRUE(parsed.is_object());
+    const SceneValue scene(parsed);
+    ASSERT_EQ(scene["interactions"]->size(), 2u);
+    EXPECT_EQ(*scene["interactions"][0]["initial"], 0.7);
+    EXPECT_EQ(*scene["interactions"][1]["initial"], -0.25);
+    EXPECT_EQ(*scene["order"], json::parse("[0, 1]"));
     const Deviation deviation = compareWithUrdf(scene, *corvane::Plugins::Urdf::ParsedUrdf(urdf));
     EXPECT_LE(deviation.position, 1e-9);
     EXPECT_LE(deviation.rotation, 1e-9);
     // The page moves joints with the frames and axis alone: the axis is the unit URDF axis
     // turned into the parent's frame.
-    const auto axis = scene["interactions"][0]["axis"].get<std::vector<double>>();
+    const auto axis = scene["interactions"][0]["axis"].get<std::array<double, 3>>();
     urdf::Rotation origin;
     origin.setFromRPY(0.4, -0.2, 1.1);
     const urdf::Vector3 expected =
@@ -303,8 +389,9 @@ TEST(SceneWalk, BodiesInACycleOrBelowAMissingBodyStayAtTheOriginAndAreListed) {
     EXPECT_EQ(scene.unplaced, (std::vector<std::size_t>{0, 1, 2, 3}));
     const json parsed = json::parse(
         tools::sceneJson(overview, scene, tools::collectMeshes(overview, robotsLocator("."))));
-    EXPECT_EQ(parsed["unplaced"], json::parse(R"(["link0", "link1", "link2", "link3"])"));
-    EXPECT_EQ(parsed["bodies"][2]["position"], json::parse("[0.0, 0.0, 0.0]"));
+    const SceneValue written(parsed);
+    EXPECT_EQ(*written["unplaced"], json::parse(R"(["link0", "link1", "link2", "link3"])"));
+    EXPECT_EQ(*written["bodies"][2]["position"], json::parse("[0.0, 0.0, 0.0]"));
 }
 
 TEST(SceneJson, SlidersFollowRangesAndAFullTurnWithout) {
@@ -316,15 +403,16 @@ TEST(SceneJson, SlidersFollowRangesAndAFullTurnWithout) {
       <joint name="free" type="continuous"><parent link="b"/><child link="c"/></joint>
     </robot>)";
     // clang-format on
-    const json scene = sceneOf(urdf, "sliders.urdf", 10);
-    ASSERT_TRUE(scene.is_object());
-    ASSERT_EQ(scene["interactions"].size(), 2u);
-    EXPECT_EQ(scene["interactions"][0]["range"], json::parse("[-0.5, 2.0]"));
-    EXPECT_EQ(scene["interactions"][0]["slider"], json::parse("[-0.5, 2.0]"));
-    EXPECT_TRUE(scene["interactions"][1]["range"].is_null());
+    const json parsed = sceneOf(urdf, "sliders.urdf", 10);
+    ASSERT_TRUE(parsed.is_object());
+    const SceneValue scene(parsed);
+    ASSERT_EQ(scene["interactions"]->size(), 2u);
+    EXPECT_EQ(*scene["interactions"][0]["range"], json::parse("[-0.5, 2.0]"));
+    EXPECT_EQ(*scene["interactions"][0]["slider"], json::parse("[-0.5, 2.0]"));
+    EXPECT_TRUE(scene["interactions"][1]["range"]->is_null());
     EXPECT_DOUBLE_EQ(scene["interactions"][1]["slider"][0].get<double>(), -M_PI);
     EXPECT_DOUBLE_EQ(scene["interactions"][1]["slider"][1].get<double>(), M_PI);
-    EXPECT_EQ(scene["interactions"][1]["kind"], "hinge");
+    EXPECT_EQ(*scene["interactions"][1]["kind"], "hinge");
 }
 
 TEST(SceneJson, InertiaBoxHasTheMomentsOfTheBodyAlongItsPrincipalAxes) {
@@ -334,17 +422,18 @@ TEST(SceneJson, InertiaBoxHasTheMomentsOfTheBodyAlongItsPrincipalAxes) {
       <origin xyz="0.1 0.2 0.3" rpy="0.3 0.2 0.1"/><mass value="12"/>
       <inertia ixx="13" iyy="10" izz="5" ixy="0" ixz="0" iyz="0"/></inertial></link></robot>)";
     // clang-format on
-    const json scene = sceneOf(urdf, "brick.urdf", 10);
-    ASSERT_TRUE(scene.is_object());
-    const json& box = scene["bodies"][0]["inertiaBox"];
-    ASSERT_TRUE(box.is_object());
-    auto size = box["size"].get<std::vector<double>>();
+    const json parsed = sceneOf(urdf, "brick.urdf", 10);
+    ASSERT_TRUE(parsed.is_object());
+    const SceneValue scene(parsed);
+    const SceneValue box = scene["bodies"][0]["inertiaBox"];
+    ASSERT_TRUE(box->is_object());
+    const auto size = box["size"].get<std::array<double, 3>>();
     EXPECT_NEAR(size[0], 1, 1e-9);
     EXPECT_NEAR(size[1], 2, 1e-9);
     EXPECT_NEAR(size[2], 3, 1e-9);
-    EXPECT_EQ(box["position"], scene["bodies"][0]["centreOfMass"]["position"]);
-    const auto q = box["rotation"].get<std::vector<double>>();
-    const auto c = scene["bodies"][0]["centreOfMass"]["rotation"].get<std::vector<double>>();
+    EXPECT_EQ(*box["position"], *scene["bodies"][0]["centreOfMass"]["position"]);
+    const auto q = box["rotation"].get<std::array<double, 4>>();
+    const auto c = scene["bodies"][0]["centreOfMass"]["rotation"].get<std::array<double, 4>>();
     EXPECT_NEAR(std::abs(q[0] * c[0] + q[1] * c[1] + q[2] * c[2] + q[3] * c[3]), 1, 1e-9);
 }
 
@@ -376,27 +465,29 @@ TEST(SceneMeshes, EveryFileOfThePr2IsEmbeddedOnce) {
     const corvane::testing::LogCapture quiet;
     const corvane::DocumentPtr document = corvane::testing::importUrdf(urdf);
     ASSERT_TRUE(document);
-    const json scene = sceneOf(urdf, pr2, 10);
-    ASSERT_EQ(scene["meshes"].size(), named.size());
+    const json parsed = sceneOf(urdf, pr2, 10);
+    ASSERT_TRUE(parsed.is_object());
+    const SceneValue scene(parsed);
+    ASSERT_EQ(scene["meshes"]->size(), named.size());
     std::size_t used = 0;
     std::set<std::size_t> indexes;
-    for (const auto& body : scene["bodies"]) {
-        for (const auto& geometry : body["geometries"]) {
-            if (geometry["shape"] != "mesh") continue;
+    for (const SceneValue& body : scene["bodies"].elements()) {
+        for (const SceneValue& geometry : body["geometries"].elements()) {
+            if (*geometry["shape"] != "mesh") continue;
             ++used;
-            ASSERT_TRUE(geometry["mesh"].is_number()) << geometry["path"];
+            ASSERT_TRUE(geometry["mesh"]->is_number()) << *geometry["path"];
             const std::size_t index = geometry["mesh"].get<std::size_t>();
-            ASSERT_LT(index, scene["meshes"].size());
-            EXPECT_EQ(scene["meshes"][index]["path"], geometry["path"]);
+            ASSERT_LT(index, scene["meshes"]->size());
+            EXPECT_EQ(*scene["meshes"][index]["path"], *geometry["path"]);
             indexes.insert(index);
         }
     }
     EXPECT_EQ(used, meshGeometries);
     EXPECT_EQ(indexes.size(), named.size());
-    for (const auto& mesh : scene["meshes"]) {
-        EXPECT_TRUE(mesh["problem"].is_null()) << mesh["path"] << ": " << mesh["problem"];
-        EXPECT_EQ(mesh["format"], "stl");
-        ASSERT_TRUE(mesh["data"].is_string()) << mesh["path"];
+    for (const SceneValue& mesh : scene["meshes"].elements()) {
+        EXPECT_TRUE(mesh["problem"]->is_null()) << *mesh["path"] << ": " << *mesh["problem"];
+        EXPECT_EQ(*mesh["format"], "stl");
+        ASSERT_TRUE(mesh["data"]->is_string()) << *mesh["path"];
         const std::string path = mesh["path"].get<std::string>();
         const fs::path file = robotsDir / path.substr(std::string("package://").size());
         EXPECT_EQ(mesh["data"].get<std::string>(),
@@ -443,15 +534,19 @@ TEST(SceneMeshes, AFileNamedTwiceIsEmbeddedOnceAndAMissingOneIsListedWithAWarnin
               "mesh 'package://nowhere/missing.stl' of body 'one': " + *meshes.meshes[1].problem);
     EXPECT_EQ(meshes.warnings[1],
               "mesh 'package://nowhere/missing.stl' of body 'two': " + *meshes.meshes[1].problem);
-    const json scene = json::parse(tools::sceneJson(overview, tools::buildScene(overview), meshes));
-    EXPECT_EQ(scene["meshes"][1]["data"], nullptr);
-    EXPECT_EQ(scene["meshes"][1]["problem"], *meshes.meshes[1].problem);
+    const json parsed =
+        json::parse(tools::sceneJson(overview, tools::buildScene(overview), meshes));
+    const SceneValue scene(parsed);
+    EXPECT_EQ(*scene["meshes"][1]["data"], nullptr);
+    EXPECT_EQ(*scene["meshes"][1]["problem"], *meshes.meshes[1].problem);
     std::vector<json> used;
-    for (const auto& body : scene["bodies"]) {
-        for (const auto& geometry : body["geometries"]) used.push_back(geometry["mesh"]);
+    for (const SceneValue& body : scene["bodies"].elements()) {
+        for (const SceneValue& geometry : body["geometries"].elements()) {
+            used.push_back(*geometry["mesh"]);
+        }
     }
     EXPECT_EQ(json(used), json::parse("[0, 1, 0, 1, 1, 0]"));
-    EXPECT_EQ(scene["bodies"][1]["geometries"][0]["scale"], json::parse("[2.0, 2.0, 2.0]"));
+    EXPECT_EQ(*scene["bodies"][1]["geometries"][0]["scale"], json::parse("[2.0, 2.0, 2.0]"));
 }
 
 TEST(SceneMeshes, Base64MatchesTheStandardVectors) {
@@ -505,15 +600,16 @@ TEST(SceneHostileNames, CannotCloseTheScriptElementAndStayValidUtf8) {
     }
     EXPECT_EQ(text.find("\xe2\x80\xa8"), std::string::npos);
     EXPECT_EQ(text.find("\xe2\x80\xa9"), std::string::npos);
-    const json scene = json::parse(text);  // throws on bytes that are no UTF-8
-    EXPECT_EQ(scene["model"], "r</SCRIPT>");
-    ASSERT_EQ(scene["bodies"].size(), 2u);
-    EXPECT_EQ(scene["bodies"][0]["name"], hostileLink);
-    EXPECT_EQ(scene["bodies"][1]["name"], tools::visibleText(hostileOther));
-    EXPECT_EQ(scene["bodies"][1]["name"], "b\"q'\\xFF\\xFE\xe2\x80\xa8\xe2\x80\xa9&amp");
-    EXPECT_EQ(scene["interactions"][0]["child"], scene["bodies"][1]["name"]);
-    EXPECT_EQ(scene["interactions"][0]["name"], "j<!--");
-    EXPECT_EQ(scene["meshes"][0]["path"], "</script>.stl");
+    const json parsed = json::parse(text);  // throws on bytes that are no UTF-8
+    const SceneValue scene(parsed);
+    EXPECT_EQ(*scene["model"], "r</SCRIPT>");
+    ASSERT_EQ(scene["bodies"]->size(), 2u);
+    EXPECT_EQ(*scene["bodies"][0]["name"], hostileLink);
+    EXPECT_EQ(*scene["bodies"][1]["name"], tools::visibleText(hostileOther));
+    EXPECT_EQ(*scene["bodies"][1]["name"], "b\"q'\\xFF\\xFE\xe2\x80\xa8\xe2\x80\xa9&amp");
+    EXPECT_EQ(*scene["interactions"][0]["child"], *scene["bodies"][1]["name"]);
+    EXPECT_EQ(*scene["interactions"][0]["name"], "j<!--");
+    EXPECT_EQ(*scene["meshes"][0]["path"], "</script>.stl");
 
     // The page holds exactly the script ends of its template, whatever the names are.
     const fs::path three = tools::threeJsFolder();

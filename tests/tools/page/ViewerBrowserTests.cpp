@@ -35,6 +35,7 @@ using corvane::testing::writeFile;
 const fs::path tool = CORVANE_URDF_TOOL;
 const fs::path sharedRobots = fs::path(CORVANE_SHARED_DIR) / "robots";
 const fs::path robotFolder = sharedRobots / "example-robot-data" / "robots";
+const fs::path validCorpus = fs::path(CORVANE_SHARED_DIR) / "corpus" / "valid";
 
 bool chromiumInPath() {
     const char* path = std::getenv("PATH");
@@ -502,6 +503,144 @@ TEST_F(ViewerBrowser, BadJointValuesInTheAddressAreWarningsAndMoveNothing) {
     EXPECT_EQ(run.report.at("errors"), Json::array());
     EXPECT_EQ(run.report.at("warnings").size(), 4u) << run.report.at("warnings").dump();
     expectPoses(run.report, posesOfScene(scene), robotSize(scene));
+}
+
+// The items of the page's note `id` (a details element with a list), back to their text; empty
+// when the page shows no such note.
+std::vector<std::string> noteItems(const PageRun& run, const std::string& id) {
+    const std::string note = between(withoutScripts(run.dom), "id=\"" + id + "\"", "</details>");
+    std::vector<std::string> items;
+    for (auto open = note.find("<li>"); open != std::string::npos; open = note.find("<li>", open)) {
+        const auto close = note.find("</li>", open);
+        if (close == std::string::npos) break;
+        items.push_back(unescapeText(note.substr(open + 4, close - open - 4)));
+        open = close;
+    }
+    return items;
+}
+
+// The value the report gives a joint; nullopt when the report has no such joint.
+std::optional<double> reportedValue(const Json& report, const std::string& joint) {
+    for (const auto& value : report.at("joints")) {
+        if (value.at("name") == joint) return value.at("value").get<double>();
+    }
+    return std::nullopt;
+}
+
+// ---- Bodies without any mass: listed on the page, as the graph marks them ----
+
+TEST_F(ViewerBrowser, MovingBodiesWithoutAnyMassAreListedAndNoOthers) {
+    // A real arm whose moving links carry no inertial data, beside links that do.
+    const fs::path urdf =
+        validCorpus / "robots__falcon_description__urdf__falcon_bravo7_gripper.urdf";
+    if (!fs::is_regular_file(urdf)) {
+        GTEST_SKIP() << "no ../shared/corpus beside this checkout: " << urdf << " not tested";
+    }
+    const fs::path page = writePage(urdf, folder_);
+    ASSERT_FALSE(page.empty());
+    const Json scene = sceneOfPage(readFile(page));
+    ASSERT_TRUE(scene.is_object());
+    std::set<std::string> withoutMass;
+    std::set<std::string> withMass;
+    for (const auto& body : scene.at("bodies")) {
+        (body.at("withoutAnyMass") == true ? withoutMass : withMass).insert(body.at("name"));
+    }
+    std::set<std::string> movedWithoutMass;
+    for (const auto& interaction : scene.at("interactions")) {
+        if (interaction.at("kind") != "lock" && withoutMass.count(interaction.at("child"))) {
+            movedWithoutMass.insert(interaction.at("child"));
+        }
+    }
+    ASSERT_FALSE(movedWithoutMass.empty()) << "the robot no longer has a moving massless body";
+    ASSERT_FALSE(withMass.empty()) << "the robot no longer has a body with mass";
+
+    const PageRun run = openInBrowser(page, "?report=1");
+    ASSERT_TRUE(run.report.is_object()) << "no report; browser said:\n" << run.browserErrors;
+    EXPECT_EQ(run.report.at("errors"), Json::array());
+    const auto listed = noteItems(run, "corvane-without-mass");
+    EXPECT_EQ(std::set<std::string>(listed.begin(), listed.end()), withoutMass);
+    EXPECT_EQ(listed.size(), withoutMass.size()) << "a body is listed twice";
+    const std::string title =
+        "Bodies without any mass (red) (" + std::to_string(withoutMass.size()) + ")</summary>";
+    EXPECT_NE(withoutScripts(run.dom).find(title), std::string::npos) << "no count " << title;
+}
+
+// ---- Joint values in the address: names with colons, empty values ----
+
+// Joint names with a colon, as namespaced robots have them; "wrist" starts away from zero (its
+// range starts at 0.2), so that a value wrongly read as 0 shows.
+const std::string namespacedRobot = R"(<?xml version="1.0"?>
+<robot name="namespaced">
+  <link name="base">
+    <inertial><mass value="1"/><inertia ixx="1" ixy="0" ixz="0" iyy="1" iyz="0" izz="1"/></inertial>
+    <visual><geometry><box size="0.2 0.2 0.1"/></geometry></visual>
+  </link>
+  <link name="ns:upper">
+    <inertial><mass value="1"/><inertia ixx="1" ixy="0" ixz="0" iyy="1" iyz="0" izz="1"/></inertial>
+    <visual><geometry><box size="0.05 0.05 0.4"/></geometry></visual>
+  </link>
+  <link name="ns:hand">
+    <inertial><mass value="1"/><inertia ixx="1" ixy="0" ixz="0" iyy="1" iyz="0" izz="1"/></inertial>
+    <visual><geometry><sphere radius="0.05"/></geometry></visual>
+  </link>
+  <joint name="ns:elbow" type="revolute">
+    <parent link="base"/><child link="ns:upper"/><origin xyz="0 0 0.1"/><axis xyz="0 1 0"/>
+    <limit lower="-1" upper="1" effort="1" velocity="1"/>
+  </joint>
+  <joint name="wrist" type="prismatic">
+    <parent link="ns:upper"/><child link="ns:hand"/><origin xyz="0 0 0.4"/><axis xyz="0 0 1"/>
+    <limit lower="0.2" upper="0.6" effort="1" velocity="1"/>
+  </joint>
+</robot>
+)";
+
+class AddressJoints : public ViewerBrowser {
+  protected:
+    void SetUp() override {
+        ViewerBrowser::SetUp();
+        if (IsSkipped()) return;
+        writeFile(folder_ / "namespaced.urdf", namespacedRobot);
+        page_ = writePage(folder_ / "namespaced.urdf", folder_);
+        ASSERT_FALSE(page_.empty());
+        scene_ = sceneOfPage(readFile(page_));
+        ASSERT_TRUE(scene_.is_object());
+        ASSERT_NE(interactionNamed(scene_, "ns:elbow"), nullptr);
+        ASSERT_NE(interactionNamed(scene_, "wrist"), nullptr);
+    }
+
+    double initialOf(const std::string& joint) const {
+        return interactionNamed(scene_, joint)->at("initial").get<double>();
+    }
+
+    fs::path page_;
+    Json scene_;
+};
+
+TEST_F(AddressJoints, ANameWithColonsIsSplitFromItsValueAtTheLastColon) {
+    const PageRun run = openInBrowser(page_, "?report=1&joints=ns:elbow:0.5");
+    ASSERT_TRUE(run.report.is_object()) << "no report; browser said:\n" << run.browserErrors;
+    EXPECT_EQ(run.report.at("errors"), Json::array());
+    EXPECT_EQ(run.report.at("warnings"), Json::array());
+    EXPECT_EQ(reportedValue(run.report, "ns:elbow"), 0.5);
+    EXPECT_EQ(reportedValue(run.report, "wrist"), initialOf("wrist"));
+    std::map<std::string, Pose> expected = posesOfScene(scene_);
+    moveJoint(scene_, "ns:elbow", 0.5, expected);
+    expectPoses(run.report, expected, robotSize(scene_));
+}
+
+TEST_F(AddressJoints, AnEmptyOrBlankValueIsAWarningAndLeavesTheJointAtItsInitialValue) {
+    ASSERT_NE(initialOf("wrist"), 0) << "an empty value read as 0 would not show";
+    const PageRun run = openInBrowser(page_, "?report=1&joints=wrist:,wrist:%20");
+    ASSERT_TRUE(run.report.is_object()) << "no report; browser said:\n" << run.browserErrors;
+    EXPECT_EQ(run.report.at("errors"), Json::array());
+    EXPECT_EQ(reportedValue(run.report, "wrist"), initialOf("wrist"));
+    const Json& warnings = run.report.at("warnings");
+    ASSERT_EQ(warnings.size(), 2u) << warnings.dump();
+    for (const auto& warning : warnings) {
+        EXPECT_NE(warning.get<std::string>().find("\"wrist\""), std::string::npos)
+            << "the warning does not name the joint: " << warning;
+    }
+    expectPoses(run.report, posesOfScene(scene_), robotSize(scene_));
 }
 
 // ---- Meshes that cannot be drawn: placeholders, listed, and the page still works ----

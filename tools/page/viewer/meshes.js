@@ -1,0 +1,84 @@
+// The scene's embedded meshes decoded by three.js's loaders, each once.
+
+function bytesOfBase64(text) {
+    var binary = atob(text);
+    var bytes = new Uint8Array(binary.length);
+    for (var i = 0; i < binary.length; ++i) bytes[i] = binary.charCodeAt(i);
+    return bytes;
+}
+
+function textOfBytes(bytes) { return new TextDecoder('utf-8').decode(bytes); }
+
+function countVertices(object) {
+    var count = 0;
+    object.traverse(function(child) {
+        var geometry = child.geometry;
+        if (geometry && geometry.attributes && geometry.attributes.position) {
+            count += geometry.attributes.position.count;
+        }
+    });
+    return count;
+}
+
+function decodeStl(bytes) {
+    var geometry = new THREE.STLLoader().parse(bytes.buffer);
+    if (!geometry.attributes.position || geometry.attributes.position.count === 0) {
+        throw new Error('the STL file holds no triangles');
+    }
+    // Many STL files carry zero or stale facet normals: shade from the triangles themselves.
+    geometry.computeVertexNormals();
+    return {geometry: geometry};
+}
+
+function decodeObj(bytes) {
+    var group = new THREE.OBJLoader().parse(textOfBytes(bytes));
+    if (countVertices(group) === 0) throw new Error('the OBJ file holds no faces');
+    return {object: group};
+}
+
+function decodeCollada(bytes) {
+    var collada = new THREE.ColladaLoader().parse(textOfBytes(bytes), '');
+    if (!collada || !collada.scene) throw new Error('the Collada file could not be read');
+    // Keep the loader's unit scale, undo its turn for a Z_UP file (see begin.js).
+    collada.scene.quaternion.set(0, 0, 0, 1);
+    collada.scene.updateMatrix();
+    if (countVertices(collada.scene) === 0) throw new Error('the Collada file holds no geometry');
+    return {object: collada.scene};
+}
+
+var decoders = {stl: decodeStl, obj: decodeObj, dae: decodeCollada};
+
+function decodeMesh(source) {
+    var mesh = {
+        path: textOf(source && source.path),
+        format: textOf(source && source.format),
+        shape: null,
+        problem: null
+    };
+    if (!source || typeof source.data !== 'string') {
+        mesh.problem = textOf(source && source.problem) || 'not embedded in the page';
+        return mesh;
+    }
+    var decode = decoders[mesh.format];
+    if (!decode) {
+        mesh.problem = 'unknown mesh format "' + mesh.format + '"';
+        return mesh;
+    }
+    loaderMessages = [];
+    try {
+        mesh.shape = decode(bytesOfBase64(source.data));
+    } catch (error) {
+        mesh.problem = 'cannot be decoded: ' + messageOf([error]);
+    } finally {
+        var messages = loaderMessages;
+        loaderMessages = null;
+    }
+    if (messages.length > 0) {
+        if (mesh.problem) {
+            mesh.problem += ' (' + messages.join('; ') + ')';
+        } else {
+            messages.forEach(function(message) { warnings.push(mesh.path + ': ' + message); });
+        }
+    }
+    return mesh;
+}
