@@ -1,7 +1,7 @@
 // The 3D page: one self-contained HTML file that shows an imported robot in any current browser,
-// from disk and without a network. The page's own files (tools/viewer/page.html, viewer.js) are
-// built into the program; three.js and its loaders come from Debian's libjs-three when the page
-// is written.
+// from disk and without a network. The page's own files (tools/page/viewer/: page.html and the
+// parts of its script, joined in order) are built into the program; three.js and its loaders come
+// from Debian's libjs-three when the page is written.
 #pragma once
 
 #include <filesystem>
