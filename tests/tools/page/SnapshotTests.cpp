@@ -52,25 +52,33 @@ class EnvironmentVariable {
     std::optional<std::string> previous_;
 };
 
-// A "chromium" that writes its process id into `pidFile`, ignores the polite signals and never
-// ends, keeping a child of its own running too.
+// A "chromium" that ignores the polite signals and never ends, keeping a child of its own
+// running too; it writes its process id and its child's into `pidFile`.
 void writeHangingBrowser(const fs::path& folder, const fs::path& pidFile) {
     const fs::path program = folder / "chromium";
     writeFile(program,
               "#!/bin/sh\n"
-              "echo $$ > '" +
+              "trap '' TERM INT HUP\n"
+              "sleep 1000 &\n"
+              "echo $$ $! > '" +
                   pidFile.string() +
                   "'\n"
-                  "trap '' TERM INT HUP\n"
-                  "sleep 1000 &\n"
                   "while :; do sleep 1; done\n");
     fs::permissions(program, fs::perms::owner_all);
 }
 
-std::optional<pid_t> pidIn(const fs::path& pidFile) {
+struct BrowserProcesses {
+    pid_t browser = 0;
+    pid_t child = 0;
+};
+
+std::optional<BrowserProcesses> processesIn(const fs::path& pidFile) {
     const auto text = readWholeFileIfReadable(pidFile);
-    if (!text || text->empty()) return std::nullopt;
-    return static_cast<pid_t>(std::stol(*text));
+    if (!text) return std::nullopt;
+    std::istringstream fields(*text);
+    BrowserProcesses processes;
+    if (!(fields >> processes.browser >> processes.child)) return std::nullopt;
+    return processes;
 }
 
 // The processes of the group led by `leader` that still run: killed ones may stay behind as
@@ -111,7 +119,11 @@ class Watchdog {
         : thread_([this, limit, pidFile = std::move(pidFile)] {
               std::unique_lock lock(mutex_);
               if (finished_.wait_for(lock, limit, [this] { return done_; })) return;
-              if (const auto pid = pidIn(pidFile)) ::kill(-*pid, SIGKILL);
+              // Without a time limit the browser leads no group of its own: both go by their ids.
+              if (const auto processes = processesIn(pidFile)) {
+                  ::kill(processes->browser, SIGKILL);
+                  ::kill(processes->child, SIGKILL);
+              }
               std::fprintf(stderr, "snapshotOfPage still running after %lld s: no time limit\n",
                            static_cast<long long>(limit.count()));
               std::_Exit(1);
@@ -155,9 +167,9 @@ TEST(Snapshot, ABrowserThatNeverEndsIsStoppedAtTheTimeLimit) {
     ASSERT_TRUE(message) << "no ToolError";
     EXPECT_EQ(message->rfind("cannot draw snapshot: Chromium did not finish within ", 0), 0u)
         << *message;
-    const auto browser = pidIn(pidFile);
-    ASSERT_TRUE(browser) << "the fake browser did not run";
-    EXPECT_TRUE(groupGone(*browser)) << "the browser or its child still runs";
+    const auto processes = processesIn(pidFile);
+    ASSERT_TRUE(processes) << "the fake browser did not run";
+    EXPECT_TRUE(groupGone(processes->browser)) << "the browser or its child still runs";
 }
 
 }  // namespace
