@@ -5,7 +5,6 @@
 
 #include <array>
 #include <cerrno>
-#include <system_error>
 
 #include "support/ToolError.hpp"
 
@@ -48,10 +47,6 @@ int Descriptor::release() {
 void Descriptor::close() {
     if (descriptor_ >= 0) ::close(descriptor_);
     descriptor_ = -1;
-}
-
-std::string errorText(int error) {
-    return std::generic_category().message(error);
 }
 
 std::string readAll(int descriptor, const std::string& name) {

@@ -30,9 +30,6 @@ class Descriptor {
     int descriptor_ = -1;
 };
 
-// The text of an errno value, such as "No such file or directory".
-std::string errorText(int error);
-
 // Everything that can still be read from `descriptor`, resuming after partial reads and
 // interrupted calls. Throws ToolError (usage or I/O) "NAME: cannot read: CAUSE" on failure.
 std::string readAll(int descriptor, const std::string& name);
