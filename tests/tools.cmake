@@ -17,8 +17,12 @@ function(corvane_add_tool_tests name)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT ${arg_TIMEOUT})
 endfunction()
 
+corvane_add_tool_tests(tool_support_tests TIMEOUT 60
+  SOURCES support/FilesTests.cpp support/OutputTests.cpp
+  LIBRARIES corvane-urdf-support)
 corvane_add_tool_tests(tool_model_tests TIMEOUT 120
-  SOURCES model/GeometryTests.cpp model/MeshLocatorTests.cpp model/ModelOverviewTests.cpp
+  SOURCES model/DescriptionFactsTests.cpp model/GeometryTests.cpp model/MeshLocatorTests.cpp
+          model/ModelOverviewTests.cpp model/UrdfElementsTests.cpp
   LIBRARIES corvane-urdf-cli)
 corvane_add_tool_tests(tool_checks_tests TIMEOUT 300
   SOURCES checks/CheckRulesTests.cpp checks/CheckCliTests.cpp checks/RuleRegistryTests.cpp
@@ -27,14 +31,14 @@ corvane_add_tool_tests(tool_graph_tests TIMEOUT 900
   SOURCES graph/DotGraphTests.cpp graph/GraphCliTests.cpp
   LIBRARIES corvane-urdf-graph)
 corvane_add_tool_tests(tool_page_tests TIMEOUT 600
-  SOURCES page/SceneTests.cpp page/SceneCliTests.cpp
+  SOURCES page/SceneTests.cpp page/SceneCliTests.cpp page/SnapshotTests.cpp
   LIBRARIES corvane-urdf-page PNG::PNG)
 # Each case starts Chromium once or twice; the timeout stops a browser that hangs.
 corvane_add_tool_tests(tool_viewer_browser_tests TIMEOUT 120
   SOURCES page/ViewerBrowserTests.cpp
   LIBRARIES corvane-urdf-support)
 corvane_add_tool_tests(tool_cli_tests TIMEOUT 900
-  SOURCES cli/CliTests.cpp
+  SOURCES cli/CliTests.cpp cli/RunPlanTests.cpp cli/SummaryTests.cpp
   LIBRARIES corvane-urdf-cli)
 # The tool's folders include each other one way only.
 corvane_add_tool_tests(tool_layout_tests TIMEOUT 60 SOURCES LayoutTests.cpp)

@@ -19,17 +19,15 @@
 #include "model/ImportedRobot.hpp"
 #include "support/Output.hpp"
 #include "support/ToolError.hpp"
+#include "support/VisibleText.hpp"
 
 namespace {
 
 using namespace corvane::tools;
 
 // Every failure ends in one line on standard error; exception texts may hold line breaks.
-void reportError(std::string message) {
-    for (auto& c : message) {
-        if (c == '\n' || c == '\r') c = ' ';
-    }
-    std::fprintf(stderr, "error: %s\n", message.c_str());
+void reportError(const std::string& message) {
+    std::fprintf(stderr, "error: %s\n", onOneLine(message).c_str());
 }
 
 void printSummary(const ImportedRobot& robot, const DiagnosticsToStandardError& diagnostics) {

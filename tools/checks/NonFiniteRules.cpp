@@ -4,6 +4,7 @@
 
 #include "checks/RuleFamilies.hpp"
 #include "checks/RuleText.hpp"
+#include "support/VisibleText.hpp"
 
 namespace corvane::tools {
 
@@ -69,7 +70,7 @@ void checkInteractionNonFinite(const CheckContext& context, const InteractionChe
 
 void checkModelNonFinite(const CheckContext& context, Findings& findings) {
     for (const NonFiniteNumber* number : context.modelNonFinite()) {
-        findings.add(rule("non-finite"), "model " + quotedName(context.model().modelName),
+        findings.add(rule("non-finite"), "model " + hostNameQuoted(context.model().modelName),
                      nonFiniteMessage(*number, true), {Element::Robot, {}, 0, false});
     }
 }

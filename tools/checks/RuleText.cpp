@@ -2,7 +2,7 @@
 
 #include <fmt/format.h>
 
-#include <corvane/Render.hpp>
+#include "support/VisibleText.hpp"
 
 namespace corvane::tools {
 
@@ -18,21 +18,16 @@ std::string vectorText(const Vector3& v) {
     return fmt::format("({}, {}, {})", v.x, v.y, v.z);
 }
 
-std::string quotedName(std::string_view name) {
-    if (Render::isPlainIdentifier(name)) return fmt::format("'{}'", name);
-    return Render::quoteName(name);
-}
-
 std::string bodySubject(const std::string& body) {
-    return "body " + quotedName(body);
+    return "body " + hostNameQuoted(body);
 }
 
 std::string interactionSubject(const std::string& interaction) {
-    return "interaction " + quotedName(interaction);
+    return "interaction " + hostNameQuoted(interaction);
 }
 
 std::string geometrySubject(const GeometryOverview& geometry, const std::string& body) {
-    return "geometry " + quotedName(geometry.name) + " of body " + quotedName(body);
+    return "geometry " + hostNameQuoted(geometry.name) + " of body " + hostNameQuoted(body);
 }
 
 }  // namespace corvane::tools

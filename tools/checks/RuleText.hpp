@@ -14,10 +14,6 @@ std::string numberText(double value);
 std::string rounded(double value);
 std::string vectorText(const Vector3& v);
 
-// A name as host text writes it, always between single quotes: host text leaves plain
-// identifiers bare and quotes, with escapes, every other name itself.
-std::string quotedName(std::string_view name);
-
 std::string bodySubject(const std::string& body);
 std::string interactionSubject(const std::string& interaction);
 std::string geometrySubject(const GeometryOverview& geometry, const std::string& body);

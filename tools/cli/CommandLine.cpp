@@ -7,6 +7,7 @@
 #include <string>
 
 #include "model/MeshLocator.hpp"
+#include "support/VisibleText.hpp"
 
 namespace corvane::tools {
 
@@ -25,16 +26,14 @@ const std::map<std::string, OutputFormat>& formatNames() {
 // A dotted type path such as Robots.Arm: every segment must be non-empty.
 std::string checkImportPath(const std::string& path) {
     for (const auto& segment : Internal::split(path, ".")) {
-        if (segment.empty()) return "empty segment in type path '" + path + "'";
+        if (segment.empty()) return "empty segment in type path " + singleQuoted(path);
     }
     return {};
 }
 
 // CLI11 messages may span lines; the tool reports every failure on one.
-std::string oneLine(std::string text) {
-    for (auto& c : text) {
-        if (c == '\n' || c == '\r') c = ' ';
-    }
+std::string oneLine(const std::string& message) {
+    std::string text = onOneLine(message);
     while (!text.empty() && text.back() == ' ') text.pop_back();
     return text;
 }

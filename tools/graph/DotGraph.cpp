@@ -72,17 +72,15 @@ std::unordered_map<std::string, std::size_t> firstLockOfBodies(const ModelOvervi
 
 void appendLockClusters(std::string& dot, const ModelOverview& overview,
                         const std::unordered_map<std::string, std::size_t>& firstLock) {
-    std::unordered_map<std::string, const BodyOverview*> bodies;
-    for (const auto& body : overview.bodies) bodies.try_emplace(body.name, &body);
     for (std::size_t lock = 0; lock < overview.locks.size(); ++lock) {
         dot += "  subgraph \"cluster_lock_" + std::to_string(lock) + "\" {\n";
         dot += "    label=" + nameId(overview.locks[lock].name) + ";\n";
         dot += lockClusterStyle;
         std::unordered_set<std::string> drawn;
         for (const auto& name : overview.locks[lock].bodies) {
-            const auto body = bodies.find(name);
-            if (body == bodies.end() || firstLock.at(name) != lock) continue;
-            if (drawn.insert(name).second) dot += bodyLine(*body->second, "    ");
+            const BodyOverview* body = overview.body(name);
+            if (body == nullptr || firstLock.at(name) != lock) continue;
+            if (drawn.insert(name).second) dot += bodyLine(*body, "    ");
         }
         dot += "  }\n";
     }

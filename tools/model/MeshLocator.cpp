@@ -13,7 +13,9 @@
 #include <set>
 #include <system_error>
 
+#include "support/Files.hpp"
 #include "support/ToolError.hpp"
+#include "support/VisibleText.hpp"
 
 namespace corvane::tools {
 
@@ -28,30 +30,10 @@ constexpr off_t maxManifestBytes = 1 << 20;
 // Folders that colcon and catkin leave out of their package search, and so does this one.
 constexpr const char* ignoreMarkers[] = {"CATKIN_IGNORE", "COLCON_IGNORE", "AMENT_IGNORE"};
 
-std::string errorText(int error) {
-    return std::generic_category().message(error);
-}
-
-// An open file descriptor, closed when it goes.
-class OpenFile {
-  public:
-    explicit OpenFile(int descriptor) : descriptor_(descriptor) {}
-    ~OpenFile() {
-        if (descriptor_ >= 0) ::close(descriptor_);
-    }
-    OpenFile(const OpenFile&) = delete;
-    OpenFile& operator=(const OpenFile&) = delete;
-    int get() const { return descriptor_; }
-    bool isOpen() const { return descriptor_ >= 0; }
-
-  private:
-    int descriptor_;
-};
-
 // Opens `path` for reading without blocking: should it have become a FIFO since it was looked
 // at, opening it does not wait for a writer.
-OpenFile openForReading(const fs::path& path) {
-    return OpenFile{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
+Descriptor openForReading(const fs::path& path) {
+    return Descriptor{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
 }
 
 bool isFolder(const fs::path& path) {
@@ -70,7 +52,7 @@ std::optional<std::string> readSmallRegularFile(const fs::path& path, off_t maxB
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
     if (status.st_size > maxBytes) return std::nullopt;
-    const OpenFile file = openForReading(path);
+    const Descriptor file = openForReading(path);
     if (!file.isOpen()) return std::nullopt;
     if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
     std::string contents;
@@ -183,8 +165,8 @@ void markDangling(MeshLocation& location, const fs::path& link) {
     const fs::path target = fs::read_symlink(link, error);
     location.problem = MeshProblem::NotFound;
     location.danglingLink = link;
-    location.detail = "not found: " + link.string() + " is a symbolic link to '" + target.string() +
-                      "', which does not exist";
+    location.detail = "not found: " + link.string() + " is a symbolic link to " +
+                      singleQuoted(target.string()) + ", which does not exist";
 }
 
 // Looks at the file a URI names: found when it is a regular file with contents that can be
@@ -218,7 +200,7 @@ void examineFile(MeshLocation& location, const fs::path& path) {
         location.problem = MeshProblem::Empty;
         return;
     }
-    const OpenFile file = openForReading(path);
+    const Descriptor file = openForReading(path);
     if (!file.isOpen()) {
         location.problem = MeshProblem::Unreadable;
         location.detail = errorText(errno);
@@ -280,8 +262,8 @@ std::string PackageSearch::packagePathProblem(const std::string& value) {
     if (value.empty()) return "empty folder";
     const auto equals = mappingSeparator(value);
     if (equals == std::string::npos) return {};
-    if (equals == 0) return "empty package name in '" + value + "' (NAME=DIR)";
-    if (equals + 1 == value.size()) return "empty folder in '" + value + "' (NAME=DIR)";
+    if (equals == 0) return "empty package name in " + singleQuoted(value) + " (NAME=DIR)";
+    if (equals + 1 == value.size()) return "empty folder in " + singleQuoted(value) + " (NAME=DIR)";
     return {};
 }
 
@@ -315,7 +297,7 @@ std::string MeshLocation::reason() const {
 }
 
 std::string MeshLocation::message() const {
-    std::string text = "mesh '" + uri + "'";
+    std::string text = "mesh " + singleQuoted(uri);
     if (file && file->string() != uri) text += " (" + file->string() + ")";
     return text + ": " + reason();
 }
@@ -359,7 +341,7 @@ MeshLocation MeshLocator::locatePackageUri(std::string_view uri, std::string_vie
     std::string_view inPackage = slash == std::string_view::npos ? "" : rest.substr(slash + 1);
     // package://name//meshes/a.stl still names a file inside the package, not /meshes/a.stl.
     while (inPackage.starts_with('/')) inPackage.remove_prefix(1);
-    if (inPackage.empty()) return badUri(uri, "names no file inside package '" + name + "'");
+    if (inPackage.empty()) return badUri(uri, "names no file inside package " + singleQuoted(name));
 
     const PackageLookup& package = findPackage(name);
     MeshLocation location;
@@ -367,7 +349,7 @@ MeshLocation MeshLocator::locatePackageUri(std::string_view uri, std::string_vie
     location.tried = package.tried;
     if (!package.folder) {
         location.problem = MeshProblem::NotFound;
-        location.detail = "package '" + name + "' not found";
+        location.detail = "package " + singleQuoted(name) + " not found";
         if (search_.empty()) {
             location.detail +=
                 ": no search path is given (--package-path, ROS_PACKAGE_PATH, AMENT_PREFIX_PATH)";

@@ -4,13 +4,12 @@
 #include <array>
 #include <cctype>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <vector>
 
 #include "page/Scene.hpp"
 #include "page/SceneJson.hpp"
 #include "page/SceneMeshes.hpp"
+#include "support/Files.hpp"
 #include "support/ToolError.hpp"
 #include "support/VisibleText.hpp"
 
@@ -47,12 +46,9 @@ ToolError threeMissing(const fs::path& folder, const std::string& file) {
 }
 
 std::string readThreeFile(const fs::path& folder, const std::string& file) {
-    std::ifstream in(folder / file, std::ios::binary);
-    if (!in) throw threeMissing(folder, file);
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    if (in.bad()) throw threeMissing(folder, file);
-    return std::move(contents).str();
+    auto contents = readWholeFileIfReadable(folder / file);
+    if (!contents) throw threeMissing(folder, file);
+    return std::move(*contents);
 }
 
 std::string threeScripts(const fs::path& folder) {
@@ -102,8 +98,8 @@ std::string unplacedWarning(const ModelOverview& overview, const Scene& scene) {
     constexpr std::size_t named = 3;
     std::string names;
     for (std::size_t i = 0; i < scene.unplaced.size() && i < named; ++i) {
-        names +=
-            (i == 0 ? "'" : ", '") + visibleText(overview.bodies[scene.unplaced[i]].name) + "'";
+        if (i > 0) names += ", ";
+        names += singleQuoted(visibleText(overview.bodies[scene.unplaced[i]].name));
     }
     if (scene.unplaced.size() > named) names += ", ...";
     const std::size_t count = scene.unplaced.size();

@@ -2,13 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <set>
-#include <sstream>
 #include <utility>
 
+#include "support/Files.hpp"
 #include "support/VisibleText.hpp"
 
 namespace corvane::tools {
@@ -31,15 +29,6 @@ std::string formatOf(const std::string& name) {
     return "unknown";
 }
 
-std::optional<std::string> readWholeFile(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    if (in.bad()) return std::nullopt;
-    return std::move(contents).str();
-}
-
 EmbeddedMesh embed(const MeshLocation& location) {
     EmbeddedMesh mesh{location.uri,
                       formatOf(location.file ? location.file->string() : location.uri),
@@ -48,7 +37,7 @@ EmbeddedMesh embed(const MeshLocation& location) {
         mesh.problem = location.reason();
     } else if (mesh.format == "unknown") {
         mesh.problem = "is no STL, OBJ or Collada file (by its extension)";
-    } else if (auto bytes = readWholeFile(*location.file)) {
+    } else if (auto bytes = readWholeFileIfReadable(*location.file)) {
         mesh.bytes = std::move(bytes);
     } else {
         mesh.problem = "cannot be read";
@@ -81,8 +70,8 @@ class MeshCollector {
     void warnOnce(std::size_t mesh, const std::string& uri, const std::string& body) {
         const EmbeddedMesh& embedded = result_.meshes[mesh];
         if (!embedded.problem || !warned_.emplace(mesh, body).second) return;
-        result_.warnings.push_back(
-            visibleText("mesh '" + uri + "' of body '" + body + "': " + *embedded.problem));
+        result_.warnings.push_back(visibleText("mesh " + singleQuoted(uri) + " of body " +
+                                               singleQuoted(body) + ": " + *embedded.problem));
     }
 
     SceneMeshes& result() { return result_; }

@@ -3,15 +3,13 @@
 #include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <system_error>
 #include <vector>
 
 #include "support/ChildProcess.hpp"
+#include "support/Files.hpp"
 #include "support/Output.hpp"
 #include "support/ToolError.hpp"
-#include "support/VisibleText.hpp"
 
 namespace corvane::tools {
 
@@ -32,8 +30,7 @@ class TemporaryFolder {
     TemporaryFolder() {
         std::string pattern = (fs::temp_directory_path() / "corvane-snapshot.XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) {
-            throw snapshotError("cannot make a temporary folder: " +
-                                std::generic_category().message(errno));
+            throw snapshotError("cannot make a temporary folder: " + errorText(errno));
         }
         path_ = pattern;
     }
@@ -93,38 +90,19 @@ std::vector<std::string> chromiumArguments(const fs::path& folder,
         fileUrl(folder / "page.html")};
 }
 
-// Chromium's last line on standard error that looks like a reason, for the message.
-std::string lastErrorLine(const std::string& errors) {
-    std::istringstream in(errors);
-    std::string last;
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (!line.empty()) last = line;
-    }
-    return visibleText(last);
-}
-
 std::string failureCause(const ProgramRun& run, const SnapshotSettings& settings) {
     if (run.timedOut) {
         return "Chromium did not finish within " + std::to_string(settings.timeout.count() / 1000) +
                " s and was stopped";
     }
-    std::string cause = run.signal != 0
-                            ? "Chromium was ended by signal " + std::to_string(run.signal)
-                            : "Chromium failed with exit status " + std::to_string(run.exitStatus);
-    const std::string line = lastErrorLine(run.errors);
-    if (!line.empty()) cause += ": " + line;
-    return cause;
+    return failureCause(run, "Chromium", ErrorLine::Last);
 }
 
 std::string readScreenshot(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) throw snapshotError("Chromium took no screenshot");
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    std::string png = std::move(contents).str();
-    if (png.empty()) throw snapshotError("Chromium took an empty screenshot");
-    return png;
+    auto png = readWholeFileIfReadable(file);
+    if (!png) throw snapshotError("Chromium took no screenshot");
+    if (png->empty()) throw snapshotError("Chromium took an empty screenshot");
+    return std::move(*png);
 }
 
 }  // namespace

@@ -11,7 +11,11 @@
 #include <array>
 #include <cerrno>
 #include <ctime>
+#include <sstream>
 #include <system_error>
+
+#include "support/Files.hpp"
+#include "support/VisibleText.hpp"
 
 extern char** environ;
 
@@ -22,39 +26,6 @@ namespace {
 [[noreturn]] void throwSystemError(int error, const char* what) {
     throw std::system_error(error, std::generic_category(), what);
 }
-
-// A file descriptor closed when it goes out of scope.
-class Descriptor {
-  public:
-    Descriptor() = default;
-    explicit Descriptor(int descriptor) : descriptor_(descriptor) {}
-    Descriptor(Descriptor&& other) noexcept : descriptor_(other.release()) {}
-    Descriptor& operator=(Descriptor&& other) noexcept {
-        if (this != &other) {
-            close();
-            descriptor_ = other.release();
-        }
-        return *this;
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() { close(); }
-
-    int get() const { return descriptor_; }
-    bool isOpen() const { return descriptor_ >= 0; }
-    int release() {
-        const int descriptor = descriptor_;
-        descriptor_ = -1;
-        return descriptor;
-    }
-    void close() {
-        if (descriptor_ >= 0) ::close(descriptor_);
-        descriptor_ = -1;
-    }
-
-  private:
-    int descriptor_ = -1;
-};
 
 struct Pipe {
     Descriptor readEnd;
@@ -272,6 +243,25 @@ ProgramRun runProgram(const std::vector<std::string>& arguments, std::string_vie
     waitFor(child, run);
     endGroup();
     return run;
+}
+
+std::vector<std::string> errorLines(const std::string& errors) {
+    std::vector<std::string> lines;
+    std::istringstream in(errors);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty()) lines.push_back(visibleText(line));
+    }
+    return lines;
+}
+
+std::string failureCause(const ProgramRun& run, const std::string& program, ErrorLine shown) {
+    std::string cause =
+        run.signal != 0 ? program + " was ended by signal " + std::to_string(run.signal)
+                        : program + " failed with exit status " + std::to_string(run.exitStatus);
+    const auto lines = errorLines(run.errors);
+    if (!lines.empty()) cause += ": " + (shown == ErrorLine::First ? lines.front() : lines.back());
+    return cause;
 }
 
 }  // namespace corvane::tools

@@ -35,4 +35,14 @@ struct ProgramRun {
 ProgramRun runProgram(const std::vector<std::string>& arguments, std::string_view input,
                       std::optional<std::chrono::milliseconds> timeout = std::nullopt);
 
+// The lines of a program's standard error that hold something, without their line breaks and
+// made visible (see visibleText), in order.
+std::vector<std::string> errorLines(const std::string& errors);
+
+// Why a program that did not succeed failed, for a message: "PROGRAM was ended by signal N" or
+// "PROGRAM failed with exit status N", then ": LINE" with the first or the last line of its
+// standard error that holds something, when there is one. Says nothing of time limits.
+enum class ErrorLine { First, Last };
+std::string failureCause(const ProgramRun& run, const std::string& program, ErrorLine shown);
+
 }  // namespace corvane::tools

@@ -7,9 +7,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <string>
-#include <system_error>
 #include <vector>
 
+#include "support/Files.hpp"
 #include "support/ToolError.hpp"
 
 namespace fs = std::filesystem;
@@ -17,11 +17,6 @@ namespace fs = std::filesystem;
 namespace corvane::tools {
 
 namespace {
-
-ToolError ioError(const std::string& name, const char* action, int error) {
-    return ToolError(ExitStatus::UsageOrIo,
-                     name + ": cannot " + action + ": " + std::generic_category().message(error));
-}
 
 // Writes everything, resuming after partial writes and interrupted calls; the errno of the
 // failure otherwise.
@@ -47,10 +42,11 @@ void writeToStandardOutput(std::string_view content) {
 
 // Devices and pipes: opened as they are, never created, truncated or replaced.
 void writeDirectly(std::string_view content, const fs::path& destination) {
-    const int descriptor = ::open(destination.c_str(), O_WRONLY | O_CLOEXEC);
-    if (descriptor < 0) throw ioError(destination.string(), "open", errno);
-    const int writeError = writeFully(descriptor, content);
-    const int closeError = ::close(descriptor) == 0 ? 0 : errno;
+    Descriptor file(::open(destination.c_str(), O_WRONLY | O_CLOEXEC));
+    if (!file.isOpen()) throw ioError(destination.string(), "open", errno);
+    const int writeError = writeFully(file.get(), content);
+    // A device or a pipe can report a failed write only when it is closed.
+    const int closeError = ::close(file.release()) == 0 ? 0 : errno;
     if (writeError != 0) throw ioError(destination.string(), "write", writeError);
     if (closeError != 0) throw ioError(destination.string(), "write", closeError);
 }
@@ -76,29 +72,28 @@ class TemporaryFile {
         const std::string pattern = folder / name;
         std::vector<char> buffer(pattern.begin(), pattern.end());
         buffer.push_back('\0');
-        descriptor_ = ::mkstemp(buffer.data());
-        if (descriptor_ < 0) throw ioError(destination.string(), "write", errno);
+        descriptor_ = Descriptor(::mkstemp(buffer.data()));
+        if (!descriptor_.isOpen()) throw ioError(destination.string(), "write", errno);
         path_ = buffer.data();
     }
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
     ~TemporaryFile() {
-        if (descriptor_ >= 0) ::close(descriptor_);
+        descriptor_.close();
         if (!committed_) ::unlink(path_.c_str());
     }
 
     void write(std::string_view content) {
-        const int error = writeFully(descriptor_, content);
+        const int error = writeFully(descriptor_.get(), content);
         if (error != 0) throw ioError(destination_.string(), "write", error);
     }
 
     // Makes the content durable, then moves the file over the destination in one step.
     void commit(mode_t mode) {
-        if (::fchmod(descriptor_, mode) != 0 || ::fsync(descriptor_) != 0) {
+        if (::fchmod(descriptor_.get(), mode) != 0 || ::fsync(descriptor_.get()) != 0) {
             throw ioError(destination_.string(), "write", errno);
         }
-        const int closeResult = ::close(descriptor_);
-        descriptor_ = -1;
+        const int closeResult = ::close(descriptor_.release());
         if (closeResult != 0) throw ioError(destination_.string(), "write", errno);
         if (::rename(path_.c_str(), destination_.c_str()) != 0) {
             throw ioError(destination_.string(), "replace", errno);
@@ -109,7 +104,7 @@ class TemporaryFile {
   private:
     fs::path destination_;
     std::string path_;
-    int descriptor_ = -1;
+    Descriptor descriptor_;
     bool committed_ = false;
 };
 

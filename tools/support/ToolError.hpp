@@ -3,6 +3,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <system_error>
 
 namespace corvane::tools {
 
@@ -27,5 +28,16 @@ class ToolError : public std::runtime_error {
   private:
     ExitStatus status_;
 };
+
+// The text of an errno value, such as "No such file or directory".
+inline std::string errorText(int error) {
+    return std::generic_category().message(error);
+}
+
+// "NAME: cannot ACTION: CAUSE" for a file that cannot be opened, read or written; `error` is the
+// errno of the failure.
+inline ToolError ioError(const std::string& name, const char* action, int error) {
+    return ToolError(ExitStatus::UsageOrIo, name + ": cannot " + action + ": " + errorText(error));
+}
 
 }  // namespace corvane::tools

@@ -1,6 +1,7 @@
 #include "support/VisibleText.hpp"
 
 #include <array>
+#include <corvane/Render.hpp>
 #include <corvane/Text.hpp>
 #include <cstddef>
 
@@ -63,6 +64,27 @@ std::string visibleText(std::string_view text, Backslashes backslashes) {
         }
     }
     return out;
+}
+
+std::string onOneLine(std::string text) {
+    for (auto& c : text) {
+        if (c == '\n' || c == '\r') c = ' ';
+    }
+    return text;
+}
+
+std::string singleQuoted(std::string_view text) {
+    std::string quoted;
+    quoted.reserve(text.size() + 2);
+    quoted += '\'';
+    quoted += text;
+    quoted += '\'';
+    return quoted;
+}
+
+std::string hostNameQuoted(std::string_view name) {
+    if (Render::isPlainIdentifier(name)) return singleQuoted(name);
+    return Render::quoteName(name);
 }
 
 }  // namespace corvane::tools

@@ -18,4 +18,20 @@ namespace corvane::tools {
 enum class Backslashes { Escaped, Kept };
 std::string visibleText(std::string_view text, Backslashes backslashes = Backslashes::Escaped);
 
+// `text` with each line break (CR or LF) turned into a space, so that a message that may span
+// lines (an exception's text, a library's diagnostic) ends up on one.
+std::string onOneLine(std::string text);
+
+// Names in messages, three ways, each kept where its bytes show in the tool's outputs:
+//
+// `text` between single quotes, as it is: the caller makes the name visible first, or the whole
+// message afterwards (mesh and package messages, the 3D page's warnings).
+std::string singleQuoted(std::string_view text);
+//
+// A name as host text writes it, always between single quotes: host text leaves a plain
+// identifier bare (which gets the quotes here) and quotes every other name itself, with its
+// escapes (the checks' findings). Render::quoteName alone, bare plain identifiers and all, is
+// how the summary writes names.
+std::string hostNameQuoted(std::string_view name);
+
 }  // namespace corvane::tools

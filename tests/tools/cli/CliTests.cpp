@@ -188,6 +188,21 @@ TEST(ToolInput, DashReadsStandardInput) {
     EXPECT_EQ(refused.err, malformedXmlLine("<stdin>", 1, "Error reading Element value."));
 }
 
+// An unclosed comment runs to the end of the text: the refusal names the line the text ends on,
+// whether or not a line break ends it.
+TEST(ToolInput, MalformedXmlRefusalNamesTheLineWhereTheTextEnds) {
+    const ScratchDir scratch;
+    for (const std::string ending : {"\n", ""}) {
+        SCOPED_TRACE(ending.empty() ? "no line break at the end" : "a line break at the end");
+        const fs::path file = scratch / "comment.urdf";
+        writeFile(file, "<robot name='x'>\n<!-- c" + ending);
+        const ToolRun run = runTool({"-q", file.string()});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, malformedXmlLine(file.string(), 2, "Error reading Element value."));
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Command line
 
