@@ -99,7 +99,7 @@ if(TARGET corvane-urdf)
     add_test(NAME install.completion_follows_help_layouts
       COMMAND ${CMAKE_COMMAND} -DBASH=${CORVANE_BASH} -DHELPER=${install_scripts}/complete.bash
               -DGENERATOR=${PROJECT_SOURCE_DIR}/cmake/GenerateBashCompletion.cmake
-              -DTEMPLATE=${PROJECT_SOURCE_DIR}/tools/corvane-urdf.bash.in
+              -DTEMPLATE=${PROJECT_SOURCE_DIR}/tools/cli/corvane-urdf.bash.in
               -DWORK=${install_work}/completion-layouts
               -P ${install_scripts}/CompletionGenerator.cmake)
     set_tests_properties(install.completion_follows_help_layouts PROPERTIES TIMEOUT 120)
