@@ -57,15 +57,23 @@ const TiXmlElement* nextElement(const TiXmlElement* element, const TiXmlElement&
     return nullptr;
 }
 
-void collectFrom(const TiXmlElement& robot, UnreadElements& unread) {
-    for (const TiXmlElement* child = robot.FirstChildElement(); child != nullptr;
-         child = child->NextSiblingElement()) {
-        if (named(*child, "transmission")) {
-            unread.transmissions.push_back(attribute(*child, "name"));
-        } else if (named(*child, "gazebo")) {
-            unread.gazeboReferences.push_back(attribute(*child, "reference"));
-        }
+// A transmission or gazebo element among the robot's children; false for any other element.
+bool collectUnreadChild(const TiXmlElement& child, UnreadElements& unread) {
+    if (named(child, "transmission")) {
+        unread.transmissions.push_back(attribute(child, "name"));
+        return true;
     }
+    if (named(child, "gazebo")) {
+        unread.gazeboReferences.push_back(attribute(child, "reference"));
+        return true;
+    }
+    return false;
+}
+
+// Sensor elements may stand anywhere, so the whole tree is walked, but only when the text holds
+// "<sensor" at all: the walk costs as much as reading the links of a large robot.
+void collectSensors(const TiXmlElement& robot, std::string_view text, UnreadElements& unread) {
+    if (text.find("<sensor") == std::string_view::npos) return;
     std::size_t depth = 1;
     for (const TiXmlElement* element = &robot; element != nullptr;
          element = nextElement(element, robot, depth)) {
@@ -215,9 +223,9 @@ UrdfElements readUrdfElements(std::string_view source) {
     const TiXmlElement* robot = document.FirstChildElement("robot");
     if (robot == nullptr) return elements;
     elements.robot_ = robot->Row();
-    collectFrom(*robot, elements.unread_);
     for (const TiXmlElement* element = robot->FirstChildElement(); element != nullptr;
          element = element->NextSiblingElement()) {
+        if (collectUnreadChild(*element, elements.unread_)) continue;
         const char* name = element->Attribute("name");
         if (name == nullptr) continue;
         if (named(*element, "link")) {
@@ -226,6 +234,7 @@ UrdfElements readUrdfElements(std::string_view source) {
             if (!elements.joints_.contains(name)) elements.joints_.emplace(name, jointOf(*element));
         }
     }
+    collectSensors(*robot, text, elements.unread_);
     return elements;
 }
 
