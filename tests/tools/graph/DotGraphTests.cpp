@@ -1,7 +1,6 @@
-// The pieces behind corvane-urdf's picture and summary, called directly: what the tool reads from
-// an imported document, how it writes names into DOT, and how it shows untrusted text.
+// The DOT source of an imported document, called directly: bodies, edges and lock clusters, and
+// names that stay inside their quotes.
 #include <gtest/gtest.h>
-#include <urdf_model/model.h>
 
 #include <algorithm>
 #include <map>
@@ -9,15 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "ParsedUrdf.hpp"
 #include "TestSupport.hpp"
 #include "graph/DotGraph.hpp"
 #include "model/ModelOverview.hpp"
-#include "support/VisibleText.hpp"
 
 namespace {
 
-using corvane::testing::corpusFiles;
 using corvane::testing::importUrdf;
 using corvane::testing::linesOf;
 using corvane::testing::LogCapture;
@@ -46,103 +42,9 @@ std::size_t countLinesContaining(const std::string& text, const std::string& par
 }
 
 // ---------------------------------------------------------------------------------------------
-// What the tool reads from a document, checked against urdfdom's reading of the same file
-
-std::optional<InteractionKind> expectedKind(const urdf::Joint& joint) {
-    switch (joint.type) {
-        case urdf::Joint::REVOLUTE:
-        case urdf::Joint::CONTINUOUS:
-            return InteractionKind::Hinge;
-        case urdf::Joint::PRISMATIC:
-            return InteractionKind::Prismatic;
-        case urdf::Joint::FIXED:
-            return InteractionKind::Lock;
-        default:
-            return std::nullopt;
-    }
-}
-
-// A link without inertial data gets a mass from a kinematic lock exactly when a fixed joint
-// holds it (in a link tree, which every valid corpus file is).
-bool heldByFixedJoint(const urdf::ModelInterface& robot, const std::string& link) {
-    return std::any_of(robot.joints_.begin(), robot.joints_.end(), [&](const auto& entry) {
-        const urdf::Joint& joint = *entry.second;
-        return joint.type == urdf::Joint::FIXED &&
-               (joint.parent_link_name == link || joint.child_link_name == link);
-    });
-}
-
-void expectOverviewFollowsUrdfdom(const ModelOverview& overview,
-                                  const urdf::ModelInterface& robot) {
-    ASSERT_EQ(overview.bodies.size(), robot.links_.size());
-    for (const auto& body : overview.bodies) {
-        SCOPED_TRACE("body " + body.name);
-        const auto link = robot.links_.find(body.name);
-        ASSERT_NE(link, robot.links_.end());
-        const bool inertial = bool(link->second->inertial);
-        EXPECT_EQ(body.ownMass, inertial);
-        EXPECT_EQ(body.withoutAnyMass(), !inertial && !heldByFixedJoint(robot, body.name));
-    }
-    std::map<std::string, const InteractionOverview*> interactions;
-    for (const auto& interaction : overview.interactions) {
-        interactions[interaction.name] = &interaction;
-    }
-    std::size_t mapped = 0;
-    for (const auto& [name, joint] : robot.joints_) {
-        SCOPED_TRACE("joint " + name);
-        const auto kind = expectedKind(*joint);
-        if (!kind) continue;
-        ++mapped;
-        const std::string modelName = robot.links_.contains(name) ? "joint_" + name : name;
-        const auto found = interactions.find(modelName);
-        ASSERT_NE(found, interactions.end());
-        EXPECT_EQ(found->second->kind, *kind);
-        EXPECT_EQ(found->second->parentBody, joint->parent_link_name);
-        EXPECT_EQ(found->second->childBody, joint->child_link_name);
-    }
-    EXPECT_EQ(overview.interactions.size(), mapped);
-}
-
-TEST(VizOverview, OneOfEverythingReadsAsUrdfdomSeesIt) {
-    const LogCapture quiet;
-    const std::string text = readFile(oneOfEverything);
-    const auto document = importUrdf(text);
-    ASSERT_TRUE(document);
-    const ModelOverview overview = readModelOverview(*document);
-    EXPECT_EQ(overview.modelName, "everything");
-    expectOverviewFollowsUrdfdom(overview, *corvane::Plugins::Urdf::ParsedUrdf(text));
-
-    const GeometryCounts oneOfEach{{"box", 1}, {"cylinder", 1}, {"mesh", 1}, {"sphere", 1}};
-    const auto base = std::find_if(overview.bodies.begin(), overview.bodies.end(),
-                                   [](const auto& body) { return body.name == "base"; });
-    ASSERT_NE(base, overview.bodies.end());
-    EXPECT_EQ(base->contactCounts, oneOfEach);
-    EXPECT_EQ(base->visualCounts, oneOfEach);
-    EXPECT_EQ(overview.ranges, 3u);
-    EXPECT_EQ(overview.actuators, 3u);
-    ASSERT_EQ(overview.locks.size(), 1u);
-    EXPECT_EQ(overview.locks[0].name, "arm_tool_kinematic_lock");
-    EXPECT_EQ(overview.locks[0].bodies, (std::vector<std::string>{"arm", "tool"}));
-}
-
-TEST(VizOverview, EveryValidCorpusRobotReadsAsUrdfdomSeesIt) {
-    CORVANE_SKIP_WITHOUT_CORPUS();
-    const LogCapture quiet;
-    for (const auto& file : corpusFiles("valid")) {
-        SCOPED_TRACE(file.filename().string());
-        const std::string text = readFile(file);
-        const auto document = importUrdf(text);
-        ASSERT_TRUE(document);
-        const corvane::Plugins::Urdf::ParsedUrdf robot(text);
-        ASSERT_TRUE(robot);
-        expectOverviewFollowsUrdfdom(readModelOverview(*document), *robot);
-    }
-}
-
-// ---------------------------------------------------------------------------------------------
 // DOT source
 
-TEST(VizDot, BodiesEdgesAndLockClustersOfOneOfEverything) {
+TEST(DotGraph, BodiesEdgesAndLockClustersOfOneOfEverything) {
     const LogCapture quiet;
     const auto document = importUrdf(readFile(oneOfEverything));
     ASSERT_TRUE(document);
@@ -212,7 +114,7 @@ InteractionOverview hinge(std::string name, std::string parent, std::string chil
     return hinge;
 }
 
-TEST(VizDot, BodyNamedByTwoLocksIsDrawnInTheFirstOnly) {
+TEST(DotGraph, BodyNamedByTwoLocksIsDrawnInTheFirstOnly) {
     ModelOverview overview;
     overview.modelName = "m";
     overview.bodies = {body("a", MassFrom::Own), body("b", MassFrom::Lock),
@@ -233,7 +135,7 @@ TEST(VizDot, BodyNamedByTwoLocksIsDrawnInTheFirstOnly) {
               1);
 }
 
-TEST(VizDot, HostileNamesStayInsideTheirQuotes) {
+TEST(DotGraph, HostileNamesStayInsideTheirQuotes) {
     ModelOverview overview;
     overview.modelName = "m\"x";
     const std::string hostile = "a\"b\\c\nd\x01\xc3\xa9";
@@ -254,30 +156,12 @@ TEST(VizDot, HostileNamesStayInsideTheirQuotes) {
     EXPECT_EQ(linesOf(dot).size(), 9u) << "no name may add a line";
 }
 
-TEST(VizDot, DotStringEscapesQuotesAndBackslashesOnly) {
+TEST(DotGraph, DotStringEscapesQuotesAndBackslashesOnly) {
     EXPECT_EQ(dotString(""), "\"\"");
     EXPECT_EQ(dotString("plain name"), "\"plain name\"");
     EXPECT_EQ(dotString("\\N"), "\"\\\\N\"");
     EXPECT_EQ(dotString("say \"hi\""), "\"say \\\"hi\\\"\"");
     EXPECT_EQ(dotString("\xe6\x97\xa5\xe6\x9c\xac"), "\"\xe6\x97\xa5\xe6\x9c\xac\"");
-}
-
-// ---------------------------------------------------------------------------------------------
-// Untrusted text made visible
-
-TEST(VizVisibleText, ControlBytesAndBrokenUtf8BecomeEscapesAndTheRestStays) {
-    EXPECT_EQ(visibleText("base_link"), "base_link");
-    EXPECT_EQ(visibleText("a\\b"), "a\\\\b");
-    EXPECT_EQ(visibleText("a\nb\rc\td"), "a\\nb\\rc\\td");
-    EXPECT_EQ(visibleText(std::string("\x00\x1b[31m\x7f", 7)), "\\x00\\x1B[31m\\x7F");
-    // Well-formed UTF-8 stays; C1 controls, overlong forms, surrogates, stray and cut-short bytes
-    // do not.
-    EXPECT_EQ(visibleText("caf\xc3\xa9 \xf0\x9f\xa4\x96"), "caf\xc3\xa9 \xf0\x9f\xa4\x96");
-    EXPECT_EQ(visibleText("\xc2\x9b"), "\\xC2\\x9B");
-    EXPECT_EQ(visibleText("\xc0\xaf"), "\\xC0\\xAF");
-    EXPECT_EQ(visibleText("\xed\xa0\x80"), "\\xED\\xA0\\x80");
-    EXPECT_EQ(visibleText("caf\xe9"), "caf\\xE9");
-    EXPECT_EQ(visibleText("\xe2\x82"), "\\xE2\\x82");
 }
 
 }  // namespace

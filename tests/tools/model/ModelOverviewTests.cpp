@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,9 @@ using corvane::testing::importUrdf;
 using corvane::testing::LogCapture;
 using corvane::testing::readFile;
 using namespace corvane::tools;
+
+const std::string oneOfEverything =
+    std::string(CORVANE_SOURCE_DIR) + "/tests/data/one_of_everything.urdf";
 
 // Real literals carry ten decimals: what they read back is within half a unit of the last one.
 void expectClose(double actual, double expected, const char* what) {
@@ -234,6 +239,101 @@ TEST(ModelOverviewValues, LockedMassAndInitialValuesAreRead) {
     EXPECT_DOUBLE_EQ(*rail->initialValue, 0.25);
     ASSERT_TRUE(rail->actuator);
     EXPECT_EQ(rail->actuator->name, "rail_actuator");
+}
+
+// ---------------------------------------------------------------------------------------------
+// The structure the overview reads from a document, checked against urdfdom's reading of the same
+// file
+
+std::optional<InteractionKind> expectedKind(const urdf::Joint& joint) {
+    switch (joint.type) {
+        case urdf::Joint::REVOLUTE:
+        case urdf::Joint::CONTINUOUS:
+            return InteractionKind::Hinge;
+        case urdf::Joint::PRISMATIC:
+            return InteractionKind::Prismatic;
+        case urdf::Joint::FIXED:
+            return InteractionKind::Lock;
+        default:
+            return std::nullopt;
+    }
+}
+
+// A link without inertial data gets a mass from a kinematic lock exactly when a fixed joint
+// holds it (in a link tree, which every valid corpus file is).
+bool heldByFixedJoint(const urdf::ModelInterface& robot, const std::string& link) {
+    return std::any_of(robot.joints_.begin(), robot.joints_.end(), [&](const auto& entry) {
+        const urdf::Joint& joint = *entry.second;
+        return joint.type == urdf::Joint::FIXED &&
+               (joint.parent_link_name == link || joint.child_link_name == link);
+    });
+}
+
+void expectOverviewFollowsUrdfdom(const ModelOverview& overview,
+                                  const urdf::ModelInterface& robot) {
+    ASSERT_EQ(overview.bodies.size(), robot.links_.size());
+    for (const auto& body : overview.bodies) {
+        SCOPED_TRACE("body " + body.name);
+        const auto link = robot.links_.find(body.name);
+        ASSERT_NE(link, robot.links_.end());
+        const bool inertial = bool(link->second->inertial);
+        EXPECT_EQ(body.ownMass, inertial);
+        EXPECT_EQ(body.withoutAnyMass(), !inertial && !heldByFixedJoint(robot, body.name));
+    }
+    std::map<std::string, const InteractionOverview*> interactions;
+    for (const auto& interaction : overview.interactions) {
+        interactions[interaction.name] = &interaction;
+    }
+    std::size_t mapped = 0;
+    for (const auto& [name, joint] : robot.joints_) {
+        SCOPED_TRACE("joint " + name);
+        const auto kind = expectedKind(*joint);
+        if (!kind) continue;
+        ++mapped;
+        const std::string modelName = robot.links_.contains(name) ? "joint_" + name : name;
+        const auto found = interactions.find(modelName);
+        ASSERT_NE(found, interactions.end());
+        EXPECT_EQ(found->second->kind, *kind);
+        EXPECT_EQ(found->second->parentBody, joint->parent_link_name);
+        EXPECT_EQ(found->second->childBody, joint->child_link_name);
+    }
+    EXPECT_EQ(overview.interactions.size(), mapped);
+}
+
+TEST(ModelOverviewStructure, OneOfEverythingReadsAsUrdfdomSeesIt) {
+    const LogCapture quiet;
+    const std::string text = readFile(oneOfEverything);
+    const auto document = importUrdf(text);
+    ASSERT_TRUE(document);
+    const ModelOverview overview = readModelOverview(*document);
+    EXPECT_EQ(overview.modelName, "everything");
+    expectOverviewFollowsUrdfdom(overview, *corvane::Plugins::Urdf::ParsedUrdf(text));
+
+    const GeometryCounts oneOfEach{{"box", 1}, {"cylinder", 1}, {"mesh", 1}, {"sphere", 1}};
+    const auto base = std::find_if(overview.bodies.begin(), overview.bodies.end(),
+                                   [](const auto& body) { return body.name == "base"; });
+    ASSERT_NE(base, overview.bodies.end());
+    EXPECT_EQ(base->contactCounts, oneOfEach);
+    EXPECT_EQ(base->visualCounts, oneOfEach);
+    EXPECT_EQ(overview.ranges, 3u);
+    EXPECT_EQ(overview.actuators, 3u);
+    ASSERT_EQ(overview.locks.size(), 1u);
+    EXPECT_EQ(overview.locks[0].name, "arm_tool_kinematic_lock");
+    EXPECT_EQ(overview.locks[0].bodies, (std::vector<std::string>{"arm", "tool"}));
+}
+
+TEST(ModelOverviewStructure, EveryValidCorpusRobotReadsAsUrdfdomSeesIt) {
+    CORVANE_SKIP_WITHOUT_CORPUS();
+    const LogCapture quiet;
+    for (const auto& file : corpusFiles("valid")) {
+        SCOPED_TRACE(file.filename().string());
+        const std::string text = readFile(file);
+        const auto document = importUrdf(text);
+        ASSERT_TRUE(document);
+        const corvane::Plugins::Urdf::ParsedUrdf robot(text);
+        ASSERT_TRUE(robot);
+        expectOverviewFollowsUrdfdom(readModelOverview(*document), *robot);
+    }
 }
 
 }  // namespace

@@ -161,4 +161,19 @@ TEST(SupportVisibleText, HostQuotingEscapesWhereSingleQuotesKeepTheNameAsItIs) {
     EXPECT_EQ(singleQuoted("it's"), "'it's'");
 }
 
+TEST(SupportVisibleText, ControlBytesAndBrokenUtf8BecomeEscapesAndTheRestStays) {
+    EXPECT_EQ(visibleText("base_link"), "base_link");
+    EXPECT_EQ(visibleText("a\\b"), "a\\\\b");
+    EXPECT_EQ(visibleText("a\nb\rc\td"), "a\\nb\\rc\\td");
+    EXPECT_EQ(visibleText(std::string("\x00\x1b[31m\x7f", 7)), "\\x00\\x1B[31m\\x7F");
+    // Well-formed UTF-8 stays; C1 controls, overlong forms, surrogates, stray and cut-short bytes
+    // do not.
+    EXPECT_EQ(visibleText("caf\xc3\xa9 \xf0\x9f\xa4\x96"), "caf\xc3\xa9 \xf0\x9f\xa4\x96");
+    EXPECT_EQ(visibleText("\xc2\x9b"), "\\xC2\\x9B");
+    EXPECT_EQ(visibleText("\xc0\xaf"), "\\xC0\\xAF");
+    EXPECT_EQ(visibleText("\xed\xa0\x80"), "\\xED\\xA0\\x80");
+    EXPECT_EQ(visibleText("caf\xe9"), "caf\\xE9");
+    EXPECT_EQ(visibleText("\xe2\x82"), "\\xE2\\x82");
+}
+
 }  // namespace
