@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <map>
 #include <string>
 #include <string_view>
@@ -33,6 +34,17 @@ inline ToolRun runCommand(const std::vector<std::string>& command, std::string_v
         ADD_FAILURE() << "cannot start " << command.front() << ": " << error.what();
     }
     return run;
+}
+
+// Whether `command` (a program found in PATH and, say, its --version) starts and succeeds: for
+// tests that skip where Graphviz or Chromium is not installed.
+inline bool programRuns(const std::vector<std::string>& command,
+                        std::chrono::milliseconds timeout = std::chrono::seconds(30)) {
+    try {
+        return tools::runProgram(command, "", timeout).succeeded();
+    } catch (const std::system_error&) {
+        return false;  // not found in PATH
+    }
 }
 
 // Runs the tool with `arguments` and `input` on its standard input.

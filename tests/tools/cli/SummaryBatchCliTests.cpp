@@ -33,11 +33,7 @@ const fs::path oneOfEverything =
     fs::path(CORVANE_SOURCE_DIR) / "tests" / "data" / "one_of_everything.urdf";
 
 bool graphvizInstalled() {
-    try {
-        return corvane::tools::runProgram({"dot", "-V"}, "").succeeded();
-    } catch (const std::system_error&) {
-        return false;  // not found in PATH
-    }
+    return corvane::testing::programRuns({"dot", "-V"});
 }
 
 // ---------------------------------------------------------------------------------------------

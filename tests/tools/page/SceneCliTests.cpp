@@ -40,12 +40,7 @@ ToolRun runTool(const std::vector<std::string>& arguments,
 }
 
 bool chromiumInstalled() {
-    try {
-        return corvane::tools::runProgram({"chromium", "--version"}, "", std::chrono::seconds(30))
-            .succeeded();
-    } catch (const std::system_error&) {
-        return false;
-    }
+    return corvane::testing::programRuns({"chromium", "--version"});
 }
 
 #define SKIP_WITHOUT_CHROMIUM()                                                      \
