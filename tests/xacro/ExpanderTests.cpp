@@ -211,10 +211,6 @@ TEST(XacroFeatureCases, EveryCaseExpandsAsExpectedOrFailsNamingTheFault) {
 
 // Robots this expander does not yet expand as the reference does, with the reason.
 const std::map<std::string, std::string> knownRobotFailures = {
-    {"kortex_description-gen3",
-     "a bool argument prints 'false' where the reference prints 'False'"},
-    {"ros2_control_demo_example_5-rrbot_system_with_external_sensor",
-     "a bool argument prints 'false' where the reference prints 'False'"},
     {"franka_description-franka_hand",
      "a macro parameter written 'prefix=value' in params is not read"},
     {"franka_description-hand", "a macro parameter written 'prefix=value' in params is not read"},

@@ -195,6 +195,9 @@ class Expander {
     // The value of a text: a number when it reads as one, otherwise the text itself.
     static Value textValue(const std::string& text) {
         const std::string t = trimmed(text);
+        // as the reference reads a text value, 'true' and 'false' become bools
+        if (t == "true" || t == "True") return Value{true};
+        if (t == "false" || t == "False") return Value{false};
         if (!t.empty()) {
             try {
                 std::size_t used = 0;
