@@ -166,7 +166,6 @@ std::string compareWithExpected(const std::string& urdf, const fs::path& expecte
 
 // Feature cases this expander does not yet expand as the reference does, with the reason.
 const std::map<std::string, std::string> knownFeatureFailures = {
-    {"expr_string_concat", "string methods such as upper() are not there yet"},
     {"comments_kept", "a comment right before a xacro element is kept instead of dropped with it"},
     {"namespaces_root", "namespace declarations of an included file's root are not carried over"},
 };

@@ -38,6 +38,7 @@ TEST(XacroExpression, PrecedenceAndOperators) {
     EXPECT_EQ(shown("radians(180) == pi"), "True");
     EXPECT_EQ(shown("math.sqrt(4)"), "2.0");
     EXPECT_EQ(shown("1 if True else 1/0"), "1");
+    EXPECT_EQ(shown("'ab'.upper() + 'x_y'.replace('_', '-')[1:]"), "AB-y");
 }
 
 TEST(XacroExpression, RefusesWhatPythonRefusesOrWhatCouldHarm) {

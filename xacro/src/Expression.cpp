@@ -406,11 +406,16 @@ class Parser {
     }
     Value postfix(bool live) {
         std::string dotted;
+        std::optional<std::string> method;
         Value value = atom(live, dotted);
         for (;;) {
             if (accept("(")) {
                 List args = arguments(live, ")");
-                if (live) value = call(dotted, args);
+                if (live && method)
+                    value = stringMethod(std::get<std::string>(value.data), *method, args);
+                else if (live)
+                    value = call(dotted, args);
+                method.reset();
                 dotted.clear();
             } else if (accept("[")) {
                 std::optional<Value> from;
@@ -431,6 +436,11 @@ class Parser {
                 const std::string member = tokens_[pos_++].text;
                 if (member.starts_with("__"))
                     throw EvalError("access to '" + member + "' is not allowed");
+                if (live && std::holds_alternative<std::string>(value.data) && isOp("(")) {
+                    method = member;
+                    dotted.clear();
+                    continue;
+                }
                 if (!dotted.empty()) {
                     dotted += "." + member;
                     if (live && !isFunctionName(dotted)) {
@@ -472,6 +482,38 @@ class Parser {
         (void)live;
         return args;
     }
+    // The string methods robot description files call.
+    static Value stringMethod(const std::string& text, const std::string& name, const List& args) {
+        const auto argText = [&](std::size_t i) {
+            if (i >= args.size()) throw EvalError(name + "() is missing an argument");
+            return strOf(args[i]);
+        };
+        std::string out = text;
+        if (name == "upper" || name == "lower") {
+            for (char& c : out)
+                c = static_cast<char>(name == "upper"
+                                          ? std::toupper(static_cast<unsigned char>(c))
+                                          : std::tolower(static_cast<unsigned char>(c)));
+            return Value{out};
+        }
+        if (name == "startswith") return Value{text.starts_with(argText(0))};
+        if (name == "endswith") return Value{text.ends_with(argText(0))};
+        if (name == "replace") {
+            const std::string from = argText(0);
+            const std::string to = argText(1);
+            if (from.empty()) return Value{text};
+            out.clear();
+            std::size_t at = 0;
+            for (auto found = text.find(from); found != std::string::npos;
+                 found = text.find(from, at)) {
+                out += text.substr(at, found - at) + to;
+                at = found + from.size();
+            }
+            return Value{out + text.substr(at)};
+        }
+        throw EvalError("'str' object has no attribute '" + name + "'");
+    }
+
     static Value slice(const Value& value, const std::optional<Value>& from,
                        const std::optional<Value>& to) {
         const auto* s = std::get_if<std::string>(&value.data);
