@@ -559,10 +559,10 @@ class Expander {
             }
             scope->properties[paramName] = property;
         }
+        // <xacro:call macro="..."> names the macro in an attribute of its own
+        const bool viaCall = std::string_view(call.Name()) == "xacro:call";
         for (const auto* a = call.FirstAttribute(); a; a = a->Next())
-            if (!known.count(a->Name()) && !(name == call.Name() + xacroPrefix.size()
-                                                 ? false
-                                                 : std::string_view(a->Name()) == "macro"))
+            if (!known.count(a->Name()) && !(viaCall && std::string_view(a->Name()) == "macro"))
                 fail("unknown parameter '" + std::string(a->Name()) + "' in call of macro " + name,
                      frame.file, line);
         if (nextChild < children.size())

@@ -265,8 +265,6 @@ class Parser {
         Value value = orTest(live);
         if (accept("if")) {
             const bool condition = live && truthOf(orTest(live));
-            const bool taken = truthOf(value) || true;
-            (void)taken;
             expect("else");
             Value other = ternary(live && !condition);
             return live && condition ? value : other;
