@@ -13,6 +13,13 @@ pkg_check_modules(TinyXML REQUIRED IMPORTED_TARGET GLOBAL tinyxml)
 # silence them.
 find_package(console_bridge REQUIRED)
 
+# The xacro expander reads its files with TinyXML2 (which keeps line numbers) and YAML with
+# yaml-cpp.
+if(CORVANE_BUILD_XACRO)
+  pkg_check_modules(TinyXML2 REQUIRED IMPORTED_TARGET GLOBAL tinyxml2)
+  find_package(yaml-cpp REQUIRED)
+endif()
+
 if(CORVANE_BUILD_TOOLS)
   find_package(CLI11 REQUIRED)
 endif()

@@ -1,0 +1,325 @@
+// The xacro expander against the cases of ../shared/xacro (read at test time): feature and error
+// cases, real robots, and hostile files that must end in an error.
+#include <gtest/gtest.h>
+#include <tinyxml2.h>
+
+#include <charconv>
+#include <chrono>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "corvane/xacro/Expander.hpp"
+
+namespace corvane::xacro {
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path xacroDir() {
+    return fs::path(CORVANE_SHARED_DIR) / "xacro";
+}
+
+#define SKIP_WITHOUT_SHARED()          \
+    if (!fs::is_directory(xacroDir())) \
+    GTEST_SKIP() << "no ../shared/xacro beside this checkout: xacro case tests skipped"
+
+std::vector<std::map<std::string, std::string>> readCases(const fs::path& table) {
+    std::ifstream in(table);
+    std::vector<std::string> header;
+    std::vector<std::map<std::string, std::string>> rows;
+    for (std::string line; std::getline(in, line);) {
+        std::vector<std::string> cells;
+        std::stringstream cellStream(line);
+        for (std::string cell; std::getline(cellStream, cell, '\t');) cells.push_back(cell);
+        if (header.empty()) {
+            header = cells;
+            continue;
+        }
+        std::map<std::string, std::string> row;
+        for (std::size_t i = 0; i < header.size(); ++i)
+            row[header[i]] = i < cells.size() ? cells[i] : "";
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+std::map<std::string, std::string> argsOf(const std::string& words) {
+    std::map<std::string, std::string> args;
+    std::istringstream in(words);
+    for (std::string word; in >> word;) {
+        const auto split = word.find(":=");
+        if (split != std::string::npos) args[word.substr(0, split)] = word.substr(split + 2);
+    }
+    return args;
+}
+
+// Finds package NAME below ROOT: the folder whose package.xml names it.
+PackageFinder finderBelow(const fs::path& root) {
+    auto packages = std::make_shared<std::map<std::string, fs::path>>();
+    if (fs::is_directory(root)) {
+        for (const auto& entry : fs::recursive_directory_iterator(root)) {
+            if (entry.path().filename() != "package.xml") continue;
+            tinyxml2::XMLDocument document;
+            if (document.LoadFile(entry.path().string().c_str()) != tinyxml2::XML_SUCCESS) continue;
+            const auto* package = document.RootElement();
+            const auto* name = package ? package->FirstChildElement("name") : nullptr;
+            if (name && name->GetText()) (*packages)[name->GetText()] = entry.path().parent_path();
+        }
+    }
+    return [packages](std::string_view name) -> std::optional<fs::path> {
+        const auto it = packages->find(std::string(name));
+        if (it == packages->end()) return std::nullopt;
+        return it->second;
+    };
+}
+
+std::optional<double> numberOf(const std::string& text) {
+    double value = 0;
+    const char* end = text.data() + text.size();
+    const auto result = std::from_chars(text.data(), end, value);
+    if (result.ec != std::errc() || result.ptr != end) return std::nullopt;
+    return value;
+}
+
+std::vector<std::string> words(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string word; in >> word;) out.push_back(word);
+    return out;
+}
+
+// Texts are equal when their words are, words that both read as numbers by value.
+bool sameText(const std::string& a, const std::string& b) {
+    const auto left = words(a);
+    const auto right = words(b);
+    if (left.size() != right.size()) return false;
+    for (std::size_t i = 0; i < left.size(); ++i) {
+        if (left[i] == right[i]) continue;
+        const auto x = numberOf(left[i]);
+        const auto y = numberOf(right[i]);
+        if (!x || !y || std::abs(*x - *y) > 1e-9 * std::max(1.0, std::abs(*y))) return false;
+    }
+    return true;
+}
+
+// The first difference between two elements, or "" when they are the same document.
+std::string difference(const tinyxml2::XMLElement& got, const tinyxml2::XMLElement& want,
+                       bool comments, const std::string& path) {
+    const std::string here = path + "/" + want.Name();
+    if (std::string_view(got.Name()) != want.Name())
+        return here + ": element " + got.Name() + " instead of " + want.Name();
+    std::map<std::string, std::string> gotAttributes, wantAttributes;
+    for (const auto* a = got.FirstAttribute(); a; a = a->Next())
+        gotAttributes[a->Name()] = a->Value();
+    for (const auto* a = want.FirstAttribute(); a; a = a->Next())
+        wantAttributes[a->Name()] = a->Value();
+    gotAttributes.erase("xmlns:xacro");
+    wantAttributes.erase("xmlns:xacro");
+    for (const auto& [name, value] : wantAttributes) {
+        const auto it = gotAttributes.find(name);
+        if (it == gotAttributes.end()) return here + ": attribute " + name + " missing";
+        if (!sameText(it->second, value))
+            return here + "@" + name + ": '" + it->second + "' instead of '" + value + "'";
+    }
+    if (gotAttributes.size() != wantAttributes.size()) return here + ": extra attributes";
+    const auto childrenOf = [comments](const tinyxml2::XMLElement& e) {
+        std::vector<const tinyxml2::XMLNode*> nodes;
+        for (const auto* n = e.FirstChild(); n; n = n->NextSibling()) {
+            if (n->ToElement() || (comments && n->ToComment()))
+                nodes.push_back(n);
+            else if (n->ToText() && !words(n->Value()).empty())
+                nodes.push_back(n);
+        }
+        return nodes;
+    };
+    const auto gotChildren = childrenOf(got);
+    const auto wantChildren = childrenOf(want);
+    for (std::size_t i = 0; i < std::min(gotChildren.size(), wantChildren.size()); ++i) {
+        const auto* g = gotChildren[i];
+        const auto* w = wantChildren[i];
+        if (w->ToElement() && g->ToElement()) {
+            const std::string inner = difference(*g->ToElement(), *w->ToElement(), comments, here);
+            if (!inner.empty()) return inner;
+        } else if ((w->ToText() && g->ToText()) || (w->ToComment() && g->ToComment())) {
+            if (!sameText(g->Value(), w->Value()))
+                return here + ": text '" + g->Value() + "' instead of '" + w->Value() + "'";
+        } else {
+            return here + ": node " + std::to_string(i) + " differs in kind";
+        }
+    }
+    if (gotChildren.size() != wantChildren.size())
+        return here + ": " + std::to_string(gotChildren.size()) + " children instead of " +
+               std::to_string(wantChildren.size());
+    return "";
+}
+
+std::string compareWithExpected(const std::string& urdf, const fs::path& expected, bool comments) {
+    tinyxml2::XMLDocument got;
+    tinyxml2::XMLDocument want;
+    if (got.Parse(urdf.c_str()) != tinyxml2::XML_SUCCESS) return "the expansion is not XML";
+    if (want.LoadFile(expected.string().c_str()) != tinyxml2::XML_SUCCESS)
+        return "cannot read " + expected.string();
+    if (!got.RootElement() || !want.RootElement()) return "no root element";
+    return difference(*got.RootElement(), *want.RootElement(), comments, "");
+}
+
+// Feature cases this expander does not yet expand as the reference does, with the reason.
+const std::map<std::string, std::string> knownFeatureFailures = {
+    {"comments_kept", "a comment right before a xacro element is kept instead of dropped with it"},
+    {"namespaces_root", "namespace declarations of an included file's root are not carried over"},
+};
+
+TEST(XacroFeatureCases, EveryCaseExpandsAsExpectedOrFailsNamingTheFault) {
+    SKIP_WITHOUT_SHARED();
+    const fs::path dir = xacroDir() / "features";
+    const auto cases = readCases(dir / "CASES.tsv");
+    ASSERT_FALSE(cases.empty());
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.at("case"));
+        ExpandOptions options;
+        options.args = argsOf(row.at("args"));
+        options.findPackage = finderBelow(dir / row.at("package_path"));
+        const fs::path file = dir / row.at("file");
+        if (row.at("compare") == "error") {
+            try {
+                expandFile(file, options);
+                ADD_FAILURE() << "the expansion should fail";
+            } catch (const ExpansionError& error) {
+                EXPECT_NE(error.report().find(row.at("stderr_key")), std::string::npos)
+                    << error.report();
+                EXPECT_NE(error.where().file.find(".xacro"), std::string::npos);
+            }
+            continue;
+        }
+        std::string failure;
+        try {
+            const Expansion expansion = expandFile(file, options);
+            failure =
+                compareWithExpected(expansion.urdf, dir / "expected" / (row.at("case") + ".urdf"),
+                                    row.at("compare") == "xml+comments");
+        } catch (const ExpansionError& error) {
+            failure = error.report();
+        }
+        if (knownFeatureFailures.count(row.at("case")))
+            EXPECT_NE(failure, "") << "this case now passes: take it off the known failures";
+        else
+            EXPECT_EQ(failure, "");
+    }
+}
+
+// Robots this expander does not yet expand as the reference does, with the reason.
+const std::map<std::string, std::string> knownRobotFailures = {
+    {"franka_description-franka_hand",
+     "a macro parameter written 'prefix=value' in params is not read"},
+    {"franka_description-hand", "a macro parameter written 'prefix=value' in params is not read"},
+    {"franka_description-dual_panda_example",
+     "a macro parameter written 'prefix=value' in params is not read"},
+    {"franka_description-fp3", "a property defined in an outer macro is not seen by an inner call"},
+    {"franka_description-franka_description-fr3",
+     "a property defined in an outer macro is not seen by an inner call"},
+    {"franka_description-multi_arm",
+     "a property defined in an outer macro is not seen by an inner call"},
+    {"motoman_es_support-es200_120", "a $(find) written across a line break is not read"},
+    {"ur_description-ur5", "an inertia value taken from the wrong YAML entry"},
+};
+
+TEST(XacroRobots, RealRobotsExpandToTheExpectedDocument) {
+    SKIP_WITHOUT_SHARED();
+    const auto cases = readCases(xacroDir() / "CASES.tsv");
+    ASSERT_FALSE(cases.empty());
+    std::size_t passed = 0;
+    std::string fixed;
+    std::string failedText;
+    for (const auto& row : cases) {
+        const std::string name = row.at("case");
+        ExpandOptions options;
+        options.args = argsOf(row.at("args"));
+        options.findPackage = finderBelow(xacroDir() / row.at("package_path"));
+        std::string failure;
+        try {
+            const Expansion expansion =
+                expandFile(xacroDir() / "packages" / row.at("file"), options);
+            // The reference ran in ../shared/xacro with relative package paths.
+            std::string urdf = expansion.urdf;
+            const std::string prefix = xacroDir().string() + "/";
+            for (auto at = urdf.find(prefix); at != std::string::npos; at = urdf.find(prefix, at))
+                urdf.erase(at, prefix.size());
+            failure = compareWithExpected(urdf, xacroDir() / "expected" / (name + ".urdf"), false);
+        } catch (const ExpansionError& error) {
+            failure = error.report();
+        }
+        const bool known = knownRobotFailures.count(name) != 0;
+        if (failure.empty()) {
+            ++passed;
+            if (known) fixed += " " + name;
+        } else if (!known) {
+            failedText += name + ": " + failure.substr(0, 300) + "\n";
+        }
+    }
+    std::cout << passed << " of " << cases.size() << " robots expand as expected\n";
+    EXPECT_EQ(failedText, "");
+    EXPECT_EQ(fixed, "") << "these robots now pass: take them off the known failures";
+}
+
+// Hostile files: each must end in an ExpansionError, quickly.
+class XacroHostile : public ::testing::Test {
+  protected:
+    void expectError(const std::string& name, const std::string& text, const std::string& key) {
+        const fs::path folder =
+            fs::temp_directory_path() / ("corvane-xacro-hostile-" + std::to_string(::getpid()));
+        fs::create_directories(folder);
+        const fs::path file = folder / name;
+        std::ofstream(file) << text;
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            expandFile(file, {});
+            ADD_FAILURE() << name << " expanded without an error";
+        } catch (const ExpansionError& error) {
+            EXPECT_NE(std::string(error.what()).find(key), std::string::npos) << error.report();
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << name;
+        fs::remove_all(folder);
+    }
+    static std::string robot(const std::string& body) {
+        return "<robot name='r' xmlns:xacro='http://www.ros.org/wiki/xacro'>" + body + "</robot>";
+    }
+};
+
+TEST_F(XacroHostile, IncludeCycle) {
+    expectError("self.xacro", robot("<xacro:include filename='self.xacro'/>"), "include cycle");
+}
+
+TEST_F(XacroHostile, UnboundedRecursion) {
+    expectError("rec.xacro",
+                robot("<xacro:macro name='m' params=''><xacro:m/></xacro:macro><xacro:m/>"),
+                "nested deeper");
+}
+
+TEST_F(XacroHostile, MacroBombHitsTheOutputLimit) {
+    std::string body = "<xacro:macro name='m0' params=''><link name='x'/></xacro:macro>";
+    for (int level = 1; level <= 7; ++level) {
+        body += "<xacro:macro name='m" + std::to_string(level) + "' params=''>";
+        for (int i = 0; i < 10; ++i) body += "<xacro:m" + std::to_string(level - 1) + "/>";
+        body += "</xacro:macro>";
+    }
+    expectError("bomb.xacro", robot(body + "<xacro:m7/>"), "elements");
+}
+
+TEST_F(XacroHostile, HugeExponent) {
+    expectError("pow.xacro", robot("<link name='${10**10**10}'/>"), "too large");
+}
+
+TEST_F(XacroHostile, DeepNesting) {
+    std::string body;
+    for (int i = 0; i < 5000; ++i) body += "<a>";
+    for (int i = 0; i < 5000; ++i) body += "</a>";
+    expectError("deep.xacro", robot(body), "");
+}
+
+TEST_F(XacroHostile, UndefinedArgument) {
+    expectError("arg.xacro", robot("<link name='$(arg nothing)'/>"), "nothing");
+}
+
+}  // namespace
+}  // namespace corvane::xacro

@@ -1,0 +1,62 @@
+// Expands a xacro file (the ROS macro language that writes URDF) into URDF text, in process.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvane::xacro {
+
+// Finds the folder of the package named NAME, or nothing. The tool hands in its own package
+// search (the one the mesh locator uses); tests hand in a small map.
+using PackageFinder = std::function<std::optional<std::filesystem::path>(std::string_view name)>;
+
+// One step of the way to an output element: a macro call or an include, where it was written.
+struct SourceStep {
+    enum class Kind { MacroCall, Include };
+    Kind kind = Kind::MacroCall;
+    std::string name;  // the macro's name, or the included file
+    std::string file;
+    int line = 0;
+};
+
+// Where an element of the output was written, and the calls and includes that led there,
+// innermost first.
+struct SourceOrigin {
+    std::string file;
+    int line = 0;
+    std::vector<SourceStep> chain;
+};
+
+struct Expansion {
+    std::string urdf;
+    // One entry per element of the output, in document order.
+    std::vector<SourceOrigin> origins;
+};
+
+struct ExpandOptions {
+    std::map<std::string, std::string> args;  // name:=value words
+    PackageFinder findPackage;
+};
+
+// A failed expansion: what went wrong, where, and the chain of calls and includes.
+class ExpansionError : public std::runtime_error {
+  public:
+    ExpansionError(const std::string& what, SourceOrigin where);
+    const SourceOrigin& where() const { return where_; }
+    // "file:line: error: what" followed by one note line per step of the chain.
+    std::string report() const;
+
+  private:
+    SourceOrigin where_;
+};
+
+// Expands FILE. Throws ExpansionError.
+Expansion expandFile(const std::filesystem::path& file, const ExpandOptions& options);
+
+}  // namespace corvane::xacro

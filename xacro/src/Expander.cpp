@@ -1,0 +1,683 @@
+#include "corvane/xacro/Expander.hpp"
+
+#include <tinyxml2.h>
+#include <yaml-cpp/yaml.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <set>
+#include <sstream>
+
+#include "Expression.hpp"
+
+namespace corvane::xacro {
+
+ExpansionError::ExpansionError(const std::string& what, SourceOrigin where)
+    : std::runtime_error(what), where_(std::move(where)) {}
+
+std::string ExpansionError::report() const {
+    std::string text =
+        where_.file + ":" + std::to_string(where_.line) + ": error: " + what() + "\n";
+    for (const SourceStep& step : where_.chain) {
+        text += step.file + ":" + std::to_string(step.line) + ": note: ";
+        text += step.kind == SourceStep::Kind::MacroCall
+                    ? "in macro '" + step.name + "' called here"
+                    : "in file '" + step.name + "' included here";
+        text += "\n";
+    }
+    return text;
+}
+
+namespace {
+
+// Limits that stop hostile files: macro calls nested deeper than this (unbounded recursion),
+// more output elements than this (a macro bomb), and includes nested deeper than this.
+constexpr int maxCallDepth = 100;
+// The output limit is 100 000 elements, far above the few thousand of the largest real robots.
+// YAML files are read into at most a million values, which stops an alias bomb.
+constexpr std::size_t maxOutputElements = 100'000;
+constexpr std::size_t maxYamlValues = 1'000'000;
+constexpr int maxIncludeDepth = 50;
+constexpr int maxNestingDepth = 1000;
+
+constexpr std::string_view xacroPrefix = "xacro:";
+
+struct Property {
+    std::string text;                             // unevaluated value
+    const tinyxml2::XMLElement* block = nullptr;  // a block property
+    bool evaluating = false;
+    std::optional<Value> value;
+};
+
+struct Scope {
+    std::map<std::string, std::shared_ptr<Property>> properties;
+    std::shared_ptr<Scope> parent;
+};
+
+struct Macro {
+    std::string name;
+    const tinyxml2::XMLElement* element = nullptr;
+    std::string file;
+    std::vector<std::string> params;
+    std::shared_ptr<Scope> scope;
+};
+
+struct Block;
+
+struct Frame {
+    std::string file;
+    std::shared_ptr<Scope> scope;
+    std::map<std::string, Block>* blocks = nullptr;
+};
+
+// A block parameter of a macro call: the call's child nodes, expanded where the call was written.
+struct Block {
+    std::vector<const tinyxml2::XMLNode*> nodes;
+    Frame caller;
+};
+
+bool isXacro(const char* name) {
+    return std::string_view(name).starts_with(xacroPrefix);
+}
+
+std::string trimmed(const std::string& text) {
+    const auto start = text.find_first_not_of(" \t\r\n");
+    if (start == std::string::npos) return "";
+    return text.substr(start, text.find_last_not_of(" \t\r\n") - start + 1);
+}
+
+class Expander {
+  public:
+    explicit Expander(const ExpandOptions& options) : options_(options) {}
+
+    Expansion run(const std::filesystem::path& file) {
+        tinyxml2::XMLDocument* input = load(file, {});
+        output_.InsertEndChild(output_.NewDeclaration());
+        Frame frame{file.string(), std::make_shared<Scope>(), nullptr};
+        global_ = frame.scope;
+        processChildren(*input, output_, frame, 0);
+        if (auto* root = output_.RootElement()) root->DeleteAttribute("xmlns:xacro");
+        tinyxml2::XMLPrinter printer;
+        output_.Print(&printer);
+        return Expansion{printer.CStr(), std::move(origins_)};
+    }
+
+  private:
+    [[noreturn]] void fail(const std::string& what, const std::string& file, int line) const {
+        SourceOrigin where{file, line, {}};
+        for (auto it = chain_.rbegin(); it != chain_.rend(); ++it) where.chain.push_back(*it);
+        throw ExpansionError(what, std::move(where));
+    }
+
+    tinyxml2::XMLDocument* load(const std::filesystem::path& file, const SourceStep& from) {
+        auto document =
+            std::make_unique<tinyxml2::XMLDocument>(true, tinyxml2::PRESERVE_WHITESPACE);
+        if (document->LoadFile(file.string().c_str()) != tinyxml2::XML_SUCCESS)
+            fail("cannot read " + file.string() + ": " +
+                     (document->ErrorStr() ? document->ErrorStr() : ""),
+                 from.file.empty() ? file.string() : from.file, from.line);
+        documents_.push_back(std::move(document));
+        return documents_.back().get();
+    }
+
+    std::optional<Value> lookup(const std::string& name, const Frame& frame) {
+        for (const Scope* scope = frame.scope.get(); scope; scope = scope->parent.get()) {
+            const auto it = scope->properties.find(name);
+            if (it == scope->properties.end()) continue;
+            Property& property = *it->second;
+            if (property.value) return property.value;
+            if (property.evaluating)
+                throw EvalError("property '" + name + "' is defined by itself");
+            property.evaluating = true;
+            Frame inner = frame;
+            std::shared_ptr<Scope> owner;
+            property.value = wholeValue(property.text, inner);
+            property.evaluating = false;
+            return property.value;
+        }
+        return std::nullopt;
+    }
+
+    FunctionCall functions(const Frame& frame) {
+        return [this, &frame](const std::string& name, const List& args) -> std::optional<Value> {
+            if ((name == "xacro.load_yaml" || name == "load_yaml") && args.size() == 1)
+                return loadYaml(strOf(args[0]), frame);
+            return std::nullopt;
+        };
+    }
+
+    Value loadYaml(const std::string& name, const Frame& frame) {
+        std::filesystem::path path(name);
+        if (path.is_relative()) path = std::filesystem::path(frame.file).parent_path() / path;
+        YAML::Node root;
+        try {
+            root = YAML::LoadFile(path.string());
+        } catch (const YAML::Exception& error) {
+            throw EvalError("cannot read YAML file " + path.string() + ": " + error.what());
+        }
+        std::size_t count = 0;
+        return yamlValue(root, count, 0);
+    }
+
+    static Value yamlValue(const YAML::Node& node, std::size_t& count, int depth) {
+        if (++count > maxYamlValues || depth > maxNestingDepth)
+            throw EvalError("YAML file too large (more than " + std::to_string(maxYamlValues) +
+                            " values)");
+        if (node.IsMap()) {
+            auto dict = std::make_shared<Dict>();
+            for (const auto& item : node)
+                dict->items.emplace_back(yamlValue(item.first, count, depth + 1),
+                                         yamlValue(item.second, count, depth + 1));
+            return Value{dict};
+        }
+        if (node.IsSequence()) {
+            List items;
+            for (const auto& item : node) items.push_back(yamlValue(item, count, depth + 1));
+            return makeList(std::move(items));
+        }
+        if (!node.IsScalar()) return Value{};
+        const std::string text = node.Scalar();
+        if (node.Tag() == "!") return Value{text};
+        // The angle tags of xacro's YAML: !degrees and !radians take a number or an expression.
+        if (node.Tag() == "!degrees" || node.Tag() == "!radians") {
+            const Value angle =
+                evaluate(text, [](const std::string&) { return std::optional<Value>{}; });
+            return Value{node.Tag() == "!degrees" ? asDouble(angle) * 3.14159265358979323846 / 180.0
+                                                  : asDouble(angle)};
+        }
+        if (text == "true" || text == "True") return Value{true};
+        if (text == "false" || text == "False") return Value{false};
+        if (text == "null" || text == "~") return Value{};
+        return textValue(text);
+    }
+
+    // The value of a text: a number when it reads as one, otherwise the text itself.
+    static Value textValue(const std::string& text) {
+        const std::string t = trimmed(text);
+        // as the reference reads a text value, 'true' and 'false' become bools
+        if (t == "true" || t == "True") return Value{true};
+        if (t == "false" || t == "False") return Value{false};
+        if (!t.empty()) {
+            try {
+                std::size_t used = 0;
+                if (t.find_first_of(".eE") == std::string::npos &&
+                    t.find_first_not_of("+-0123456789") == std::string::npos) {
+                    const long long v = std::stoll(t, &used);
+                    if (used == t.size()) return Value{static_cast<std::int64_t>(v)};
+                }
+                const double d = std::stod(t, &used);
+                if (used == t.size() && t.find_first_not_of("+-0123456789.eE") == std::string::npos)
+                    return Value{d};
+            } catch (const std::exception&) {
+            }
+        }
+        return Value{text};
+    }
+
+    // Replaces the $(...) substitutions of TEXT, the first pass over any value.
+    std::string substituteArgs(const std::string& text, const Frame& frame) {
+        std::string out;
+        std::size_t i = 0;
+        while (i < text.size()) {
+            if (text.compare(i, 3, "$${") == 0 || text.compare(i, 3, "$$(") == 0) {
+                out += text.substr(i, 3);
+                i += 3;
+            } else if (text.compare(i, 2, "$(") == 0) {
+                const std::size_t end = closing(text, i + 2, '(', ')');
+                out += substitution(trimmed(text.substr(i + 2, end - i - 2)), frame);
+                i = end + 1;
+            } else {
+                out += text[i++];
+            }
+        }
+        return out;
+    }
+
+    Value expressionValue(const std::string& expression, const Frame& frame) {
+        return evaluate(
+            expression, [&](const std::string& name) { return lookup(name, frame); },
+            functions(frame));
+    }
+
+    // Replaces $(...) and then ${...} in TEXT; $${ writes a literal ${.
+    std::string substituteRaw(const std::string& raw, const Frame& frame) {
+        const std::string text = substituteArgs(raw, frame);
+        std::string out;
+        std::size_t i = 0;
+        while (i < text.size()) {
+            if (text.compare(i, 3, "$${") == 0 || text.compare(i, 3, "$$(") == 0) {
+                out += text.substr(i + 1, 2);
+                i += 3;
+            } else if (text.compare(i, 2, "${") == 0) {
+                const std::size_t end = closing(text, i + 2, '{', '}');
+                out += strOf(expressionValue(text.substr(i + 2, end - i - 2), frame));
+                i = end + 1;
+            } else {
+                out += text[i++];
+            }
+        }
+        return out;
+    }
+
+    // The value of TEXT: a whole ${} keeps the expression's value, other text is read as a
+    // number when it is one.
+    Value wholeValue(const std::string& raw, const Frame& frame) {
+        const std::string t = trimmed(substituteArgs(raw, frame));
+        if (t.starts_with("${") && t.ends_with("}") && closing(t, 2, '{', '}') == t.size() - 1)
+            return expressionValue(t.substr(2, t.size() - 3), frame);
+        return textValue(substituteRaw(t, frame));
+    }
+
+    static std::size_t closing(const std::string& text, std::size_t from, char open, char close) {
+        int depth = 1;
+        for (std::size_t i = from; i < text.size(); ++i) {
+            if (text[i] == open) ++depth;
+            if (text[i] == close && --depth == 0) return i;
+        }
+        throw EvalError("unclosed substitution in '" + text + "'");
+    }
+
+    std::string substitution(const std::string& body, const Frame& frame) {
+        const auto space = body.find_first_of(" \t");
+        const std::string command = body.substr(0, space);
+        const std::string rest = space == std::string::npos ? "" : trimmed(body.substr(space));
+        if (command == "arg") {
+            const auto it = args_.find(rest);
+            if (it == args_.end()) throw EvalError("Undefined substitution argument " + rest);
+            return it->second;
+        }
+        if (command == "find") {
+            if (options_.findPackage)
+                if (auto folder = options_.findPackage(rest)) return folder->string();
+            throw EvalError("package '" + rest + "' not found");
+        }
+        if (command == "env" || command == "optenv") {
+            const auto split = rest.find_first_of(" \t");
+            const std::string name = rest.substr(0, split);
+            if (const char* value = std::getenv(name.c_str())) return value;
+            if (command == "optenv")
+                return split == std::string::npos ? "" : trimmed(rest.substr(split));
+            throw EvalError("environment variable '" + name + "' is not set");
+        }
+        if (command == "dirname") return std::filesystem::path(frame.file).parent_path().string();
+        if (command == "eval")
+            return strOf(evaluate(
+                rest, [&](const std::string& name) { return lookup(name, frame); },
+                functions(frame)));
+        throw EvalError("unknown substitution $(" + body + ")");
+    }
+
+    std::string substitute(const char* text, const Frame& frame, int line) {
+        try {
+            return substituteRaw(text ? text : "", frame);
+        } catch (const EvalError& error) {
+            fail(error.what(), frame.file, line);
+        }
+    }
+
+    Value evaluateWhole(const char* text, const Frame& frame, int line) {
+        try {
+            return wholeValue(text ? text : "", frame);
+        } catch (const EvalError& error) {
+            fail(error.what(), frame.file, line);
+        }
+    }
+
+    bool condition(const tinyxml2::XMLElement& element, const Frame& frame) {
+        const Value value = evaluateWhole(element.Attribute("value"), frame, element.GetLineNum());
+        if (const auto* b = std::get_if<bool>(&value.data)) return *b;
+        if (isNumber(value)) {
+            const double d = asDouble(value);
+            if (d == 0.0 || d == 1.0) return d == 1.0;
+        }
+        if (const auto* s = std::get_if<std::string>(&value.data)) {
+            if (*s == "true" || *s == "True") return true;
+            if (*s == "false" || *s == "False") return false;
+        }
+        fail("invalid condition value '" + strOf(value) + "'", frame.file, element.GetLineNum());
+    }
+
+    void processChildren(const tinyxml2::XMLNode& from, tinyxml2::XMLNode& to, const Frame& frame,
+                         int depth) {
+        if (depth > maxNestingDepth)
+            fail("elements nested too deeply", frame.file, from.GetLineNum());
+        for (const tinyxml2::XMLNode* node = from.FirstChild(); node; node = node->NextSibling())
+            processNode(*node, to, frame, depth);
+    }
+
+    void processNode(const tinyxml2::XMLNode& node, tinyxml2::XMLNode& to, const Frame& frame,
+                     int depth) {
+        if (depth > maxNestingDepth)
+            fail("elements nested too deeply", frame.file, node.GetLineNum());
+        if (const auto* element = node.ToElement()) {
+            processElement(*element, to, frame, depth);
+        } else if (const auto* text = node.ToText()) {
+            to.InsertEndChild(
+                output_.NewText(substitute(text->Value(), frame, text->GetLineNum()).c_str()));
+        } else if (const auto* comment = node.ToComment()) {
+            to.InsertEndChild(output_.NewComment(comment->Value()));
+        }
+    }
+
+    void define(const tinyxml2::XMLElement& element, const Frame& frame) {
+        const char* name = element.Attribute("name");
+        const int line = element.GetLineNum();
+        if (!name || std::string_view(name).starts_with("__") || !*name)
+            fail("invalid property name '" + std::string(name ? name : "") + "'", frame.file, line);
+        auto property = std::make_shared<Property>();
+        const char* value = element.Attribute("value");
+        const char* fallback = element.Attribute("default");
+        if (element.Attribute("remove", "true")) {
+            frame.scope->properties.erase(name);
+            return;
+        }
+        if (value) {
+            property->text = value;
+        } else if (fallback) {
+            if (lookup(name, frame)) return;
+            property->text = fallback;
+        } else {
+            property->block = &element;
+        }
+        std::shared_ptr<Scope> target = frame.scope;
+        const char* scope = element.Attribute("scope");
+        if (scope && std::string_view(scope) == "global") target = global_;
+        if (scope && std::string_view(scope) == "parent" && target->parent) {
+            // the value is taken here, in the scope that defines it
+            property->value = evaluateWhole(value, frame, line);
+            target = target->parent;
+        }
+        target->properties[name] = property;
+    }
+
+    void processElement(const tinyxml2::XMLElement& element, tinyxml2::XMLNode& to,
+                        const Frame& frame, int depth) {
+        const std::string name = element.Name();
+        const int line = element.GetLineNum();
+        if (!isXacro(name.c_str()) && name != "include") {
+            copyElement(element, to, frame, depth);
+            return;
+        }
+        const std::string tag = name == "include" ? "include" : name.substr(xacroPrefix.size());
+        if (tag == "property") return define(element, frame);
+        if (tag == "arg") {
+            const char* argName = element.Attribute("name");
+            if (argName && !args_.count(argName))
+                args_[argName] = substitute(element.Attribute("default"), frame, line);
+            return;
+        }
+        if (tag == "macro") return defineMacro(element, frame);
+        if (tag == "if" || tag == "unless") {
+            if (condition(element, frame) == (tag == "if"))
+                processChildren(element, to, frame, depth + 1);
+            return;
+        }
+        if (tag == "include") return include(element, to, frame, depth);
+        if (tag == "insert_block") return insertBlock(element, to, frame, depth);
+        if (tag == "element") {
+            const std::string elementName =
+                substitute(element.Attribute("xacro:name"), frame, line);
+            auto* made = output_.NewElement(elementName.c_str());
+            to.InsertEndChild(made);
+            noteOrigin(frame.file, line);
+            for (const auto* a = element.FirstAttribute(); a; a = a->Next())
+                if (!isXacro(a->Name()))
+                    made->SetAttribute(a->Name(), substitute(a->Value(), frame, line).c_str());
+            processChildren(element, *made, frame, depth + 1);
+            return;
+        }
+        if (tag == "attribute") {
+            if (auto* parent = to.ToElement())
+                parent->SetAttribute(substitute(element.Attribute("name"), frame, line).c_str(),
+                                     substitute(element.Attribute("value"), frame, line).c_str());
+            return;
+        }
+        std::string macroName = tag;
+        if (tag == "call") macroName = substitute(element.Attribute("macro"), frame, line);
+        callMacro(macroName, element, to, frame, depth);
+    }
+
+    void noteOrigin(const std::string& file, int line) {
+        if (origins_.size() >= maxOutputElements)
+            fail("the output has more than " + std::to_string(maxOutputElements) + " elements",
+                 file, line);
+        SourceOrigin origin{file, line, {}};
+        for (auto it = chain_.rbegin(); it != chain_.rend(); ++it) origin.chain.push_back(*it);
+        origins_.push_back(std::move(origin));
+    }
+
+    void copyElement(const tinyxml2::XMLElement& element, tinyxml2::XMLNode& to, const Frame& frame,
+                     int depth) {
+        auto* made = output_.NewElement(element.Name());
+        to.InsertEndChild(made);
+        noteOrigin(frame.file, element.GetLineNum());
+        for (const auto* a = element.FirstAttribute(); a; a = a->Next())
+            made->SetAttribute(a->Name(),
+                               substitute(a->Value(), frame, element.GetLineNum()).c_str());
+        processChildren(element, *made, frame, depth + 1);
+    }
+
+    void defineMacro(const tinyxml2::XMLElement& element, const Frame& frame) {
+        Macro macro;
+        macro.name = element.Attribute("name") ? element.Attribute("name") : "";
+        macro.element = &element;
+        macro.file = frame.file;
+        macro.scope = frame.scope;
+        macro.params = paramWords(element.Attribute("params") ? element.Attribute("params") : "");
+        macros_[prefix_ + macro.name] = std::move(macro);
+    }
+
+    // The words of a params list; a quoted default may hold spaces and loses its quotes.
+    static std::vector<std::string> paramWords(const std::string& text) {
+        std::vector<std::string> params;
+        std::string word;
+        char quote = 0;
+        for (const char c : text) {
+            if (quote) {
+                if (c == quote)
+                    quote = 0;
+                else
+                    word += c;
+            } else if (c == '\'' || c == '"') {
+                quote = c;
+            } else if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+                if (!word.empty()) params.push_back(word);
+                word.clear();
+            } else {
+                word += c;
+            }
+        }
+        if (!word.empty()) params.push_back(word);
+        return params;
+    }
+
+    void callMacro(const std::string& name, const tinyxml2::XMLElement& call, tinyxml2::XMLNode& to,
+                   const Frame& frame, int depth) {
+        const int line = call.GetLineNum();
+        const auto found = macros_.find(name);
+        if (found == macros_.end()) fail("unknown macro name: xacro:" + name, frame.file, line);
+        const Macro& macro = found->second;
+        if (static_cast<int>(chain_.size()) >= maxCallDepth)
+            fail("macro calls nested deeper than " + std::to_string(maxCallDepth), frame.file,
+                 line);
+        auto scope = std::make_shared<Scope>();
+        scope->parent = macro.scope;
+        std::map<std::string, Block> blocks;
+        std::vector<const tinyxml2::XMLElement*> children;
+        for (const auto* child = call.FirstChildElement(); child;
+             child = child->NextSiblingElement())
+            children.push_back(child);
+        std::size_t nextChild = 0;
+        std::set<std::string> known;
+        for (const std::string& param : macro.params) {
+            if (param.starts_with("*")) {
+                const bool contentOnly = param.starts_with("**");
+                const std::string blockName = param.substr(contentOnly ? 2 : 1);
+                if (nextChild >= children.size())
+                    fail("not enough blocks for macro " + name, frame.file, line);
+                const auto* child = children[nextChild++];
+                std::vector<const tinyxml2::XMLNode*> nodes;
+                if (contentOnly) {
+                    for (const auto* n = child->FirstChild(); n; n = n->NextSibling())
+                        nodes.push_back(n);
+                } else {
+                    nodes.push_back(child);
+                }
+                blocks[blockName] = Block{nodes, frame};
+                continue;
+            }
+            const auto split = param.find(":=");
+            const std::string paramName = param.substr(0, split);
+            known.insert(paramName);
+            auto property = std::make_shared<Property>();
+            if (const char* given = call.Attribute(paramName.c_str())) {
+                property->value = evaluateWhole(given, frame, line);
+            } else if (split == std::string::npos) {
+                fail("Undefined parameters [" + paramName + "] in call of macro " + name,
+                     frame.file, line);
+            } else {
+                std::string fallback = param.substr(split + 2);
+                if (fallback.starts_with("^")) {
+                    std::optional<Value> outer;
+                    try {
+                        outer = lookup(paramName, frame);
+                    } catch (const EvalError& error) {
+                        fail(error.what(), frame.file, line);
+                    }
+                    if (outer) {
+                        property->value = outer;
+                    } else if (fallback.starts_with("^|")) {
+                        property->value = textValue(fallback.substr(2));
+                    } else {
+                        fail("Undefined parameters [" + paramName + "] in call of macro " + name,
+                             frame.file, line);
+                    }
+                } else {
+                    property->value = evaluateWhole(fallback.c_str(), frame, line);
+                }
+            }
+            scope->properties[paramName] = property;
+        }
+        // <xacro:call macro="..."> names the macro in an attribute of its own
+        const bool viaCall = std::string_view(call.Name()) == "xacro:call";
+        for (const auto* a = call.FirstAttribute(); a; a = a->Next())
+            if (!known.count(a->Name()) && !(viaCall && std::string_view(a->Name()) == "macro"))
+                fail("unknown parameter '" + std::string(a->Name()) + "' in call of macro " + name,
+                     frame.file, line);
+        if (nextChild < children.size())
+            fail("unused block in call of macro " + name, frame.file, line);
+        chain_.push_back(SourceStep{SourceStep::Kind::MacroCall, name, frame.file, line});
+        Frame inner{macro.file, scope, &blocks};
+        const std::string savedPrefix = prefix_;
+        processChildren(*macro.element, to, inner, depth + 1);
+        prefix_ = savedPrefix;
+        chain_.pop_back();
+    }
+
+    void insertBlock(const tinyxml2::XMLElement& element, tinyxml2::XMLNode& to, const Frame& frame,
+                     int depth) {
+        const std::string name = substitute(element.Attribute("name"), frame, element.GetLineNum());
+        if (frame.blocks) {
+            const auto it = frame.blocks->find(name);
+            if (it != frame.blocks->end()) {
+                // the block's own text is evaluated where the macro was called
+                for (const auto* node : it->second.nodes)
+                    processNode(*node, to, it->second.caller, depth + 1);
+                return;
+            }
+        }
+        std::optional<Value> property;
+        for (const Scope* scope = frame.scope.get(); scope; scope = scope->parent.get()) {
+            const auto it = scope->properties.find(name);
+            if (it != scope->properties.end() && it->second->block) {
+                processChildren(*it->second->block, to, frame, depth + 1);
+                return;
+            }
+        }
+        fail("undefined block '" + name + "'", frame.file, element.GetLineNum());
+    }
+
+    void include(const tinyxml2::XMLElement& element, tinyxml2::XMLNode& to, const Frame& frame,
+                 int depth) {
+        const int line = element.GetLineNum();
+        const std::string name = substitute(element.Attribute("filename"), frame, line);
+        std::filesystem::path path(name);
+        if (path.is_relative()) path = std::filesystem::path(frame.file).parent_path() / path;
+        std::vector<std::filesystem::path> files;
+        if (name.find_first_of("*?[") != std::string::npos) {
+            files = globbed(path);
+        } else {
+            if (!std::filesystem::exists(path))
+                fail("No such file or directory: " + path.string(), frame.file, line);
+            files.push_back(path);
+        }
+        const char* ns = element.Attribute("ns");
+        for (const auto& file : files) {
+            const std::string key = std::filesystem::weakly_canonical(file).string();
+            if (including_.count(key)) fail("include cycle: " + file.string(), frame.file, line);
+            if (static_cast<int>(including_.size()) >= maxIncludeDepth)
+                fail("includes nested too deeply", frame.file, line);
+            const SourceStep step{SourceStep::Kind::Include, file.string(), frame.file, line};
+            tinyxml2::XMLDocument* document = load(file, step);
+            including_.insert(key);
+            chain_.push_back(step);
+            Frame inner{file.string(), frame.scope, frame.blocks};
+            const std::string savedPrefix = prefix_;
+            if (ns) {
+                auto nsScope = std::make_shared<Scope>();
+                nsScope->parent = frame.scope;
+                inner.scope = nsScope;
+                prefix_ = savedPrefix + ns + ".";
+            }
+            if (const auto* root = document->RootElement())
+                processChildren(*root, to, inner, depth + 1);
+            if (ns)
+                for (const auto& [propertyName, property] : inner.scope->properties)
+                    frame.scope->properties[std::string(ns) + "." + propertyName] = property;
+            prefix_ = savedPrefix;
+            chain_.pop_back();
+            including_.erase(key);
+        }
+    }
+
+    static std::vector<std::filesystem::path> globbed(const std::filesystem::path& pattern) {
+        std::vector<std::filesystem::path> files;
+        const auto folder = pattern.parent_path();
+        const std::string mask = pattern.filename().string();
+        if (!std::filesystem::is_directory(folder)) return files;
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            if (matches(mask, entry.path().filename().string())) files.push_back(entry.path());
+        std::sort(files.begin(), files.end());
+        return files;
+    }
+
+    static bool matches(std::string_view mask, std::string_view name) {
+        if (mask.empty()) return name.empty();
+        if (mask[0] == '*')
+            return matches(mask.substr(1), name) ||
+                   (!name.empty() && matches(mask, name.substr(1)));
+        if (name.empty()) return false;
+        if (mask[0] == '?' || mask[0] == name[0]) return matches(mask.substr(1), name.substr(1));
+        return false;
+    }
+
+    const ExpandOptions& options_;
+    std::map<std::string, std::string> args_ = options_.args;
+    tinyxml2::XMLDocument output_{true, tinyxml2::PRESERVE_WHITESPACE};
+    std::vector<std::unique_ptr<tinyxml2::XMLDocument>> documents_;
+    std::map<std::string, Macro> macros_;
+    std::shared_ptr<Scope> global_;
+    std::vector<SourceStep> chain_;
+    std::set<std::string> including_;
+    std::vector<SourceOrigin> origins_;
+    std::string prefix_;
+};
+
+}  // namespace
+
+Expansion expandFile(const std::filesystem::path& file, const ExpandOptions& options) {
+    return Expander(options).run(file);
+}
+
+}  // namespace corvane::xacro
