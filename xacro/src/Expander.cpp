@@ -301,10 +301,7 @@ class Expander {
             throw EvalError("environment variable '" + name + "' is not set");
         }
         if (command == "dirname") return std::filesystem::path(frame.file).parent_path().string();
-        if (command == "eval")
-            return strOf(evaluate(
-                rest, [&](const std::string& name) { return lookup(name, frame); },
-                functions(frame)));
+        if (command == "eval") return strOf(expressionValue(rest, frame));
         throw EvalError("unknown substitution $(" + body + ")");
     }
 
