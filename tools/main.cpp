@@ -30,6 +30,12 @@ void reportError(const std::string& message) {
     std::fprintf(stderr, "error: %s\n", onOneLine(message).c_str());
 }
 
+// The error line, then the notes that say how it came about, one per line.
+void reportError(const ToolError& error) {
+    reportError(error.what());
+    for (const auto& note : error.notes()) std::fprintf(stderr, "%s\n", onOneLine(note).c_str());
+}
+
 void printSummary(const ImportedRobot& robot, const DiagnosticsToStandardError& diagnostics) {
     const ImportFacts facts{robot.inputName(), robot.overview(), robot.descriptionFacts(),
                             diagnostics.pluginMessages()};
@@ -64,11 +70,17 @@ Rendering render(const ImportedRobot& robot, const Options& options) {
     }
 }
 
-// One input to its output, read and imported once for the summary, the checks and the document.
+// One input to its output, read and imported once for the summary, the checks and the document
+// (-f urdf alone writes the text as read or expanded, without importing it).
 // Nothing reaches the output unless the whole document was rendered. Returns whether the checks,
 // when asked for, fail the run.
 ExitStatus convertOne(const Job& job, const Options& options,
                       const DiagnosticsToStandardError& diagnostics) {
+    if (options.writesUrdfOnly()) {
+        const MeshLocator meshes = meshLocatorFor(job.input, options);
+        writeOutput(readUrdfText(job.input, options, meshes).urdf, job.destination);
+        return ExitStatus::Success;
+    }
     const ImportedRobot robot = importInput(job.input, options);
     if (options.summary) printSummary(robot, diagnostics);
     const ExitStatus checked =
@@ -88,7 +100,7 @@ ExitStatus runJob(const Job& job, const Options& options) {
     try {
         return convertOne(job, options, diagnostics);
     } catch (const ToolError& error) {
-        reportError(error.what());
+        reportError(error);
         return error.status();
     } catch (const std::exception& error) {
         reportError(inputName + ": " + error.what());
@@ -115,7 +127,7 @@ ExitStatus run(const Options& options) {
     try {
         jobs = planJobs(options);
     } catch (const ToolError& error) {
-        reportError(error.what());
+        reportError(error);
         return error.status();
     }
     if (jobs.size() == 1) return runJob(jobs.front(), options);

@@ -29,6 +29,17 @@ void countFinding(CheckTally& tally, Severity severity) {
     }
 }
 
+// A finding at the xacro element that wrote the URDF element concerned, then one note per macro
+// call and include that led there, innermost first.
+void addSourceLines(CheckReport& report, const Finding& finding,
+                    const xacro::SourceOrigin& origin) {
+    report.lines.push_back(findingLine(finding, origin.file, origin.line));
+    for (const auto& step : origin.chain) {
+        report.lines.push_back(visibleText(fmt::format("{}:{}", step.file, step.line)) +
+                               ": note: " + visibleText(xacro::stepNote(step)));
+    }
+}
+
 }  // namespace
 
 const char* severityName(Severity severity) {
@@ -69,7 +80,12 @@ CheckReport checkImportedRobot(const ImportedRobot& robot, bool showNotes) {
     for (const Finding& finding : checkModel({robot.overview(), urdf, &robot.meshes()})) {
         countFinding(report.tally, finding.severity);
         if (finding.severity == Severity::Note && !showNotes) continue;
-        report.lines.push_back(findingLine(finding, robot.inputName(), urdf.lineOf(finding.place)));
+        const int line = urdf.lineOf(finding.place);
+        if (const auto* origin = robot.sourceMap().originOf(line)) {
+            addSourceLines(report, finding, *origin);
+        } else {
+            report.lines.push_back(findingLine(finding, robot.inputName(), line));
+        }
     }
     return report;
 }

@@ -28,8 +28,10 @@ struct CheckReport {
 // Checks the imported document (and the URDF text itself, where the document cannot show a
 // problem) and writes each finding as "FILE:LINE: SEVERITY: SUBJECT: MESSAGE [RULE]", with
 // the line of the URDF element concerned ("FILE: ..." when the text has none), every byte that
-// would not show as itself escaped (names keep host text's own escapes). Notes are counted, and
-// written only with `showNotes` (--verbose).
+// would not show as itself escaped (names keep host text's own escapes). For a xacro input the
+// place is the xacro element that wrote that URDF element, followed by one "FILE:LINE: note: in
+// macro 'NAME' called here" line per macro call and include that led there. Notes are counted,
+// and written only with `showNotes` (--verbose).
 CheckReport checkImportedRobot(const ImportedRobot& robot, bool showNotes);
 
 // One finding as printed; `line` 0 leaves the line out.

@@ -5,8 +5,10 @@
 #include <iostream>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "model/MeshLocator.hpp"
+#include "model/XacroInput.hpp"
 #include "support/VisibleText.hpp"
 
 namespace corvane::tools {
@@ -18,7 +20,7 @@ const std::map<std::string, OutputFormat>& formatNames() {
         {"text", OutputFormat::Text},         {"json", OutputFormat::Json},
         {"dot", OutputFormat::Dot},           {"svg", OutputFormat::Svg},
         {"png", OutputFormat::Png},           {"html", OutputFormat::Html},
-        {"snapshot", OutputFormat::Snapshot},
+        {"snapshot", OutputFormat::Snapshot}, {"urdf", OutputFormat::Urdf},
     };
     return names;
 }
@@ -39,11 +41,12 @@ std::string oneLine(const std::string& message) {
 }
 
 constexpr const char* description =
-    "Imports a URDF robot description (FILE, or - for standard input) and prints the Corvane\n"
-    "model it becomes: as host text, as JSON, as a Graphviz picture of its bodies and\n"
-    "interactions (dot source, or SVG and PNG drawn by Graphviz's dot program), or as a 3D\n"
-    "page (html: one self-contained file with joint sliders; snapshot: a PNG of that page\n"
-    "taken by headless Chromium). --check reports what a simulator will make of the robot.";
+    "Imports a URDF robot description (FILE, or - for standard input; a FILE named *.xacro is\n"
+    "expanded first) and prints the Corvane model it becomes: as host text, as JSON, as a\n"
+    "Graphviz picture of its bodies and interactions (dot source, or SVG and PNG drawn by\n"
+    "Graphviz's dot program), or as a 3D page (html: one self-contained file with joint\n"
+    "sliders; snapshot: a PNG of that page taken by headless Chromium). --check reports what a\n"
+    "simulator will make of the robot.";
 
 constexpr const char* footer =
     "Output goes to standard output unless -o names a file. A regular file is replaced only\n"
@@ -71,6 +74,14 @@ constexpr const char* footer =
     "[RULE], then FILE: checked: N errors, M warnings; on standard output, or on standard\n"
     "error when the document goes to standard output. Mesh files are looked for as for -f html.\n"
     "\n"
+    "Xacro: a FILE whose name ends in .xacro (any FILE, standard input too, with --xacro) is\n"
+    "expanded in process before the import; a .urdf FILE never is. NAME:=VALUE words among the\n"
+    "FILEs are its arguments ($(arg NAME)); $(find PKG) looks for packages as mesh URIs are\n"
+    "looked for. -f urdf writes the expanded URDF (a URDF FILE as read) without importing it.\n"
+    "Findings of --check point at the xacro line that wrote the element, followed by one\n"
+    "FILE:LINE: note: line per macro call and include that led there. A failed expansion exits\n"
+    "1 with the xacro file and line, and writes nothing.\n"
+    "\n"
     "Exit status: 0 on success; 1 when the description is refused or cannot be converted;\n"
     "2 for usage errors, for files that cannot be read or written, and when Graphviz's dot,\n"
     "three.js or Chromium is missing or fails; 3 when --check finds an error (or a warning,\n"
@@ -88,9 +99,10 @@ void declareOptions(CLI::App& app, Arguments& arguments) {
     Options& options = arguments.options;
     app.add_option("-f,--format", arguments.format,
                    "Output format: text (default), json, dot (Graphviz source), svg or png (drawn "
-                   "by Graphviz), html (3D page) or snapshot (PNG of the 3D page, by Chromium)")
+                   "by Graphviz), html (3D page), snapshot (PNG of the 3D page, by Chromium) or "
+                   "urdf (the URDF text, expanded from xacro)")
         ->check(CLI::IsMember(formatNames()))
-        ->option_text("text|json|dot|svg|png|html|snapshot");
+        ->option_text("text|json|dot|svg|png|html|snapshot|urdf");
     app.add_option("-o,--output", arguments.output,
                    "Write to OUT instead of standard output; with several FILEs, into the folder "
                    "DIR")
@@ -123,9 +135,13 @@ void declareOptions(CLI::App& app, Arguments& arguments) {
         ->take_all()
         ->check(CLI::Validator(PackageSearch::packagePathProblem, "DIR|NAME=DIR"))
         ->option_text("DIR|NAME=DIR");
+    app.add_flag("--xacro", options.xacro,
+                 "Expand every FILE (standard input too) as xacro, whatever its name");
     app.add_option("FILE", options.inputs,
-                   "URDF files to import, or - for standard input (then the only one)")
-        ->required();
+                   "URDF or xacro files to import, or - for standard input (then the only one); "
+                   "NAME:=VALUE words are the xacro arguments")
+        ->required()
+        ->option_text("FILE... [NAME:=VALUE...]");
 }
 
 // Several inputs go to a folder, or nowhere when only their summaries are asked for. The empty
@@ -144,6 +160,26 @@ std::string checkInputs(const Arguments& arguments, bool formatGiven) {
                "alone)";
     }
     return {};
+}
+
+// NAME:=VALUE words among the FILEs are xacro arguments. The empty text means they fit.
+std::string takeXacroArguments(Options& options) {
+    std::vector<std::string> files;
+    for (auto& word : options.inputs) {
+        if (isXacroArgument(word)) {
+            options.xacroArguments.push_back(splitXacroArgument(word));
+        } else {
+            files.push_back(std::move(word));
+        }
+    }
+    options.inputs = std::move(files);
+    if (options.inputs.empty()) return "no FILE given (NAME:=VALUE words are xacro arguments)";
+    if (options.xacroArguments.empty()) return {};
+    for (const auto& input : options.inputs) {
+        if (options.expandsAsXacro(input)) return {};
+    }
+    return "NAME:=VALUE arguments are for xacro input, and no FILE is expanded (name it *.xacro "
+           "or give --xacro)";
 }
 
 Options finishOptions(Arguments arguments) {
@@ -177,6 +213,10 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         return {std::nullopt, ExitStatus::UsageOrIo};
     }
     arguments.options.formatGiven = app.count("--format") > 0;
+    if (const std::string problem = takeXacroArguments(arguments.options); !problem.empty()) {
+        std::cerr << "error: " << problem << " (see --help)\n";
+        return {std::nullopt, ExitStatus::UsageOrIo};
+    }
     if (arguments.options.checkWarningsAsErrors && !arguments.options.check) {
         std::cerr << "error: --check-warnings-as-errors needs --check (see --help)\n";
         return {std::nullopt, ExitStatus::UsageOrIo};

@@ -5,9 +5,11 @@
 #include <exception>
 #include <filesystem>
 #include <utility>
+#include <vector>
 
 #include "cli/Input.hpp"
 #include "model/UrdfElements.hpp"
+#include "model/XacroInput.hpp"
 #include "support/ToolError.hpp"
 
 namespace corvane::tools {
@@ -25,12 +27,6 @@ std::string refusalMessage(const std::string& source, const std::string& inputNa
     return place + ": " + refused + ": malformed XML: " + problem->description;
 }
 
-MeshLocator meshLocatorFor(const std::string& input, const Options& options) {
-    return MeshLocator(PackageSearch::fromCommandLineAndEnvironment(options.packagePaths),
-                       input == standardStream ? std::filesystem::path()
-                                               : std::filesystem::path(input).parent_path());
-}
-
 // The plugin's own failures (it throws nothing for a refused description) name the input too.
 DocumentPtr importNamingInput(const std::string& source, const std::string& inputName,
                               const Options& options) {
@@ -45,7 +41,47 @@ DocumentPtr importNamingInput(const std::string& source, const std::string& inpu
     }
 }
 
+std::string placeOf(const std::string& file, int line) {
+    const std::string name = displayedSourceFile(file);
+    return line > 0 ? name + ":" + std::to_string(line) : name;
+}
+
+// "FILE:LINE: what", then one note per macro call and include that led there.
+ToolError expansionFailure(const xacro::ExpansionError& error) {
+    const xacro::SourceOrigin& where = error.where();
+    std::vector<std::string> notes;
+    for (auto step : where.chain) {
+        if (step.kind == xacro::SourceStep::Kind::Include) step.name = displayedSourceFile(step.name);
+        notes.push_back(placeOf(step.file, step.line) + ": note: " + xacro::stepNote(step));
+    }
+    return ToolError(ExitStatus::Refused, placeOf(where.file, where.line) + ": " + error.what(),
+                     std::move(notes));
+}
+
+// Standard input stands for a file in the current folder: relative includes start there.
+std::filesystem::path xacroFileOf(const std::string& input) {
+    return input == standardStream ? std::filesystem::path(inputDisplayName(input))
+                                   : std::filesystem::path(input);
+}
+
 }  // namespace
+
+MeshLocator meshLocatorFor(const std::string& input, const Options& options) {
+    return MeshLocator(PackageSearch::fromCommandLineAndEnvironment(options.packagePaths),
+                       input == standardStream ? std::filesystem::path()
+                                               : std::filesystem::path(input).parent_path());
+}
+
+XacroInput readUrdfText(const std::string& input, const Options& options,
+                        const MeshLocator& meshes) {
+    std::string text = readInput(input);
+    if (!options.expandsAsXacro(input)) return {std::move(text), {}};
+    try {
+        return expandXacro(xacroFileOf(input), &text, options.xacroArguments, meshes);
+    } catch (const xacro::ExpansionError& error) {
+        throw expansionFailure(error);
+    }
+}
 
 DocumentPtr importRobot(const std::string& source, const std::string& inputName,
                         const Options& options) {
@@ -60,10 +96,11 @@ DocumentPtr importRobot(const std::string& source, const std::string& inputName,
 
 ImportedRobot importInput(const std::string& input, const Options& options) {
     std::string inputName = inputDisplayName(input);
-    std::string source = readInput(input);
-    DocumentPtr document = importNamingInput(source, inputName, options);
-    return ImportedRobot(std::move(inputName), std::move(source), std::move(document),
-                         meshLocatorFor(input, options));
+    MeshLocator meshes = meshLocatorFor(input, options);
+    XacroInput text = readUrdfText(input, options, meshes);
+    DocumentPtr document = importNamingInput(text.urdf, inputName, options);
+    return ImportedRobot(std::move(inputName), std::move(text.urdf), std::move(document),
+                         std::move(meshes), std::move(text.sourceMap));
 }
 
 }  // namespace corvane::tools

@@ -16,10 +16,19 @@ namespace corvane::tools {
 DocumentPtr importRobot(const std::string& source, const std::string& inputName,
                         const Options& options);
 
-// Reads `input` (a path, or "-" for standard input) and imports it; its meshes are looked for as
-// `options` and the environment say, relative paths from the input's folder (for standard input,
-// the current one). Throws ToolError naming the input: usage or I/O when it cannot be read,
-// refused when the import fails.
+// Where the meshes and packages of `input` are looked for: as `options` and the environment say,
+// relative paths from the input's folder (for standard input, the current one).
+MeshLocator meshLocatorFor(const std::string& input, const Options& options);
+
+// The URDF text of `input` (a path, or "-" for standard input): as read, or expanded when it is
+// a xacro input, its packages found by `meshes`. Throws ToolError: usage or I/O naming the input
+// when it cannot be read, refused when the expansion fails (at the xacro line that failed, with
+// the macro calls and includes that led there as notes).
+XacroInput readUrdfText(const std::string& input, const Options& options,
+                        const MeshLocator& meshes);
+
+// Reads `input` as readUrdfText does and imports it. Throws ToolError as readUrdfText does, and
+// refused, naming the input, when the import fails.
 ImportedRobot importInput(const std::string& input, const Options& options);
 
 }  // namespace corvane::tools

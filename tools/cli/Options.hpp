@@ -4,11 +4,14 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "model/XacroInput.hpp"
 
 namespace corvane::tools {
 
-enum class OutputFormat { Text, Json, Dot, Svg, Png, Html, Snapshot };
+enum class OutputFormat { Text, Json, Dot, Svg, Png, Html, Snapshot, Urdf };
 
 // The name that stands for standard input (and, as output, standard output).
 inline constexpr const char* standardStream = "-";
@@ -39,6 +42,17 @@ struct Options {
     bool verbose = false;
     // -f was given: with --check, the document is written too.
     bool formatGiven = false;
+    // --xacro: every input is expanded as xacro; without it, only FILEs named *.xacro are.
+    bool xacro = false;
+    // The NAME:=VALUE words of the command line: the arguments of xacro inputs.
+    XacroArguments xacroArguments;
+
+    // Whether `input` is expanded as xacro before its import.
+    bool expandsAsXacro(const std::string& input) const {
+        return xacro || std::string_view(input).ends_with(".xacro");
+    }
+    // -f urdf alone: the URDF text is written as read or expanded, without an import.
+    bool writesUrdfOnly() const { return format == OutputFormat::Urdf && !summary && !check; }
 
     // Several inputs: each one's output goes into the folder `output`.
     bool batch() const { return inputs.size() > 1; }

@@ -41,6 +41,8 @@ Rendering renderDocument(const ImportedRobot& robot, const Options& options) {
         case OutputFormat::Html:
         case OutputFormat::Snapshot:
             return renderPage(robot, options.format);
+        case OutputFormat::Urdf:
+            return {robot.source(), {}};
     }
     return {Render::toHostText(robot.document()), {}};
 }

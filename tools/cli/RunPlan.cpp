@@ -31,12 +31,17 @@ const char* outputExtension(OutputFormat format) {
             return ".png";
         case OutputFormat::Html:
             return ".html";
+        case OutputFormat::Urdf:
+            return ".urdf";
     }
     return ".txt";
 }
 
+// arm.urdf and arm.urdf.xacro both give arm.EXT.
 fs::path outputName(const std::string& input, OutputFormat format) {
-    fs::path stem = fs::path(input).stem();
+    fs::path name = fs::path(input).filename();
+    if (name.extension() == ".xacro") name = name.stem();
+    fs::path stem = name.stem();
     if (stem.empty()) stem = "robot";
     return stem += outputExtension(format);
 }

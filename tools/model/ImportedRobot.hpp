@@ -11,19 +11,23 @@
 #include "model/MeshLocator.hpp"
 #include "model/ModelOverview.hpp"
 #include "model/UrdfElements.hpp"
+#include "model/XacroInput.hpp"
 
 namespace corvane::tools {
 
 class ImportedRobot {
   public:
-    // `document` is what importing `source` gave (never null); `meshes` finds its mesh files.
+    // `document` is what importing `source` gave (never null); `meshes` finds its mesh files;
+    // `sourceMap` tells where a xacro input's expanded lines were written (empty for URDF).
     ImportedRobot(std::string inputName, std::string source, DocumentPtr document,
-                  MeshLocator meshes);
+                  MeshLocator meshes, SourceMap sourceMap = {});
 
     // How messages name the input ("<stdin>" for standard input).
     const std::string& inputName() const { return inputName_; }
-    // The URDF text as read.
+    // The URDF text as read, or as expanded from xacro.
     const std::string& source() const { return source_; }
+    // For a xacro input, where each element of `source()` was written; empty otherwise.
+    const SourceMap& sourceMap() const { return sourceMap_; }
     const Document& document() const { return *document_; }
     const MeshLocator& meshes() const { return meshes_; }
 
@@ -39,6 +43,7 @@ class ImportedRobot {
     std::string source_;
     DocumentPtr document_;
     MeshLocator meshes_;
+    SourceMap sourceMap_;
     mutable std::optional<ModelOverview> overview_;
     mutable std::optional<UrdfElements> urdfElements_;
     mutable std::optional<DescriptionFacts> descriptionFacts_;

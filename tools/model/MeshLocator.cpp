@@ -363,6 +363,10 @@ MeshLocation MeshLocator::locatePackageUri(std::string_view uri, std::string_vie
 // The first package of that name: a mapping, then the search-path entries of the command line
 // and of ROS_PACKAGE_PATH, then the share folders of AMENT_PREFIX_PATH. Like ROS, the search
 // ends at the first package found, whether or not it holds the file.
+std::optional<std::filesystem::path> MeshLocator::packageFolder(const std::string& name) const {
+    return findPackage(name).folder;
+}
+
 const MeshLocator::PackageLookup& MeshLocator::findPackage(const std::string& name) const {
     if (const auto known = packages_.find(name); known != packages_.end()) return known->second;
     PackageLookup& lookup = packages_[name];

@@ -88,6 +88,8 @@ class MeshLocator {
 
     // Where `uri` leads; the answer stays valid as long as the locator.
     const MeshLocation& locate(std::string_view uri) const;
+    // The folder of package NAME, looked for as for package:// URIs (xacro's $(find NAME)).
+    std::optional<std::filesystem::path> packageFolder(const std::string& name) const;
 
   private:
     // Where a package was found, and the places looked at until then.

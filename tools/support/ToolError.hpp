@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace corvane::tools {
 
@@ -18,15 +19,18 @@ enum class ExitStatus : int {
     CheckFailed = 3,
 };
 
-// A failure whose message is one line, already naming the file it concerns.
+// A failure whose message is one line, already naming the file it concerns, possibly followed
+// by note lines that say how it came about ("FILE:LINE: note: in macro 'arm' called here").
 class ToolError : public std::runtime_error {
   public:
-    ToolError(ExitStatus status, const std::string& message)
-        : std::runtime_error(message), status_(status) {}
+    ToolError(ExitStatus status, const std::string& message, std::vector<std::string> notes = {})
+        : std::runtime_error(message), status_(status), notes_(std::move(notes)) {}
     ExitStatus status() const { return status_; }
+    const std::vector<std::string>& notes() const { return notes_; }
 
   private:
     ExitStatus status_;
+    std::vector<std::string> notes_;
 };
 
 // The text of an errno value, such as "No such file or directory".

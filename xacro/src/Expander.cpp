@@ -16,15 +16,16 @@ namespace corvane::xacro {
 ExpansionError::ExpansionError(const std::string& what, SourceOrigin where)
     : std::runtime_error(what), where_(std::move(where)) {}
 
+std::string stepNote(const SourceStep& step) {
+    return step.kind == SourceStep::Kind::MacroCall ? "in macro '" + step.name + "' called here"
+                                                    : "in file '" + step.name + "' included here";
+}
+
 std::string ExpansionError::report() const {
     std::string text =
         where_.file + ":" + std::to_string(where_.line) + ": error: " + what() + "\n";
     for (const SourceStep& step : where_.chain) {
-        text += step.file + ":" + std::to_string(step.line) + ": note: ";
-        text += step.kind == SourceStep::Kind::MacroCall
-                    ? "in macro '" + step.name + "' called here"
-                    : "in file '" + step.name + "' included here";
-        text += "\n";
+        text += step.file + ":" + std::to_string(step.line) + ": note: " + stepNote(step) + "\n";
     }
     return text;
 }
@@ -87,12 +88,29 @@ std::string trimmed(const std::string& text) {
     return text.substr(start, text.find_last_not_of(" \t\r\n") - start + 1);
 }
 
+void collectElementLines(const tinyxml2::XMLElement& element, std::vector<int>& lines) {
+    lines.push_back(element.GetLineNum());
+    for (const auto* child = element.FirstChildElement(); child; child = child->NextSiblingElement())
+        collectElementLines(*child, lines);
+}
+
+// The line of each element of the printed output, in document order (the order of the origins).
+std::vector<int> elementLines(const std::string& urdf) {
+    tinyxml2::XMLDocument printed(true, tinyxml2::PRESERVE_WHITESPACE);
+    std::vector<int> lines;
+    if (printed.Parse(urdf.data(), urdf.size()) != tinyxml2::XML_SUCCESS) return lines;
+    for (const auto* element = printed.FirstChildElement(); element;
+         element = element->NextSiblingElement())
+        collectElementLines(*element, lines);
+    return lines;
+}
+
 class Expander {
   public:
     explicit Expander(const ExpandOptions& options) : options_(options) {}
 
-    Expansion run(const std::filesystem::path& file) {
-        tinyxml2::XMLDocument* input = load(file, {});
+    Expansion run(const std::filesystem::path& file, const std::string* text) {
+        tinyxml2::XMLDocument* input = text ? parse(*text, file) : load(file, {});
         output_.InsertEndChild(output_.NewDeclaration());
         Frame frame{file.string(), std::make_shared<Scope>(), nullptr};
         global_ = frame.scope;
@@ -100,7 +118,9 @@ class Expander {
         if (auto* root = output_.RootElement()) root->DeleteAttribute("xmlns:xacro");
         tinyxml2::XMLPrinter printer;
         output_.Print(&printer);
-        return Expansion{printer.CStr(), std::move(origins_)};
+        Expansion expansion{printer.CStr(), std::move(origins_), {}};
+        expansion.lines = elementLines(expansion.urdf);
+        return expansion;
     }
 
   private:
@@ -108,6 +128,18 @@ class Expander {
         SourceOrigin where{file, line, {}};
         for (auto it = chain_.rbegin(); it != chain_.rend(); ++it) where.chain.push_back(*it);
         throw ExpansionError(what, std::move(where));
+    }
+
+    // The text given in place of FILE's content.
+    tinyxml2::XMLDocument* parse(const std::string& text, const std::filesystem::path& file) {
+        auto document =
+            std::make_unique<tinyxml2::XMLDocument>(true, tinyxml2::PRESERVE_WHITESPACE);
+        if (document->Parse(text.data(), text.size()) != tinyxml2::XML_SUCCESS)
+            fail("cannot read " + file.string() + ": " +
+                     (document->ErrorStr() ? document->ErrorStr() : ""),
+                 file.string(), document->ErrorLineNum());
+        documents_.push_back(std::move(document));
+        return documents_.back().get();
     }
 
     tinyxml2::XMLDocument* load(const std::filesystem::path& file, const SourceStep& from) {
@@ -674,7 +706,12 @@ class Expander {
 }  // namespace
 
 Expansion expandFile(const std::filesystem::path& file, const ExpandOptions& options) {
-    return Expander(options).run(file);
+    return Expander(options).run(file, nullptr);
+}
+
+Expansion expandText(const std::string& text, const std::filesystem::path& file,
+                     const ExpandOptions& options) {
+    return Expander(options).run(file, &text);
 }
 
 }  // namespace corvane::xacro

@@ -33,10 +33,15 @@ struct SourceOrigin {
     std::vector<SourceStep> chain;
 };
 
+// "in macro 'NAME' called here" or "in file 'NAME' included here": the note printed for a step.
+std::string stepNote(const SourceStep& step);
+
 struct Expansion {
     std::string urdf;
     // One entry per element of the output, in document order.
     std::vector<SourceOrigin> origins;
+    // The line of `urdf` on which each element of `origins` starts.
+    std::vector<int> lines;
 };
 
 struct ExpandOptions {
@@ -58,5 +63,10 @@ class ExpansionError : public std::runtime_error {
 
 // Expands FILE. Throws ExpansionError.
 Expansion expandFile(const std::filesystem::path& file, const ExpandOptions& options);
+
+// Expands TEXT as the content of FILE (which need not exist: standard input, say): messages name
+// FILE, and relative includes and $(dirname) start from its folder. Throws ExpansionError.
+Expansion expandText(const std::string& text, const std::filesystem::path& file,
+                     const ExpandOptions& options);
 
 }  // namespace corvane::xacro
