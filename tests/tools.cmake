@@ -39,6 +39,7 @@ corvane_add_tool_tests(tool_viewer_browser_tests TIMEOUT 120
   LIBRARIES corvane-urdf-support)
 corvane_add_tool_tests(tool_cli_tests TIMEOUT 900
   SOURCES cli/CliTests.cpp cli/RunPlanTests.cpp cli/SummaryBatchCliTests.cpp cli/SummaryTests.cpp
+          cli/XacroCliTests.cpp
   LIBRARIES corvane-urdf-cli)
 # The tool's folders include each other one way only.
 corvane_add_tool_tests(tool_layout_tests TIMEOUT 60 SOURCES LayoutTests.cpp)

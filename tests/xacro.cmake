@@ -5,7 +5,8 @@ if(NOT TARGET corvane-xacro)
 endif()
 
 add_executable(xacro_tests ${CMAKE_CURRENT_LIST_DIR}/xacro/ExpanderTests.cpp
-                           ${CMAKE_CURRENT_LIST_DIR}/xacro/ExpressionTests.cpp)
+                           ${CMAKE_CURRENT_LIST_DIR}/xacro/ExpressionTests.cpp
+                           ${CMAKE_CURRENT_LIST_DIR}/xacro/ExpansionMapTests.cpp)
 target_include_directories(xacro_tests PRIVATE ${PROJECT_SOURCE_DIR}/xacro/src)
 target_link_libraries(xacro_tests PRIVATE corvane-xacro PkgConfig::TinyXML2 GTest::gtest_main)
 target_compile_definitions(xacro_tests PRIVATE CORVANE_SHARED_DIR="${PROJECT_SOURCE_DIR}/../shared")

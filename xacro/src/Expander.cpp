@@ -114,6 +114,7 @@ class Expander {
         output_.InsertEndChild(output_.NewDeclaration());
         Frame frame{file.string(), std::make_shared<Scope>(), nullptr};
         global_ = frame.scope;
+        substituteArguments(frame);
         processChildren(*input, output_, frame, 0);
         if (auto* root = output_.RootElement()) root->DeleteAttribute("xmlns:xacro");
         tinyxml2::XMLPrinter printer;
@@ -335,6 +336,18 @@ class Expander {
         if (command == "dirname") return std::filesystem::path(frame.file).parent_path().string();
         if (command == "eval") return strOf(expressionValue(rest, frame));
         throw EvalError("unknown substitution $(" + body + ")");
+    }
+
+    // The NAME:=VALUE arguments may hold substitutions themselves, $(find PKG) above all; they
+    // are made once, before the document is read.
+    void substituteArguments(const Frame& frame) {
+        for (auto& [name, value] : args_) {
+            try {
+                value = substituteRaw(value, frame);
+            } catch (const EvalError& error) {
+                fail("in argument " + name + ":=" + value + ": " + error.what(), frame.file, 0);
+            }
+        }
     }
 
     std::string substitute(const char* text, const Frame& frame, int line) {

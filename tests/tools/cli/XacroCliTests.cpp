@@ -1,0 +1,267 @@
+// corvane-urdf on xacro input: which files are expanded, the arguments, -f urdf, the findings at
+// the xacro line with the call chain, and failed expansions.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "ScratchDir.hpp"
+#include "TestSupport.hpp"
+#include "ToolRun.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using corvane::testing::linesOf;
+using corvane::testing::readFile;
+using corvane::testing::runTool;
+using corvane::testing::ScratchDir;
+using corvane::testing::ToolRun;
+using corvane::testing::writeFile;
+
+const fs::path xacroDir = fs::path(CORVANE_SHARED_DIR) / "xacro";
+const fs::path armExample = fs::path(CORVANE_SOURCE_DIR) / "examples" / "arm_robot.urdf";
+const std::string realsense = "IntelRealSense+realsense-ros";
+
+#define SKIP_WITHOUT_XACRO_CASES()                                                          \
+    do {                                                                                    \
+        if (!fs::is_directory(xacroDir / "packages"))                                       \
+            GTEST_SKIP() << "no ../shared/xacro beside this checkout: xacro tests skipped"; \
+    } while (0)
+
+fs::path realsenseFile(const fs::path& root, const std::string& name) {
+    return root / realsense / "realsense2_description" / "urdf" / name;
+}
+
+// The realsense packages copied to `scratch`, so that a test may plant a fault in them.
+fs::path copyOfRealsense(const ScratchDir& scratch) {
+    fs::copy(xacroDir / "packages" / realsense, scratch / realsense, fs::copy_options::recursive);
+    return scratch.path();
+}
+
+void replaceIn(const fs::path& file, const std::string& from, const std::string& to) {
+    std::string text = readFile(file);
+    const auto at = text.find(from);
+    ASSERT_NE(at, std::string::npos) << from << " not in " << file;
+    text.replace(at, from.size(), to);
+    writeFile(file, text);
+}
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Expanded robots import as their reference expansions do
+
+TEST(XacroCli, ARobotOfManyIncludedMacrosImportsAsItsReferenceExpansion) {
+    SKIP_WITHOUT_XACRO_CASES();
+    const fs::path packages = xacroDir / "packages" / "PR2+pr2_common";
+    const ToolRun expanded =
+        runTool({(packages / "pr2_description/robots/pr2.urdf.xacro").string(), "--package-path",
+                 packages.string()});
+    const ToolRun reference = runTool({(xacroDir / "expected/pr2_description-pr2.urdf").string()});
+    ASSERT_EQ(expanded.status, 0) << expanded.err;
+    ASSERT_EQ(reference.status, 0) << reference.err;
+    EXPECT_EQ(expanded.out, reference.out);
+    EXPECT_GT(linesOf(expanded.out).size(), 1000u);
+}
+
+TEST(XacroCli, FormatUrdfWritesTheExpansionAndAPlainUrdfAsRead) {
+    SKIP_WITHOUT_XACRO_CASES();
+    const ToolRun plain = runTool({armExample.string(), "-f", "urdf"});
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    EXPECT_EQ(plain.out, readFile(armExample));
+
+    const fs::path packages = xacroDir / "packages" / realsense;
+    const ToolRun expanded =
+        runTool({realsenseFile(xacroDir / "packages", "test_d435_camera.urdf.xacro").string(),
+                 "-f", "urdf", "--package-path", packages.string()});
+    ASSERT_EQ(expanded.status, 0) << expanded.err;
+    EXPECT_FALSE(contains(expanded.out, "<xacro:")) << expanded.out;
+    EXPECT_FALSE(contains(expanded.out, "xmlns:xacro")) << expanded.out;
+    EXPECT_TRUE(contains(expanded.out, "<link name=\"camera_link\"")) << expanded.out;
+    // The expansion is a URDF the tool imports as it is.
+    ScratchDir scratch;
+    writeFile(scratch / "d435.urdf", expanded.out);
+    const ToolRun imported = runTool({(scratch / "d435.urdf").string(), "--summary"});
+    EXPECT_EQ(imported.status, 0) << imported.err;
+}
+
+TEST(XacroCli, AUrdfFileIsNeverExpandedWhateverItDeclares) {
+    // A .urdf file that keeps the xacro namespace and a ${...} text stays as written.
+    ScratchDir scratch;
+    std::string text = readFile(armExample);
+    const auto robot = text.find("<robot ");
+    ASSERT_NE(robot, std::string::npos);
+    text.insert(robot + 7, "xmlns:xacro=\"http://ros.org/wiki/xacro\" ");
+    writeFile(scratch / "arm.urdf", text);
+    const ToolRun run = runTool({(scratch / "arm.urdf").string(), "-f", "urdf"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, text);
+    const ToolRun asXacro = runTool({(scratch / "arm.urdf").string(), "--xacro", "-f", "urdf"});
+    ASSERT_EQ(asXacro.status, 0) << asXacro.err;
+    EXPECT_FALSE(contains(asXacro.out, "xmlns:xacro")) << asXacro.out;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Arguments and standard input
+
+constexpr const char* argumentRobot = R"xml(<?xml version="1.0"?>
+<robot name="bar" xmlns:xacro="http://www.ros.org/wiki/xacro">
+  <xacro:arg name="length" default="1"/>
+  <xacro:arg name="mesh" default="none.stl"/>
+  <link name="bar">
+    <visual><geometry><box size="$(arg length) 0.1 0.1"/></geometry></visual>
+    <collision><geometry><mesh filename="$(arg mesh)"/></geometry></collision>
+  </link>
+</robot>
+)xml";
+
+TEST(XacroCli, NameValueWordsAreTheArgumentsAndMayHoldSubstitutions) {
+    SKIP_WITHOUT_XACRO_CASES();
+    ScratchDir scratch;
+    writeFile(scratch / "bar.urdf.xacro", argumentRobot);
+    const std::string file = (scratch / "bar.urdf.xacro").string();
+    const ToolRun defaults = runTool({file, "-f", "urdf"});
+    ASSERT_EQ(defaults.status, 0) << defaults.err;
+    EXPECT_TRUE(contains(defaults.out, "size=\"1 0.1 0.1\"")) << defaults.out;
+
+    const fs::path packages = xacroDir / "packages" / realsense;
+    const ToolRun given =
+        runTool({file, "length:=2.5", "mesh:=$(find realsense2_description)/meshes/d435.dae", "-f",
+                 "urdf", "--package-path", packages.string()});
+    ASSERT_EQ(given.status, 0) << given.err;
+    EXPECT_TRUE(contains(given.out, "size=\"2.5 0.1 0.1\"")) << given.out;
+    const std::string found = fs::absolute(packages / "realsense2_description").string();
+    EXPECT_TRUE(contains(given.out, "filename=\"" + found + "/meshes/d435.dae\"")) << given.out;
+}
+
+TEST(XacroCli, StandardInputIsExpandedWithXacroOnly) {
+    const ToolRun expanded = runTool({"-", "--xacro", "length:=3", "-f", "urdf"}, argumentRobot);
+    ASSERT_EQ(expanded.status, 0) << expanded.err;
+    EXPECT_TRUE(contains(expanded.out, "size=\"3 0.1 0.1\"")) << expanded.out;
+    // Without --xacro standard input is URDF, written as read.
+    const ToolRun plain = runTool({"-", "-f", "urdf"}, argumentRobot);
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    EXPECT_EQ(plain.out, argumentRobot);
+}
+
+TEST(XacroCli, ArgumentsWithoutXacroInputAndArgumentsAloneAreUsageErrors) {
+    const ToolRun withUrdf = runTool({armExample.string(), "length:=2"});
+    EXPECT_EQ(withUrdf.status, 2);
+    EXPECT_TRUE(contains(withUrdf.err, "no FILE is expanded")) << withUrdf.err;
+    const ToolRun alone = runTool({"length:=2"});
+    EXPECT_EQ(alone.status, 2);
+    EXPECT_TRUE(contains(alone.err, "no FILE given")) << alone.err;
+    EXPECT_EQ(withUrdf.out + alone.out, "");
+}
+
+TEST(XacroCli, SeveralXacroFilesGoIntoAFolderNamedWithoutBothExtensions) {
+    ScratchDir scratch;
+    fs::create_directory(scratch / "out");
+    writeFile(scratch / "bar.urdf.xacro", argumentRobot);
+    writeFile(scratch / "other.xacro", argumentRobot);
+    const ToolRun run = runTool({(scratch / "bar.urdf.xacro").string(),
+                                 (scratch / "other.xacro").string(), "-f", "urdf", "-o",
+                                 (scratch / "out").string()});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(fs::is_regular_file(scratch / "out" / "bar.urdf"));
+    EXPECT_TRUE(fs::is_regular_file(scratch / "out" / "other.urdf"));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Findings and failures at the xacro line
+
+TEST(XacroCli, AFaultInAnIncludedMacroIsFoundAtItsLineWithTheCallChain) {
+    SKIP_WITHOUT_XACRO_CASES();
+    ScratchDir scratch;
+    const fs::path root = copyOfRealsense(scratch);
+    const fs::path macros = realsenseFile(root, "_d435.urdf.xacro");
+    // The camera's inertia breaks the triangle inequality: ixx > iyy + izz.
+    replaceIn(macros, "izz=\"0.003879257\"", "izz=\"0.0001\"");
+    const fs::path top = realsenseFile(root, "test_d435_camera.urdf.xacro");
+    const ToolRun run = runTool({top.string(), "--check", "--package-path", root.string()});
+    EXPECT_EQ(run.status, 3) << run.err;
+    const auto lines = linesOf(run.out);
+    std::size_t at = 0;
+    while (at < lines.size() && !contains(lines[at], "[inertia-triangle]")) ++at;
+    ASSERT_LT(at + 1, lines.size()) << run.out;
+    const std::string macroFile = macros.lexically_normal().string();
+    // The inertia's <inertial> element, inside the macro.
+    EXPECT_EQ(lines[at].rfind(macroFile + ":95: error: body 'camera_link'", 0), 0u) << lines[at];
+    EXPECT_EQ(lines[at + 1],
+              top.lexically_normal().string() + ":9: note: in macro 'sensor_d435' called here");
+}
+
+TEST(XacroCli, AFindingOfAnElementOfAnIncludedFileNamesTheInclude) {
+    ScratchDir scratch;
+    writeFile(scratch / "links.xacro", R"xml(<robot xmlns:xacro="http://www.ros.org/wiki/xacro">
+  <link name="heavy">
+    <inertial>
+      <mass value="-1"/>
+      <inertia ixx="1" ixy="0" ixz="0" iyy="1" iyz="0" izz="1"/>
+    </inertial>
+  </link>
+</robot>
+)xml");
+    writeFile(scratch / "robot.urdf.xacro", R"xml(<robot name="r" xmlns:xacro="http://www.ros.org/wiki/xacro">
+  <link name="base"/>
+  <xacro:include filename="links.xacro"/>
+  <joint name="j" type="fixed"><parent link="base"/><child link="heavy"/></joint>
+</robot>
+)xml");
+    const fs::path top = scratch / "robot.urdf.xacro";
+    const ToolRun run = runTool({top.string(), "--check"});
+    EXPECT_EQ(run.status, 3) << run.err;
+    const auto lines = linesOf(run.out);
+    ASSERT_GE(lines.size(), 3u) << run.out;
+    EXPECT_EQ(lines[0].rfind((scratch / "links.xacro").string() + ":", 0), 0u) << run.out;
+    EXPECT_TRUE(contains(lines[0], "body 'heavy'")) << run.out;
+    EXPECT_EQ(lines[1], top.string() + ":3: note: in file '" + (scratch / "links.xacro").string() +
+                            "' included here");
+}
+
+TEST(XacroCli, AFailedExpansionExitsOneWritesNothingAndSaysWhereAndWhy) {
+    ScratchDir scratch;
+    writeFile(scratch / "macros.xacro", R"xml(<robot xmlns:xacro="http://www.ros.org/wiki/xacro">
+  <xacro:macro name="leg" params="side">
+    <link name="${side}_leg_${length}"/>
+  </xacro:macro>
+</robot>
+)xml");
+    writeFile(scratch / "robot.xacro", R"xml(<robot name="r" xmlns:xacro="http://www.ros.org/wiki/xacro">
+  <xacro:include filename="macros.xacro"/>
+  <link name="base"/>
+  <xacro:leg side="left"/>
+</robot>
+)xml");
+    const fs::path out = scratch / "robot.txt";
+    const ToolRun run = runTool({(scratch / "robot.xacro").string(), "-o", out.string()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_FALSE(fs::exists(out));
+    const auto lines = linesOf(run.err);
+    ASSERT_EQ(lines.size(), 2u) << run.err;
+    EXPECT_EQ(lines[0].rfind("error: " + (scratch / "macros.xacro").string() + ":3: ", 0), 0u)
+        << run.err;
+    EXPECT_TRUE(contains(lines[0], "length")) << run.err;
+    EXPECT_EQ(lines[1],
+              (scratch / "robot.xacro").string() + ":4: note: in macro 'leg' called here");
+
+    const ToolRun unreadable = runTool({(scratch / "missing.xacro").string()});
+    EXPECT_EQ(unreadable.status, 2) << unreadable.err;
+}
+
+TEST(XacroCli, TheViewOfAXacroRobotFindsItsPackages) {
+    SKIP_WITHOUT_XACRO_CASES();
+    const fs::path packages = xacroDir / "packages" / realsense;
+    const ToolRun run = runTool(
+        {realsenseFile(xacroDir / "packages", "test_d435_camera.urdf.xacro").string(), "-f",
+         "html", "--package-path", packages.string()});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(contains(run.out, "camera_link")) << run.out.substr(0, 200);
+}
+
+}  // namespace
