@@ -63,7 +63,7 @@ ImportedRobot importInput(const std::string& input, const Options& options) {
     std::string source = readInput(input);
     DocumentPtr document = importNamingInput(source, inputName, options);
     return ImportedRobot(std::move(inputName), std::move(source), std::move(document),
-                         meshLocatorFor(input, options));
+                         meshLocatorFor(input, options), options.precision);
 }
 
 }  // namespace corvane::tools

@@ -5,11 +5,12 @@
 namespace corvane::tools {
 
 ImportedRobot::ImportedRobot(std::string inputName, std::string source, DocumentPtr document,
-                             MeshLocator meshes)
+                             MeshLocator meshes, int precision)
     : inputName_(std::move(inputName)),
       source_(std::move(source)),
       document_(std::move(document)),
-      meshes_(std::move(meshes)) {}
+      meshes_(std::move(meshes)),
+      precision_(precision) {}
 
 const ModelOverview& ImportedRobot::overview() const {
     if (!overview_) overview_ = readModelOverview(*document_);

@@ -17,8 +17,9 @@ namespace corvane::tools {
 class ImportedRobot {
   public:
     // `document` is what importing `source` gave (never null); `meshes` finds its mesh files.
+    // `precision` is the number of decimals the import wrote real literals with.
     ImportedRobot(std::string inputName, std::string source, DocumentPtr document,
-                  MeshLocator meshes);
+                  MeshLocator meshes, int precision = 10);
 
     // How messages name the input ("<stdin>" for standard input).
     const std::string& inputName() const { return inputName_; }
@@ -26,6 +27,7 @@ class ImportedRobot {
     const std::string& source() const { return source_; }
     const Document& document() const { return *document_; }
     const MeshLocator& meshes() const { return meshes_; }
+    int precision() const { return precision_; }
 
     // The document read once.
     const ModelOverview& overview() const;
@@ -39,6 +41,7 @@ class ImportedRobot {
     std::string source_;
     DocumentPtr document_;
     MeshLocator meshes_;
+    int precision_;
     mutable std::optional<ModelOverview> overview_;
     mutable std::optional<UrdfElements> urdfElements_;
     mutable std::optional<DescriptionFacts> descriptionFacts_;
