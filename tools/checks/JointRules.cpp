@@ -116,12 +116,12 @@ void checkEffort(const InteractionCheck& check, Findings& findings) {
     if (!std::isfinite(effort)) return;
     const UrdfPlace place{Element::Limit, check.joint, 0, false};
     if (effort < 0) {
-        findings.add(rule("effort-negative"), check.subject,
-                     fmt::format("effort limit {} is negative: the actuator's bounds are inverted "
-                                 "(min_effort {} > max_effort {}); give a positive effort",
-                                 numberText(effort), numberText(interaction.actuator->minEffort),
-                                 numberText(effort)),
-                     place);
+        findings.add(
+            rule("effort-negative"), check.subject,
+            fmt::format("effort limit {} is negative: the actuator's bounds are inverted "
+                        "(min_effort {} > max_effort {}); give a positive effort",
+                        numberText(effort), numberText(interaction.actuator->minEffort), numberText(effort)),
+            place);
     } else if (effort == 0) {
         findings.add(rule("effort-zero"), check.subject,
                      "effort limit is 0: the joint cannot be driven; give the <limit> a positive "
