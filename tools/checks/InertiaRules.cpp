@@ -45,7 +45,9 @@ InertiaFacts inertiaFacts(const InertiaTensor& tensor) {
         std::sort(moments.begin(), moments.end());
         return {moments, 0};
     }
-    return {principalMoments(tensor), inertiaTolerance(tensor)};
+    const auto moments = principalMoments(tensor);
+    return {moments,
+            4 * DBL_EPSILON * (std::abs(moments[0]) + std::abs(moments[1]) + std::abs(moments[2]))};
 }
 
 // The remedy shared by the inertia rules: equal moments always satisfy them.
@@ -143,6 +145,15 @@ bool reportTriangle(const BodyCheck& check, const InertiaFacts& facts, bool prod
     return principalBreak;
 }
 
+// Every principal moment is smaller in size than the least moment a simulator takes for one: the
+// tensor is 0 to it, whatever the signs of its last digits (the rules of moving bodies and of
+// frames judge such a body).
+bool negligible(const InertiaFacts& facts) {
+    const double least = rule("moving-body-inertia-zero").threshold;
+    return std::abs(facts.moments[0]) < least && std::abs(facts.moments[1]) < least &&
+           std::abs(facts.moments[2]) < least;
+}
+
 // ---------------------------------------------------------------------------------------------
 // The document's rounding
 
@@ -164,6 +175,7 @@ MassFaults massFaults(double mass, const InertiaTensor& tensor) {
     MassFaults faults;
     faults.massNotPositive = !(mass > 0);
     const InertiaFacts facts = inertiaFacts(tensor);
+    if (negligible(facts)) return faults;
     faults.notPositive = facts.moments[0] < -facts.epsilon;
     faults.product = !productViolations(tensor, facts.epsilon).empty();
     faults.triangle = facts.moments[0] + facts.moments[1] < facts.moments[2] - facts.epsilon;
@@ -292,15 +304,15 @@ bool allFinite(const InertiaTensor& tensor) {
     return true;
 }
 
-double inertiaTolerance(const InertiaTensor& tensor) {
-    if (diagonal(tensor)) return 0;
-    const auto moments = principalMoments(tensor);
-    return 4 * DBL_EPSILON * (std::abs(moments[0]) + std::abs(moments[1]) + std::abs(moments[2]));
+bool judgedIndefinite(const InertiaTensor& tensor) {
+    const InertiaFacts facts = inertiaFacts(tensor);
+    return !negligible(facts) && facts.moments[0] < -facts.epsilon;
 }
 
 bool checkInertiaTensor(const BodyCheck& check, Findings& findings) {
     if (!check.own.inertia || !allFinite(*check.own.inertia)) return false;
     const InertiaFacts facts = inertiaFacts(*check.own.inertia);
+    if (negligible(facts)) return true;
     // The other rules presume moments of one sign: they would only repeat the fault.
     if (reportNotPositive(check, facts, findings)) return false;
     const bool productsTooLarge = reportProducts(check, facts, findings);

@@ -90,8 +90,7 @@ void checkMovingInertia(const CheckContext& context, const BodyCheck& check, Fin
     }
     const auto moments = principalMoments(*check.own.inertia);
     // A negative moment is inertia-not-positive's.
-    if (!(moments[0] < inertiaZero.threshold) ||
-        moments[0] < -inertiaTolerance(*check.own.inertia)) {
+    if (!(moments[0] < inertiaZero.threshold) || judgedIndefinite(*check.own.inertia)) {
         return;
     }
     findings.add(

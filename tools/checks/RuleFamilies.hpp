@@ -27,10 +27,10 @@ bool checkInertiaTensor(const BodyCheck& body, Findings& findings);
 void checkInertiaBox(const BodyCheck& body, Findings& findings);
 // precision-loss: the document's rounded mass and tensor against the URDF's.
 void checkPrecisionLoss(const CheckContext& context, const BodyCheck& body, Findings& findings);
-// Shared with the mass rules: every entry is finite; how far below 0 (or below the triangle) a
-// principal moment may come from the rounding of its computation alone.
+// Shared with the mass rules: every entry is finite; inertia-not-positive finds the tensor not
+// positive semi-definite.
 bool allFinite(const InertiaTensor& tensor);
-double inertiaTolerance(const InertiaTensor& tensor);
+bool judgedIndefinite(const InertiaTensor& tensor);
 
 // GeometryRules.cpp: geometry-size; mesh-scale-zero and mesh-mirrored.
 void checkGeometrySize(const GeometryCheck& geometry, Findings& findings);

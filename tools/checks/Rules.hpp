@@ -31,7 +31,8 @@ inline constexpr std::array kRules{
          "body with mass is a frame, and fine)"},
     Rule{"inertia-not-positive", Severity::Error,
          "smallest principal moment < -eps, on the URDF's numbers (eps = 0 for a diagonal "
-         "tensor, else 4 DBL_EPSILON (|I1| + |I2| + |I3|): the rounding of the eigenvalues)"},
+         "tensor, else 4 DBL_EPSILON (|I1| + |I2| + |I3|): the rounding of the eigenvalues); a "
+         "tensor whose moments are all below 1e-15 in size is 0 to a simulator and not judged"},
     Rule{"inertia-product", Severity::Error, "2|ixy| > izz + eps, and cyclic"},
     Rule{"inertia-triangle", Severity::Error, "I1 + I2 < I3 - eps for the principal moments"},
     // A ring or a hollow shell, which concentrate mass away from their centre, stay well below
