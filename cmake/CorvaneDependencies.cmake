@@ -32,6 +32,16 @@ if(CORVANE_BUILD_TESTS)
   find_package(GTest REQUIRED)
   # The snapshot tests decode the PNG files the tool writes, to look at their pixels.
   find_package(PNG REQUIRED)
+  # The checks are held against a real simulator's model compiler: MuJoCo (libmujoco-dev), for
+  # the tests alone; without it those tests are not built. Found by its header and library: the
+  # package's CMake configuration names include folders that the package does not install.
+  find_path(MUJOCO_INCLUDE_DIR mujoco/mujoco.h)
+  find_library(MUJOCO_LIBRARY mujoco)
+  if(MUJOCO_INCLUDE_DIR AND MUJOCO_LIBRARY AND NOT TARGET Corvane::MuJoCo)
+    add_library(Corvane::MuJoCo UNKNOWN IMPORTED GLOBAL)
+    set_target_properties(Corvane::MuJoCo PROPERTIES IMPORTED_LOCATION "${MUJOCO_LIBRARY}"
+                          INTERFACE_INCLUDE_DIRECTORIES "${MUJOCO_INCLUDE_DIR}")
+  endif()
 endif()
 if(CORVANE_BUILD_BENCH)
   find_package(benchmark REQUIRED)

@@ -27,6 +27,13 @@ corvane_add_tool_tests(tool_model_tests TIMEOUT 120
 corvane_add_tool_tests(tool_checks_tests TIMEOUT 300
   SOURCES checks/CheckRulesTests.cpp checks/CheckCliTests.cpp checks/RuleRegistryTests.cpp
   LIBRARIES corvane-urdf-checks)
+# The checks against MuJoCo's model compiler over the whole valid corpus: one case, well under a
+# minute.
+if(TARGET Corvane::MuJoCo)
+  corvane_add_tool_tests(tool_checks_simulator_tests TIMEOUT 120
+    SOURCES checks/SimulatorAgreementTests.cpp
+    LIBRARIES corvane-urdf-checks Corvane::MuJoCo PkgConfig::TinyXML)
+endif()
 corvane_add_tool_tests(tool_graph_tests TIMEOUT 900
   SOURCES graph/DotGraphTests.cpp graph/GraphCliTests.cpp
   LIBRARIES corvane-urdf-graph)

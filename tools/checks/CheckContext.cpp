@@ -43,18 +43,17 @@ class BodyGroups {
     std::vector<std::size_t> size_;
 };
 
-// The mass a simulator gives the body: its own, or the one the model assigns it from outside.
-std::optional<double> massOf(const BodyOverview& body) {
-    double mass = 0;
-    if (body.ownMass) {
-        if (!body.mass) return std::nullopt;
-        mass += *body.mass;
-    }
-    if (body.assignedMass) {
-        if (!body.assignedMassValue) return std::nullopt;
-        mass += *body.assignedMassValue;
-    }
-    return mass;
+// The tensor of an inertial element as the document lays it out, eRC = eCR.
+InertiaTensor tensorOf(const UrdfElements::Inertial& inertial) {
+    return {{{inertial.ixx, inertial.ixy, inertial.ixz},
+             {inertial.ixy, inertial.iyy, inertial.iyz},
+             {inertial.ixz, inertial.iyz, inertial.izz}}};
+}
+
+// The mass of the body as the robot has it: none for a body without one of its own.
+std::optional<double> ownMassOf(const BodyOverview& body, const BodyMass& own) {
+    if (!body.ownMass && !own.mass) return 0.0;
+    return own.mass;
 }
 
 // The positions within the link of the elements the import made a geometry of, in order. The
@@ -74,11 +73,14 @@ CheckContext::CheckContext(const CheckInput& input)
     : model_(input.model),
       urdf_(input.urdf),
       meshes_(input.meshes),
+      precision_(input.precision),
       bodyNonFinite_(input.model.bodies.size()),
       interactionNonFinite_(input.model.interactions.size()) {
+    readOwnMasses();
     indexInteractions();
     groupBodies();
     weighGroups();
+    markRoots();
     findMassExtremes();
     sortNonFinite();
 }
@@ -94,6 +96,30 @@ std::optional<std::size_t> CheckContext::interactionOfConnector(
     const auto found = connectorInteraction_.find(connector);
     if (found == connectorInteraction_.end()) return std::nullopt;
     return found->second;
+}
+
+void CheckContext::readOwnMasses() {
+    own_.reserve(model_.bodies.size());
+    for (const BodyOverview& body : model_.bodies) {
+        const UrdfElements::Link* link = urdf_.link(body.name);
+        if (link != nullptr && link->inertial && body.ownMass) {
+            own_.push_back({link->inertial->mass, tensorOf(*link->inertial)});
+        } else if (body.ownMass) {
+            own_.push_back({body.mass, body.inertia});
+        } else {
+            own_.push_back({});
+        }
+    }
+}
+
+void CheckContext::markRoots() {
+    for (const std::string& name : urdf_.rootLinks()) {
+        const auto body = bodyAt(name);
+        if (!body) continue;
+        GroupMass& group = groupMass_[groupRoot_[*body]];
+        group.root = true;
+        group.worldRoot = group.worldRoot || name == "world";
+    }
 }
 
 void CheckContext::indexInteractions() {
@@ -132,13 +158,14 @@ void CheckContext::weighGroups() {
     groupMass_.resize(model_.bodies.size());
     for (std::size_t i = 0; i < model_.bodies.size(); ++i) {
         GroupMass& group = groupMass_[groupRoot_[i]];
-        const auto mass = massOf(model_.bodies[i]);
+        const auto mass = ownMassOf(model_.bodies[i], own_[i]);
         ++group.members;
         if (!mass || !std::isfinite(*mass) || *mass < 0) {
             group.unknown = true;
             continue;
         }
         group.total += *mass;
+        if (*mass > 0) ++group.withMass;
         if (*mass > group.representativeMass) {
             group.representativeMass = *mass;
             group.representative = i;
@@ -153,13 +180,17 @@ void CheckContext::weighGroups() {
 }
 
 bool CheckContext::massless(const GroupMass& group) const {
-    return group.moving && !group.unknown && group.total < rule("moving-body-massless").threshold;
+    return group.moving && !group.unknown && !group.worldRoot &&
+           group.total < rule("moving-body-massless").threshold;
 }
 
 void CheckContext::findMassExtremes() {
     for (std::size_t i = 0; i < groupMass_.size(); ++i) {
         const GroupMass& group = groupMass_[i];
-        if (group.members == 0 || !group.moving || group.unknown || massless(group)) continue;
+        if (group.members == 0 || !group.moving || group.unknown ||
+            group.total < rule("moving-body-massless").threshold) {
+            continue;
+        }
         if (!lightest_ || group.total < groupMass_[*lightest_].total) lightest_ = i;
         if (!heaviest_ || group.total > groupMass_[*heaviest_].total) heaviest_ = i;
     }
@@ -206,7 +237,7 @@ std::vector<std::size_t> CheckContext::geometryPositions(const BodyOverview& bod
 
 BodyCheck CheckContext::bodyCheck(std::size_t index) const {
     const BodyOverview& body = model_.bodies[index];
-    return {index, body, bodySubject(body.name), geometryPositions(body)};
+    return {index, body, bodySubject(body.name), own_[index], geometryPositions(body)};
 }
 
 GeometryCheck CheckContext::geometryCheck(const BodyCheck& body, std::size_t geometry) const {

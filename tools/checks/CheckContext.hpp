@@ -29,6 +29,20 @@ struct GroupMass {
     bool moving = false;
     // A member has a negative or a non-finite mass: reported as such, and the total means nothing.
     bool unknown = false;
+    // How many members have a mass above 0 of their own in the URDF.
+    std::size_t withMass = 0;
+    // The group holds the robot's root link, or a root link named "world".
+    bool root = false;
+    bool worldRoot = false;
+};
+
+// A body's mass and tensor as the rules judge them: the URDF's own numbers where the link has an
+// <inertial> (the document holds them rounded at the import's precision), the document's
+// otherwise. A link without <inertial> has neither: the negligible mass and tensor the import
+// gives it when it locks it to another body are no mass of the robot.
+struct BodyMass {
+    std::optional<double> mass;
+    std::optional<InertiaTensor> inertia;
 };
 
 // One body as its rules see it.
@@ -36,6 +50,7 @@ struct BodyCheck {
     std::size_t index;
     const BodyOverview& body;
     std::string subject;
+    const BodyMass& own;
     // Parallel to body.geometries: the position of each within its link's collision or visual
     // elements (see CheckContext::geometryPositions).
     std::vector<std::size_t> positions;
@@ -65,6 +80,7 @@ class CheckContext {
     const UrdfElements& urdf() const { return urdf_; }
     // Null: mesh files are not looked for.
     const MeshLocator* meshes() const { return meshes_; }
+    int precision() const { return precision_; }
 
     BodyCheck bodyCheck(std::size_t index) const;
     GeometryCheck geometryCheck(const BodyCheck& body, std::size_t geometry) const;
@@ -76,7 +92,10 @@ class CheckContext {
     std::optional<std::size_t> interactionOfConnector(const std::string& connector) const;
 
     const GroupMass& groupOf(std::size_t body) const { return groupMass_[groupRoot_[body]]; }
-    // A moving group with a known mass too small for a simulator.
+    const GroupMass& group(std::size_t root) const { return groupMass_[root]; }
+    std::size_t groupRootOf(std::size_t body) const { return groupRoot_[body]; }
+    // A moving group with a known mass too small for a simulator (not the group of a root link
+    // named "world", which root-world reports).
     bool massless(const GroupMass& group) const;
     // The lightest and the heaviest of the moving groups that have a usable mass.
     const GroupMass* lightest() const;
@@ -102,6 +121,8 @@ class CheckContext {
     static UrdfPlace meshPlace(const GeometryCheck& geometry);
 
   private:
+    void readOwnMasses();
+    void markRoots();
     void indexInteractions();
     void groupBodies();
     void weighGroups();
@@ -112,6 +133,8 @@ class CheckContext {
     const ModelOverview& model_;
     const UrdfElements& urdf_;
     const MeshLocator* meshes_;
+    int precision_;
+    std::vector<BodyMass> own_;
     // The root of each body's group, and the groups' masses by root.
     std::vector<std::size_t> groupRoot_;
     std::vector<GroupMass> groupMass_;

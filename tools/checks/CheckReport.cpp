@@ -77,7 +77,8 @@ std::string tallyLine(const std::string& inputName, const CheckTally& tally, boo
 CheckReport checkImportedRobot(const ImportedRobot& robot, bool showNotes) {
     CheckReport report;
     const UrdfElements& urdf = robot.urdfElements();
-    for (const Finding& finding : checkModel({robot.overview(), urdf, &robot.meshes()})) {
+    for (const Finding& finding :
+         checkModel({robot.overview(), urdf, &robot.meshes(), robot.precision()})) {
         countFinding(report.tally, finding.severity);
         if (finding.severity == Severity::Note && !showNotes) continue;
         const int line = urdf.lineOf(finding.place);

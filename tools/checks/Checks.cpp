@@ -19,8 +19,11 @@ void checkBody(const CheckContext& context, std::size_t index, Findings& finding
     checkBodyNonFinite(context, body, findings);
     checkMassSign(context, body, findings);
     if (checkInertiaTensor(body, findings)) checkInertiaBox(body, findings);
+    checkPrecisionLoss(context, body, findings);
     checkMovingMass(context, body, findings);
     checkMassRatio(context, body, findings);
+    checkMovingInertia(context, body, findings);
+    checkWorldRoot(context, body, findings);
     for (std::size_t i = 0; i < body.body.geometries.size(); ++i) {
         checkGeometry(context, context.geometryCheck(body, i), findings);
     }
@@ -29,10 +32,12 @@ void checkBody(const CheckContext& context, std::size_t index, Findings& finding
 void checkInteraction(const CheckContext& context, std::size_t index, Findings& findings) {
     const InteractionCheck interaction = context.interactionCheck(index);
     checkInteractionNonFinite(context, interaction, findings);
-    if (interaction.interaction.kind == InteractionKind::Lock) return;
-    checkAxis(context, interaction, findings);
-    checkRange(interaction, findings);
-    checkEffort(interaction, findings);
+    if (interaction.interaction.kind != InteractionKind::Lock) {
+        checkAxis(context, interaction, findings);
+        checkRange(interaction, findings);
+        checkEffort(interaction, findings);
+    }
+    checkMimic(context, interaction, findings);
 }
 
 }  // namespace

@@ -21,6 +21,8 @@ struct CheckInput {
     // The elements of the same file: only where the document cannot show the problem.
     const UrdfElements& urdf;
     const MeshLocator* meshes;  // null: mesh files are not looked for
+    // The digits after the point of the document's real literals (the import's precision).
+    int precision = 10;
 };
 
 // Every finding about the model: body by body in the order of the model, then interaction by

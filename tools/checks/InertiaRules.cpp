@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "checks/RuleFamilies.hpp"
 #include "checks/RuleText.hpp"
@@ -21,28 +24,30 @@ bool finite(const Quaternion& q) {
     return std::isfinite(q.x) && std::isfinite(q.y) && std::isfinite(q.z) && std::isfinite(q.w);
 }
 
-bool finite(const InertiaTensor& tensor) {
-    for (const auto& row : tensor) {
-        for (const double entry : row) {
-            if (!std::isfinite(entry)) return false;
-        }
-    }
-    return true;
-}
-
 // ---------------------------------------------------------------------------------------------
 // The tensor
+
+bool diagonal(const InertiaTensor& tensor) {
+    const Matrix3 symmetric = symmetricPart(tensor);
+    return symmetric[0][1] == 0 && symmetric[0][2] == 0 && symmetric[1][2] == 0;
+}
 
 struct InertiaFacts {
     std::array<double, 3> moments;  // principal, ascending
     double epsilon = 0;
 };
 
+// A diagonal tensor's moments are its numbers, judged exactly as a simulator sums them; those of
+// any other tensor are eigenvalues, computed to a few units in the last place.
 InertiaFacts inertiaFacts(const InertiaTensor& tensor) {
-    InertiaFacts facts{principalMoments(tensor), 0};
-    const double half = (facts.moments[0] + facts.moments[1] + facts.moments[2]) / 2;
-    facts.epsilon = 16 * DBL_EPSILON * std::max(1.0, half);
-    return facts;
+    if (diagonal(tensor)) {
+        std::array<double, 3> moments{tensor[0][0], tensor[1][1], tensor[2][2]};
+        std::sort(moments.begin(), moments.end());
+        return {moments, 0};
+    }
+    const auto moments = principalMoments(tensor);
+    return {moments,
+            4 * DBL_EPSILON * (std::abs(moments[0]) + std::abs(moments[1]) + std::abs(moments[2]))};
 }
 
 // The remedy shared by the inertia rules: equal moments always satisfy them.
@@ -98,14 +103,14 @@ bool reportNotPositive(const BodyCheck& check, const InertiaFacts& facts, Findin
                  fmt::format("inertia tensor is not positive semi-definite (smallest principal "
                              "moment {} < 0; principal moments {}, {}, {}); {}",
                              rounded(moments[0]), rounded(moments[0]), rounded(moments[1]),
-                             rounded(moments[2]), meanRemedy(*check.body.inertia, true)),
+                             rounded(moments[2]), meanRemedy(*check.own.inertia, true)),
                  CheckContext::inertialPlace(check.body));
     return true;
 }
 
 // True when a product is too large.
 bool reportProducts(const BodyCheck& check, const InertiaFacts& facts, Findings& findings) {
-    const auto products = productViolations(*check.body.inertia, facts.epsilon);
+    const auto products = productViolations(*check.own.inertia, facts.epsilon);
     if (products.empty()) return false;
     std::string message = "a product of inertia is larger than the opposite moment allows (";
     for (std::size_t i = 0; i < products.size(); ++i) {
@@ -121,7 +126,7 @@ bool reportProducts(const BodyCheck& check, const InertiaFacts& facts, Findings&
 bool reportTriangle(const BodyCheck& check, const InertiaFacts& facts, bool productsTooLarge,
                     Findings& findings) {
     const auto& moments = facts.moments;
-    const InertiaTensor& tensor = *check.body.inertia;
+    const InertiaTensor& tensor = *check.own.inertia;
     const bool principalBreak = moments[0] + moments[1] < moments[2] - facts.epsilon;
     const auto diagonalBreak = diagonalTriangleBreak(tensor, facts.epsilon);
     // A too large product breaks the principal moments' inequality as well; it is reported as a
@@ -138,6 +143,88 @@ bool reportTriangle(const BodyCheck& check, const InertiaFacts& facts, bool prod
                      CheckContext::inertialPlace(check.body));
     }
     return principalBreak;
+}
+
+// Every principal moment is smaller in size than the least moment a simulator takes for one: the
+// tensor is 0 to it, whatever the signs of its last digits (the rules of moving bodies and of
+// frames judge such a body).
+bool negligible(const InertiaFacts& facts) {
+    const double least = rule("moving-body-inertia-zero").threshold;
+    return std::abs(facts.moments[0]) < least && std::abs(facts.moments[1]) < least &&
+           std::abs(facts.moments[2]) < least;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The document's rounding
+
+// What a simulator refuses of one body's mass and tensor, as the rules above judge them.
+struct MassFaults {
+    bool massNotPositive = false;
+    bool notPositive = false;
+    bool product = false;
+    bool triangle = false;
+
+    // Faults of `other` that this lacks.
+    bool lacksAnyOf(const MassFaults& other) const {
+        return (other.massNotPositive && !massNotPositive) || (other.notPositive && !notPositive) ||
+               (other.product && !product) || (other.triangle && !triangle);
+    }
+};
+
+MassFaults massFaults(double mass, const InertiaTensor& tensor) {
+    MassFaults faults;
+    faults.massNotPositive = !(mass > 0);
+    const InertiaFacts facts = inertiaFacts(tensor);
+    if (negligible(facts)) return faults;
+    faults.notPositive = facts.moments[0] < -facts.epsilon;
+    faults.product = !productViolations(tensor, facts.epsilon).empty();
+    faults.triangle = facts.moments[0] + facts.moments[1] < facts.moments[2] - facts.epsilon;
+    return faults;
+}
+
+// `value` written with `digits` decimals in fixed notation and read back, as the document does.
+double roundedTo(double value, int digits) {
+    const std::string text = fmt::format("{:.{}f}", value, digits);
+    double parsed = value;
+    std::from_chars(text.data(), text.data() + text.size(), parsed);
+    return parsed;
+}
+
+InertiaTensor roundedTo(const InertiaTensor& tensor, int digits) {
+    InertiaTensor out{};
+    for (std::size_t r = 0; r < 3; ++r) {
+        for (std::size_t c = 0; c < 3; ++c) out[r][c] = roundedTo(tensor[r][c], digits);
+    }
+    return out;
+}
+
+// The fewest decimals, from `from` on, at which the rounded numbers have no fault the URDF's lack.
+std::optional<int> keepingPrecision(double mass, const InertiaTensor& tensor, const MassFaults& own,
+                                    int from) {
+    constexpr int mostDigits = 40;
+    for (int digits = std::max(from, 0); digits <= mostDigits; ++digits) {
+        if (!own.lacksAnyOf(massFaults(roundedTo(mass, digits), roundedTo(tensor, digits)))) {
+            return digits;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string brokenText(const MassFaults& own, const MassFaults& rounded) {
+    std::vector<std::string> what;
+    if (rounded.massNotPositive && !own.massNotPositive) what.emplace_back("the mass turns 0");
+    if (rounded.notPositive && !own.notPositive) what.emplace_back("the tensor turns indefinite");
+    if (rounded.product && !own.product) {
+        what.emplace_back("a product of inertia outgrows its opposite moment");
+    }
+    if (rounded.triangle && !own.triangle) {
+        what.emplace_back("the moments break the triangle inequality");
+    }
+    std::string text;
+    for (std::size_t i = 0; i < what.size(); ++i) {
+        text += (i == 0 ? "" : i + 1 == what.size() ? " and " : ", ") + what[i];
+    }
+    return text;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -208,9 +295,24 @@ std::optional<double> contactExtent(const BodyOverview& body) {
 
 }  // namespace
 
+bool allFinite(const InertiaTensor& tensor) {
+    for (const auto& row : tensor) {
+        for (const double entry : row) {
+            if (!std::isfinite(entry)) return false;
+        }
+    }
+    return true;
+}
+
+bool judgedIndefinite(const InertiaTensor& tensor) {
+    const InertiaFacts facts = inertiaFacts(tensor);
+    return !negligible(facts) && facts.moments[0] < -facts.epsilon;
+}
+
 bool checkInertiaTensor(const BodyCheck& check, Findings& findings) {
-    if (!check.body.inertia || !finite(*check.body.inertia)) return false;
-    const InertiaFacts facts = inertiaFacts(*check.body.inertia);
+    if (!check.own.inertia || !allFinite(*check.own.inertia)) return false;
+    const InertiaFacts facts = inertiaFacts(*check.own.inertia);
+    if (negligible(facts)) return true;
     // The other rules presume moments of one sign: they would only repeat the fault.
     if (reportNotPositive(check, facts, findings)) return false;
     const bool productsTooLarge = reportProducts(check, facts, findings);
@@ -221,11 +323,11 @@ bool checkInertiaTensor(const BodyCheck& check, Findings& findings) {
 void checkInertiaBox(const BodyCheck& check, Findings& findings) {
     constexpr const Rule& inertiaBox = rule("inertia-box");
     const BodyOverview& body = check.body;
-    if (!body.ownMass || !body.mass || !std::isfinite(*body.mass) || *body.mass <= 0) return;
+    if (!check.own.mass || !std::isfinite(*check.own.mass) || *check.own.mass <= 0) return;
     const auto extent = contactExtent(body);
     if (!extent || !(*extent > 0)) return;
-    const double mass = *body.mass;
-    const auto moments = principalMoments(*body.inertia);
+    const double mass = *check.own.mass;
+    const auto moments = principalMoments(*check.own.inertia);
     const Vector3 sides = uniformBoxEdges({moments[0], moments[1], moments[2]}, mass);
     const double longest = std::max({sides.x, sides.y, sides.z});
     if (!(longest > inertiaBox.threshold * *extent)) return;
@@ -240,6 +342,32 @@ void checkInertiaBox(const BodyCheck& check, Findings& findings) {
                     numberText(inertiaBox.threshold), rounded(*extent),
                     rounded(*extent * *extent * *extent)),
         CheckContext::inertialPlace(body));
+}
+
+void checkPrecisionLoss(const CheckContext& context, const BodyCheck& check, Findings& findings) {
+    const BodyOverview& body = check.body;
+    if (!check.own.mass || !check.own.inertia || !body.mass || !body.inertia) return;
+    const double mass = *check.own.mass;
+    const InertiaTensor& tensor = *check.own.inertia;
+    if (!std::isfinite(mass) || !allFinite(tensor) || !std::isfinite(*body.mass) ||
+        !allFinite(*body.inertia)) {
+        return;
+    }
+    const MassFaults own = massFaults(mass, tensor);
+    const MassFaults written = massFaults(*body.mass, *body.inertia);
+    if (!own.lacksAnyOf(written)) return;
+    // A negative precision writes six decimals, as fixed formatting does without one.
+    const int digits = context.precision() < 0 ? 6 : context.precision();
+    const auto keeping = keepingPrecision(mass, tensor, own, digits + 1);
+    const std::string remedy = keeping
+                                   ? fmt::format("-p {} keeps it", *keeping)
+                                   : "no fixed-point precision keeps it; scale the robot's units";
+    findings.add(rule("precision-loss"), check.subject,
+                 fmt::format("written with {} decimals, {} in the document (mass {}), though "
+                             "the URDF's numbers (mass {}) are sound; {}",
+                             digits, brokenText(own, written), numberText(*body.mass),
+                             numberText(mass), remedy),
+                 CheckContext::inertialPlace(body));
 }
 
 }  // namespace corvane::tools

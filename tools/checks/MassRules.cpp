@@ -4,6 +4,7 @@
 
 #include "checks/RuleFamilies.hpp"
 #include "checks/RuleText.hpp"
+#include "model/Geometry.hpp"
 
 namespace corvane::tools {
 
@@ -18,6 +19,26 @@ std::string groupText(const GroupMass& group, double mass) {
                        others == 1 ? "body" : "bodies");
 }
 
+bool allZero(const InertiaTensor& tensor) {
+    for (const auto& row : tensor) {
+        for (const double entry : row) {
+            if (entry != 0) return false;
+        }
+    }
+    return true;
+}
+
+// What a group without mass of its own holds, for the message of moving-body-massless.
+std::string masslessText(const BodyOverview& body, const GroupMass& group) {
+    if (group.members <= 1) {
+        return body.withoutAnyMass() || !body.ownMass ? std::string("has no mass")
+                                                      : "has " + groupText(group, group.total);
+    }
+    return "has " + groupText(group, group.total) +
+           " (the negligible mass the import gives a link without <inertial> is none of the "
+           "robot's)";
+}
+
 // Where a finding about the body's mass points: its inertial, or the link when it has none.
 UrdfPlace massPlace(const BodyOverview& body) {
     return body.ownMass ? CheckContext::inertialPlace(body) : CheckContext::linkPlace(body);
@@ -27,19 +48,21 @@ UrdfPlace massPlace(const BodyOverview& body) {
 
 void checkMassSign(const CheckContext& context, const BodyCheck& check, Findings& findings) {
     const BodyOverview& body = check.body;
-    if (!body.ownMass || !body.mass || !std::isfinite(*body.mass)) return;
-    const double mass = *body.mass;
+    if (!check.own.mass || !std::isfinite(*check.own.mass)) return;
+    const double mass = *check.own.mass;
     if (mass < 0) {
         findings.add(rule("mass-negative"), check.subject,
                      fmt::format("mass is negative ({}): a simulator refuses it; give the link's "
                                  "<inertial> a positive mass",
                                  numberText(mass)),
                      CheckContext::inertialPlace(body));
-    } else if (mass == 0 && body.inertia && !context.massless(context.groupOf(check.index))) {
-        // A moving body without mass gets the error of moving-body-massless instead.
+    } else if (mass == 0 && check.own.inertia && !allZero(*check.own.inertia) &&
+               !context.massless(context.groupOf(check.index))) {
+        // A moving body without mass gets the error of moving-body-massless instead; a mass of 0
+        // with a tensor of 0 is a frame, which a simulator takes as it is.
         findings.add(rule("mass-zero"), check.subject,
-                     "mass is 0 while an inertia tensor is given: the tensor acts on nothing; "
-                     "give the body a positive mass",
+                     "mass is 0 but the inertia tensor is not: a body without mass cannot have "
+                     "moments; give the link its mass, or a tensor of 0 if it is a frame",
                      CheckContext::inertialPlace(body));
     }
 }
@@ -49,14 +72,48 @@ void checkMovingMass(const CheckContext& context, const BodyCheck& check, Findin
     const GroupMass& group = context.groupOf(check.index);
     if (!context.massless(group) || group.representative != check.index) return;
     const BodyOverview& body = check.body;
-    const std::string what = body.withoutAnyMass() && group.members <= 1
-                                 ? std::string("has no mass")
-                                 : "has " + groupText(group, group.total);
     findings.add(massless, check.subject,
                  fmt::format("moving body {}, below {}: the simulator refuses it; give the link "
                              "an <inertial> with a positive mass",
-                             what, numberText(massless.threshold)),
+                             masslessText(body, group), numberText(massless.threshold)),
                  massPlace(body));
+}
+
+void checkMovingInertia(const CheckContext& context, const BodyCheck& check, Findings& findings) {
+    constexpr const Rule& inertiaZero = rule("moving-body-inertia-zero");
+    const GroupMass& group = context.groupOf(check.index);
+    // A group of several bodies with mass has moments from where they stand as well: not judged.
+    if (!group.moving || group.unknown || group.withMass != 1 ||
+        group.representative != check.index || !check.own.mass || !(*check.own.mass > 0) ||
+        !check.own.inertia || !allFinite(*check.own.inertia)) {
+        return;
+    }
+    const auto moments = principalMoments(*check.own.inertia);
+    // A negative moment is inertia-not-positive's.
+    if (!(moments[0] < inertiaZero.threshold) || judgedIndefinite(*check.own.inertia)) {
+        return;
+    }
+    findings.add(
+        inertiaZero, check.subject,
+        fmt::format("moving body of mass {} has a principal moment of {} (principal "
+                    "moments {}, {}, {}), below {}: the simulator refuses it; give "
+                    "the link's <inertia> its moments about every axis",
+                    numberText(*check.own.mass), rounded(moments[0]), rounded(moments[0]),
+                    rounded(moments[1]), rounded(moments[2]), numberText(inertiaZero.threshold)),
+        CheckContext::inertialPlace(check.body));
+}
+
+void checkWorldRoot(const CheckContext& context, const BodyCheck& check, Findings& findings) {
+    if (check.body.name != "world") return;
+    const GroupMass& group = context.groupOf(check.index);
+    if (!group.worldRoot) return;
+    const UrdfElements::Link* link = context.urdf().link(check.body.name);
+    if (link == nullptr) return;
+    findings.add(rule("root-world"), check.subject,
+                 "the root link is named 'world', the fixed frame in ROS, but the host fixes "
+                 "it to nothing: it becomes an ordinary body and the robot is free; fix the "
+                 "robot in the host's model, or leave the link out",
+                 CheckContext::linkPlace(check.body));
 }
 
 void checkMassRatio(const CheckContext& context, const BodyCheck& check, Findings& findings) {

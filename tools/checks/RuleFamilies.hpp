@@ -17,11 +17,20 @@ void checkModelNonFinite(const CheckContext& context, Findings& findings);
 void checkMassSign(const CheckContext& context, const BodyCheck& body, Findings& findings);
 void checkMovingMass(const CheckContext& context, const BodyCheck& body, Findings& findings);
 void checkMassRatio(const CheckContext& context, const BodyCheck& body, Findings& findings);
+// moving-body-inertia-zero; root-world.
+void checkMovingInertia(const CheckContext& context, const BodyCheck& body, Findings& findings);
+void checkWorldRoot(const CheckContext& context, const BodyCheck& body, Findings& findings);
 
 // InertiaRules.cpp: inertia-not-positive, inertia-product and inertia-triangle, judged together
 // (true when the tensor passes them all); inertia-box, only for a tensor that passes them.
 bool checkInertiaTensor(const BodyCheck& body, Findings& findings);
 void checkInertiaBox(const BodyCheck& body, Findings& findings);
+// precision-loss: the document's rounded mass and tensor against the URDF's.
+void checkPrecisionLoss(const CheckContext& context, const BodyCheck& body, Findings& findings);
+// Shared with the mass rules: every entry is finite; inertia-not-positive finds the tensor not
+// positive semi-definite.
+bool allFinite(const InertiaTensor& tensor);
+bool judgedIndefinite(const InertiaTensor& tensor);
 
 // GeometryRules.cpp: geometry-size; mesh-scale-zero and mesh-mirrored.
 void checkGeometrySize(const GeometryCheck& geometry, Findings& findings);
@@ -36,5 +45,8 @@ void checkAxis(const CheckContext& context, const InteractionCheck& interaction,
                Findings& findings);
 void checkRange(const InteractionCheck& interaction, Findings& findings);
 void checkEffort(const InteractionCheck& interaction, Findings& findings);
+// MimicRules.cpp: mimic-not-carried and mimic-invalid.
+void checkMimic(const CheckContext& context, const InteractionCheck& interaction,
+                Findings& findings);
 
 }  // namespace corvane::tools

@@ -26,9 +26,13 @@ struct Rule {
 inline constexpr std::array kRules{
     Rule{"non-finite", Severity::Error, "a number of the document is an infinity or a NaN"},
     Rule{"mass-negative", Severity::Error, "mass < 0"},
-    Rule{"mass-zero", Severity::Warning, "mass = 0 with an inertia tensor"},
+    Rule{"mass-zero", Severity::Warning,
+         "mass = 0 with an inertia tensor that is not 0 (a mass of 0 and a tensor of 0 locked to a "
+         "body with mass is a frame, and fine)"},
     Rule{"inertia-not-positive", Severity::Error,
-         "smallest principal moment < -eps (eps = 16 DBL_EPSILON max(1, (I1 + I2 + I3) / 2))"},
+         "smallest principal moment < -eps, on the URDF's numbers (eps = 0 for a diagonal "
+         "tensor, else 4 DBL_EPSILON (|I1| + |I2| + |I3|): the rounding of the eigenvalues); a "
+         "tensor whose moments are all below 1e-15 in size is 0 to a simulator and not judged"},
     Rule{"inertia-product", Severity::Error, "2|ixy| > izz + eps, and cyclic"},
     Rule{"inertia-triangle", Severity::Error, "I1 + I2 < I3 - eps for the principal moments"},
     // A ring or a hollow shell, which concentrate mass away from their centre, stay well below
@@ -38,11 +42,22 @@ inline constexpr std::array kRules{
          "times the largest extent of the body's contact geometry",
          10},
     Rule{"moving-body-massless", Severity::Error,
-         "a body of a hinge or prismatic, with the bodies locked to it, is lighter than this: a "
-         "simulator refuses it",
+         "a body of a hinge or prismatic, with the bodies locked to it, is lighter than this "
+         "(the URDF's masses; the import's negligible 1e-14 of a link without <inertial> does not "
+         "count): a simulator refuses it",
          1e-15},
     Rule{"mass-ratio", Severity::Warning,
          "the heaviest moving body is over this many times the lightest: stiff equations", 1000},
+    Rule{"moving-body-inertia-zero", Severity::Error,
+         "a moving body with mass (its one body with mass, with the massless bodies locked to it) "
+         "has a principal moment below this: a simulator refuses it",
+         1e-15},
+    Rule{"root-world", Severity::Warning,
+         "the root link is named 'world': the host fixes it to nothing, it becomes an ordinary "
+         "body and the robot is free"},
+    Rule{"precision-loss", Severity::Warning,
+         "the document's numbers, rounded at the import's precision, break a mass or an inertia "
+         "that the URDF's numbers keep"},
     Rule{"geometry-size", Severity::Error, "a size, radius or height <= 0"},
     Rule{"mesh-scale-zero", Severity::Error, "a mesh scale factor is 0"},
     Rule{"mesh-mirrored", Severity::Warning, "the product of the mesh scale factors is negative"},
@@ -58,6 +73,10 @@ inline constexpr std::array kRules{
          "0 lies outside the range: the initial value sits on a bound"},
     Rule{"effort-negative", Severity::Error, "effort < 0"},
     Rule{"effort-zero", Severity::Warning, "effort = 0"},
+    Rule{"mimic-not-carried", Severity::Warning,
+         "a joint mimics another: the document does not carry it, the host moves it on its own"},
+    Rule{"mimic-invalid", Severity::Error,
+         "a mimic names no joint of the robot, its own joint, or closes a cycle of mimics"},
 };
 
 // The rule with id `id`; an id that is not in the table stops the compilation.

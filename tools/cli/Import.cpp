@@ -100,7 +100,7 @@ ImportedRobot importInput(const std::string& input, const Options& options) {
     XacroInput text = readUrdfText(input, options, meshes);
     DocumentPtr document = importNamingInput(text.urdf, inputName, options);
     return ImportedRobot(std::move(inputName), std::move(text.urdf), std::move(document),
-                         std::move(meshes), std::move(text.sourceMap));
+                         std::move(meshes), options.precision, std::move(text.sourceMap));
 }
 
 }  // namespace corvane::tools

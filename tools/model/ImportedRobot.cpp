@@ -5,11 +5,12 @@
 namespace corvane::tools {
 
 ImportedRobot::ImportedRobot(std::string inputName, std::string source, DocumentPtr document,
-                             MeshLocator meshes, SourceMap sourceMap)
+                             MeshLocator meshes, int precision, SourceMap sourceMap)
     : inputName_(std::move(inputName)),
       source_(std::move(source)),
       document_(std::move(document)),
       meshes_(std::move(meshes)),
+      precision_(precision),
       sourceMap_(std::move(sourceMap)) {}
 
 const ModelOverview& ImportedRobot::overview() const {

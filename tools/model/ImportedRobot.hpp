@@ -17,10 +17,11 @@ namespace corvane::tools {
 
 class ImportedRobot {
   public:
-    // `document` is what importing `source` gave (never null); `meshes` finds its mesh files;
-    // `sourceMap` tells where a xacro input's expanded lines were written (empty for URDF).
+    // `document` is what importing `source` gave (never null); `meshes` finds its mesh files.
+    // `precision` is the number of decimals the import wrote real literals with; `sourceMap`
+    // tells where a xacro input's expanded lines were written (empty for URDF).
     ImportedRobot(std::string inputName, std::string source, DocumentPtr document,
-                  MeshLocator meshes, SourceMap sourceMap = {});
+                  MeshLocator meshes, int precision = 10, SourceMap sourceMap = {});
 
     // How messages name the input ("<stdin>" for standard input).
     const std::string& inputName() const { return inputName_; }
@@ -30,6 +31,7 @@ class ImportedRobot {
     const SourceMap& sourceMap() const { return sourceMap_; }
     const Document& document() const { return *document_; }
     const MeshLocator& meshes() const { return meshes_; }
+    int precision() const { return precision_; }
 
     // The document read once.
     const ModelOverview& overview() const;
@@ -43,6 +45,7 @@ class ImportedRobot {
     std::string source_;
     DocumentPtr document_;
     MeshLocator meshes_;
+    int precision_;
     SourceMap sourceMap_;
     mutable std::optional<ModelOverview> overview_;
     mutable std::optional<UrdfElements> urdfElements_;

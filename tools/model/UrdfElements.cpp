@@ -125,6 +125,42 @@ std::optional<std::array<double, 3>> threeNumbers(std::string_view text) {
     return values;
 }
 
+// A number as urdfdom reads an attribute: leading blanks and a '+' are skipped and the longest
+// number at the start is taken; nullopt when there is none.
+std::optional<double> leadingNumber(std::string_view text) {
+    const auto begin = text.find_first_not_of(" \t\n\r");
+    if (begin == std::string_view::npos) return std::nullopt;
+    text.remove_prefix(begin);
+    if (text.starts_with('+')) text.remove_prefix(1);
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc()) return std::nullopt;
+    return value;
+}
+
+double numberAttribute(const TiXmlElement* element, const char* name, double fallback) {
+    const char* text = element != nullptr ? element->Attribute(name) : nullptr;
+    if (text == nullptr) return fallback;
+    return leadingNumber(text).value_or(fallback);
+}
+
+UrdfElements::Inertial inertialOf(const TiXmlElement& element) {
+    const TiXmlElement* mass = element.FirstChildElement("mass");
+    const TiXmlElement* inertia = element.FirstChildElement("inertia");
+    return {numberAttribute(mass, "value", 0),  numberAttribute(inertia, "ixx", 0),
+            numberAttribute(inertia, "ixy", 0), numberAttribute(inertia, "ixz", 0),
+            numberAttribute(inertia, "iyy", 0), numberAttribute(inertia, "iyz", 0),
+            numberAttribute(inertia, "izz", 0)};
+}
+
+std::optional<UrdfElements::Mimic> mimicOf(const TiXmlElement& joint) {
+    const TiXmlElement* mimic = joint.FirstChildElement("mimic");
+    if (mimic == nullptr) return std::nullopt;
+    return UrdfElements::Mimic{mimic->Row(), attribute(*mimic, "joint").value_or(""),
+                               numberAttribute(mimic, "multiplier", 1),
+                               numberAttribute(mimic, "offset", 0)};
+}
+
 // The axis urdfdom gives a joint element: see UrdfElements::Joint.
 std::optional<std::array<double, 3>> axisOf(const TiXmlElement& joint) {
     const char* type = joint.Attribute("type");
@@ -142,8 +178,10 @@ std::optional<std::array<double, 3>> axisOf(const TiXmlElement& joint) {
 UrdfElements::Link linkOf(const TiXmlElement& element) {
     UrdfElements::Link link;
     link.line = element.Row();
-    if (const TiXmlElement* inertial = element.FirstChildElement("inertial"))
+    if (const TiXmlElement* inertial = element.FirstChildElement("inertial")) {
         link.inertialLine = inertial->Row();
+        link.inertial = inertialOf(*inertial);
+    }
     for (const TiXmlElement* part = element.FirstChildElement(); part != nullptr;
          part = part->NextSiblingElement()) {
         if (named(*part, "collision")) {
@@ -161,9 +199,14 @@ UrdfElements::Joint jointOf(const TiXmlElement& element) {
     if (const TiXmlElement* axis = element.FirstChildElement("axis")) joint.axisLine = axis->Row();
     if (const TiXmlElement* limit = element.FirstChildElement("limit"))
         joint.limitLine = limit->Row();
+    joint.type = attribute(element, "type").value_or("");
+    if (const TiXmlElement* parentLink = element.FirstChildElement("parent")) {
+        joint.parentLink = attribute(*parentLink, "link").value_or("");
+    }
     if (const TiXmlElement* childLink = element.FirstChildElement("child")) {
         joint.childLink = attribute(*childLink, "link").value_or("");
     }
+    joint.mimic = mimicOf(element);
     joint.axis = axisOf(element);
     return joint;
 }
@@ -178,6 +221,16 @@ const UrdfElements::Link* UrdfElements::link(const std::string& name) const {
 const UrdfElements::Joint* UrdfElements::joint(const std::string& name) const {
     const auto found = joints_.find(name);
     return found == joints_.end() ? nullptr : &found->second;
+}
+
+std::vector<std::string> UrdfElements::rootLinks() const {
+    std::unordered_map<std::string_view, bool> child;
+    for (const auto& [name, joint] : joints_) child.emplace(joint.childLink, true);
+    std::vector<std::string> roots;
+    for (const std::string& name : linkOrder_) {
+        if (!child.contains(name)) roots.push_back(name);
+    }
+    return roots;
 }
 
 int UrdfElements::lineOf(const UrdfPlace& place) const {
@@ -203,12 +256,15 @@ int UrdfElements::lineOf(const UrdfPlace& place) const {
         }
         case Element::Joint:
         case Element::Axis:
-        case Element::Limit: {
+        case Element::Limit:
+        case Element::Mimic: {
             const Joint* found = joint(place.owner);
             if (found == nullptr) return 0;
             const int line = place.element == Element::Axis    ? found->axisLine
                              : place.element == Element::Limit ? found->limitLine
-                                                               : found->line;
+                             : place.element == Element::Mimic
+                                 ? (found->mimic ? found->mimic->line : 0)
+                                 : found->line;
             return line > 0 ? line : found->line;
         }
     }
@@ -229,9 +285,13 @@ UrdfElements readUrdfElements(std::string_view source) {
         const char* name = element->Attribute("name");
         if (name == nullptr) continue;
         if (named(*element, "link")) {
-            if (!elements.links_.contains(name)) elements.links_.emplace(name, linkOf(*element));
+            if (elements.links_.try_emplace(name, linkOf(*element)).second) {
+                elements.linkOrder_.emplace_back(name);
+            }
         } else if (named(*element, "joint")) {
-            if (!elements.joints_.contains(name)) elements.joints_.emplace(name, jointOf(*element));
+            if (elements.joints_.try_emplace(name, jointOf(*element)).second) {
+                elements.jointOrder_.emplace_back(name);
+            }
         }
     }
     collectSensors(*robot, text, elements.unread_);

@@ -17,7 +17,18 @@ namespace corvane::tools {
 // file: the link or joint named `owner`, and for geometries the position of the collision or visual
 // element within the link (0 for the first), counted in the order of the file.
 struct UrdfPlace {
-    enum class Element { Robot, Link, Inertial, Collision, Visual, Mesh, Joint, Axis, Limit };
+    enum class Element {
+        Robot,
+        Link,
+        Inertial,
+        Collision,
+        Visual,
+        Mesh,
+        Joint,
+        Axis,
+        Limit,
+        Mimic
+    };
     Element element = Element::Robot;
     std::string owner;      // link or joint name as written in the URDF; empty for Robot
     std::size_t index = 0;  // Collision, Visual, Mesh (of that collision or visual)
@@ -59,16 +70,34 @@ class UrdfElements {
         // Its geometry is a sphere, box, cylinder or mesh: the import made a geometry of it.
         bool mapped = false;
     };
+    // The numbers of an inertial element as urdfdom parses them (before the document rounds
+    // them); an attribute that is missing or no number reads as 0.
+    struct Inertial {
+        double mass = 0;
+        double ixx = 0, ixy = 0, ixz = 0, iyy = 0, iyz = 0, izz = 0;
+    };
     struct Link {
         int line = 0;
         int inertialLine = 0;
+        std::optional<Inertial> inertial;
         std::vector<Part> collisions, visuals;  // in the order of the file
+    };
+    // A mimic element of a joint: the joint it follows, as written (empty without a "joint"
+    // attribute), and how: multiplier * leader + offset (1 and 0 when not written).
+    struct Mimic {
+        int line = 0;
+        std::string leader;
+        double multiplier = 1;
+        double offset = 0;
     };
     struct Joint {
         int line = 0;
         int axisLine = 0;
         int limitLine = 0;
+        std::string type;
+        std::string parentLink;
         std::string childLink;
+        std::optional<Mimic> mimic;
         // The axis as urdfdom takes it for a joint that has one (not fixed, not floating): the
         // axis element's xyz, (0, 0, 0) for an axis element without one, (1, 0, 0) without an
         // axis element; empty for other joints and for an xyz that is no three numbers.
@@ -79,6 +108,11 @@ class UrdfElements {
     // The elements of the robot that urdfdom does not read.
     const UnreadElements& unread() const { return unread_; }
     const Joint* joint(const std::string& name) const;
+    // The joint names in the order of the file (the first of a name).
+    const std::vector<std::string>& jointOrder() const { return jointOrder_; }
+    // The links that are no joint's child, in the order of the file: the robot's root (urdfdom
+    // accepts a robot with exactly one).
+    std::vector<std::string> rootLinks() const;
 
     // The line of the element `place` names; when the file lacks that element (a joint without
     // an axis, a link without an inertial), the line of the element it would belong to; 0 when
@@ -92,6 +126,8 @@ class UrdfElements {
     UnreadElements unread_;
     std::unordered_map<std::string, Link> links_;
     std::unordered_map<std::string, Joint> joints_;
+    std::vector<std::string> linkOrder_;
+    std::vector<std::string> jointOrder_;
 };
 
 // The elements of `source`, from one reading of the text. Meant for texts the import accepted,

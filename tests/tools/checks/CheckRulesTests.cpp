@@ -237,9 +237,9 @@ TEST(MassRules, AMovingMassAtTheLimitPasses) {
     EXPECT_EQ(describe(check(twoLinks("revolute", goodLimit, tiny, tiny), 20)), "");
 }
 
-TEST(MassRules, WhatAKinematicLockGivesCountsAsMass) {
+TEST(MassRules, WhatAKinematicLockGivesIsNoMass) {
     // arm and hand have no inertial: the import holds them in a kinematic lock with a negligible
-    // mass each, enough for a simulator, though far lighter than base.
+    // mass each, which is none of the robot's: the simulator refuses the pair.
     // clang-format off
     const std::string urdf = R"(<robot name="r">
       <link name="base">)" + unitInertial + R"(</link>
@@ -248,9 +248,72 @@ TEST(MassRules, WhatAKinematicLockGivesCountsAsMass) {
       <joint name="w" type="fixed"><parent link="arm"/><child link="hand"/></joint>
     </robot>)";
     // clang-format on
-    const Finding finding = only(check(urdf), "mass-ratio");
+    const Finding finding = only(check(urdf), "moving-body-massless");
     EXPECT_EQ(finding.subject, "body 'arm'");
-    expectMessageHas(finding, "with the 1 body locked to it");
+    expectMessageHas(finding, "mass 0 with the 1 body locked to it");
+    expectMessageHas(finding, "negligible mass the import gives");
+}
+
+TEST(MassRules, AFrameOfZeroMassAndZeroTensorLockedToAMassIsFine) {
+    const std::string frame = inertial("0", "0", "0", "0");
+    EXPECT_EQ(describe(check(twoLinks("fixed", "", frame))), "");
+    // The same frame moving on its own is refused; a tensor without mass is a warning.
+    EXPECT_EQ(rulesOf(check(twoLinks("revolute", goodLimit, frame))),
+              std::vector<std::string>{"moving-body-massless"});
+    const Finding finding =
+        only(check(twoLinks("fixed", "", inertial("0", "0.1", "0.1", "0.1"))), "mass-zero");
+    expectMessageHas(finding, "mass is 0 but the inertia tensor is not");
+}
+
+TEST(MassRules, AMovingBodyWithMassAndAZeroMomentIsRefused) {
+    const Finding finding =
+        only(check(twoLinks("revolute", goodLimit, inertial("0.754", "0", "1", "1"))),
+             "moving-body-inertia-zero");
+    EXPECT_EQ(finding.severity, Severity::Error);
+    expectPlace(finding, Element::Inertial, "arm");
+    expectMessageHas(finding, "principal moment of 0 ");
+    // At the threshold it passes, at the default precision too: the URDF's numbers are judged.
+    const std::string least = inertial("0.754", "0.000000000000001", "1", "1");
+    EXPECT_EQ(describe(check(twoLinks("revolute", goodLimit, least))), "");
+    // Not moving: a simulator holds it fixed, whatever its moments.
+    EXPECT_EQ(describe(check(twoLinks("fixed", "", inertial("0.754", "0", "1", "1")))), "");
+}
+
+TEST(MassRules, ARootLinkNamedWorldIsOneWarningNotAMasslessBody) {
+    // clang-format off
+    const std::string urdf = R"(<robot name="r">
+      <link name="world"/>
+      <link name="base">)" + unitInertial + R"(</link>
+      <joint name="j" type="revolute"><parent link="world"/><child link="base"/>)" + goodLimit +
+      R"(</joint></robot>)";
+    // clang-format on
+    const Finding finding = only(check(urdf), "root-world");
+    EXPECT_EQ(finding.severity, Severity::Warning);
+    expectPlace(finding, Element::Link, "world");
+    expectMessageHas(finding, "the robot is free");
+    // Another name for the same root link is a massless moving body.
+    std::string other = urdf;
+    for (auto at = other.find("\"world\""); at != std::string::npos; at = other.find("\"world\"")) {
+        other.replace(at, 7, "\"ground\"");
+    }
+    EXPECT_EQ(rulesOf(check(other)), std::vector<std::string>{"moving-body-massless"});
+}
+
+TEST(MassRules, RoundingThatBreaksWhatTheUrdfKeepsIsOneWarningNamingThePrecision) {
+    const std::string light = oneLink(inertial("0.000000000001", "1", "1", "1"));
+    const Finding mass = only(check(light), "precision-loss");
+    EXPECT_EQ(mass.severity, Severity::Warning);
+    expectPlace(mass, Element::Inertial, "a");
+    expectMessageHas(mass, "written with 10 decimals, the mass turns 0");
+    expectMessageHas(mass, "-p 12 keeps it");
+    EXPECT_EQ(describe(check(light, 12)), "");
+    // 4e-11 + 4e-11 = 8e-11 holds; at ten decimals 0 + 0 < 1e-10 does not.
+    const std::string flat =
+        oneLink(inertial("1", "0.00000000004", "0.00000000004", "0.00000000008"));
+    const Finding tensor = only(check(flat), "precision-loss");
+    expectMessageHas(tensor, "the moments break the triangle inequality");
+    expectMessageHas(tensor, "-p 11 keeps it");
+    EXPECT_EQ(describe(check(flat, 11)), "");
 }
 
 TEST(MassRules, MassRatioAboveAThousandIsAWarningNamingBoth) {
@@ -272,6 +335,24 @@ TEST(MassRules, MassRatioOfAThousandPasses) {
 
 // ---------------------------------------------------------------------------------------------
 // Inertia tensor
+
+TEST(InertiaRules, TheTriangleHasNoToleranceOnADiagonalAndRoundingOnATurnedTensor) {
+    // izz one unit in the last place above ixx + iyy: a simulator refuses it.
+    EXPECT_EQ(rulesOf(check(oneLink(inertial("1", "1", "1", "2.0000000000000004")))),
+              std::vector<std::string>{"inertia-triangle"});
+    EXPECT_EQ(describe(check(oneLink(inertial("1", "1", "1", "2")))), "");
+    // A product of 1e-4 on (1, 1, 2) breaks it by 2e-8, far beyond rounding.
+    EXPECT_EQ(
+        rulesOf(check(oneLink(inertial("1", "1", "1", "2", "ixy=\"0\" ixz=\"0.0001\" iyz=\"0\"")))),
+        std::vector<std::string>{"inertia-triangle"});
+}
+
+TEST(InertiaRules, ATensorBelowTheLeastMomentIsNotJudgedForItsSigns) {
+    // All moments near 1e-20, one of them negative: 0 to a simulator.
+    EXPECT_EQ(describe(check(oneLink(
+                  inertial("1", "0", "0", "0", "ixy=\"0\" ixz=\"1.35525e-20\" iyz=\"0\"")))),
+              "");
+}
 
 TEST(InertiaRules, ANegativeMomentIsNotPositiveSemiDefinite) {
     const Finding finding =
@@ -546,6 +627,64 @@ TEST(EffortRules, AZeroEffortCannotDriveTheJoint) {
 
 TEST(EffortRules, TheSmallestPositiveEffortPasses) {
     EXPECT_EQ(describe(check(twoLinks("revolute", limit("-1", "1", "0.0000000001")))), "");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Mimic joints
+
+// base with arm on joint "lead" and hand on joint "follow", which holds `mimic`; "lead" holds
+// `leadMimic`.
+std::string mimicRobot(const std::string& mimic, const std::string& leadMimic = "") {
+    // clang-format off
+    return R"(<robot name="r">
+      <link name="base">)" + unitInertial + R"(</link>
+      <link name="arm">)" + unitInertial + R"(</link>
+      <link name="hand">)" + unitInertial + R"(</link>
+      <joint name="lead" type="revolute"><parent link="base"/><child link="arm"/>)" + goodLimit +
+      leadMimic + R"(</joint>
+      <joint name="follow" type="revolute"><parent link="arm"/><child link="hand"/>)" + goodLimit +
+      "\n" + mimic + R"(</joint>
+    </robot>)";
+    // clang-format on
+}
+
+TEST(MimicRules, AFollowerIsAWarningAtItsMimicNamingLeaderMultiplierAndOffset) {
+    const std::string urdf = mimicRobot(R"(<mimic joint="lead" multiplier="-0.5" offset="0.25"/>)");
+    const Finding finding = only(check(urdf), "mimic-not-carried");
+    EXPECT_EQ(finding.severity, Severity::Warning);
+    EXPECT_EQ(finding.subject, "interaction 'follow'");
+    expectPlace(finding, Element::Mimic, "follow");
+    expectMessageHas(finding, "mimics joint 'lead' (multiplier -0.5, offset 0.25)");
+    EXPECT_EQ(readUrdfElements(urdf).lineOf(finding.place), 7);
+    // Without multiplier and offset: 1 and 0.
+    expectMessageHas(only(check(mimicRobot(R"(<mimic joint="lead"/>)")), "mimic-not-carried"),
+                     "(multiplier 1, offset 0)");
+}
+
+TEST(MimicRules, AMissingLeaderItselfOrACycleIsAnError) {
+    const auto fault = [](const std::string& urdf) {
+        const auto findings = check(urdf);
+        std::vector<std::string> messages;
+        for (const Finding& finding : findings) {
+            EXPECT_EQ(finding.rule, "mimic-invalid") << finding.message;
+            EXPECT_EQ(finding.severity, Severity::Error);
+            messages.push_back(finding.subject + ": " + finding.message);
+        }
+        return messages;
+    };
+    const auto missing = fault(mimicRobot(R"(<mimic joint="elbow"/>)"));
+    ASSERT_EQ(missing.size(), 1u);
+    EXPECT_NE(missing[0].find("follows joint 'elbow', which the robot does not have"),
+              std::string::npos)
+        << missing[0];
+    const auto itself = fault(mimicRobot(R"(<mimic joint="follow"/>)"));
+    ASSERT_EQ(itself.size(), 1u);
+    EXPECT_NE(itself[0].find("follows its own joint"), std::string::npos) << itself[0];
+    const auto cycle = fault(mimicRobot(R"(<mimic joint="lead"/>)", R"(<mimic joint="follow"/>)"));
+    ASSERT_EQ(cycle.size(), 2u);
+    for (const std::string& message : cycle) {
+        EXPECT_NE(message.find("closes a cycle of mimics"), std::string::npos) << message;
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
