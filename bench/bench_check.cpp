@@ -1,8 +1,10 @@
 // Speed of --check: everything `corvane-urdf --check --package-path ../shared/robots` does for
 // the PR2 of ../shared/robots (read the file, import it, check the document with its meshes
-// looked for; target: 50 ms), and for a generated robot of 10,000 links the import alone against
-// the import with the checks (target: under 2 times the import alone), with the stages of the
-// checks on their own. After the benchmark table, one line per target says whether it is met.
+// looked for, read and measured; target: 50 ms) with the cost of reading and decoding its
+// meshes on its own (and of the Kinova's Collada meshes, the heaviest of ../shared/robots), and for
+// a generated robot of 10,000 links the import alone against the import with the checks (target:
+// under 2 times the import alone), with the stages of the checks on their own. After the benchmark
+// table, one line per target says whether it is met.
 //
 //   bench_check [benchmark flags]
 //
@@ -18,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -40,6 +43,8 @@ using Clock = std::chrono::steady_clock;
 
 const fs::path robotsDir = fs::path(CORVANE_SHARED_DIR) / "robots";
 const fs::path pr2Path = robotsDir / "example-robot-data/robots/pr2_description/urdf/pr2.urdf";
+const fs::path kinovaPath =
+    robotsDir / "example-robot-data/robots/kinova_description/robots/kinova.urdf";
 constexpr std::size_t kGeneratedLinks = 10000;
 const std::string generatedName = "synthetic_10000.urdf";
 
@@ -72,6 +77,12 @@ tools::MeshLocator pr2Locator() {
     return tools::MeshLocator(
         tools::PackageSearch::fromOptionsAndVariables({robotsDir.string()}, nullptr, nullptr),
         pr2Path.parent_path());
+}
+
+tools::MeshLocator robotLocator(const fs::path& urdf) {
+    return tools::MeshLocator(
+        tools::PackageSearch::fromOptionsAndVariables({robotsDir.string()}, nullptr, nullptr),
+        urdf.parent_path());
 }
 
 tools::MeshLocator generatedLocator() {
@@ -133,6 +144,44 @@ void BM_Pr2_WholeCheck(benchmark::State& state) {
     for (auto _ : state) lines = checkPr2File();
     state.counters["findings"] = static_cast<double>(lines);
     state.counters["target_ms"] = kPr2Target * 1000;
+}
+
+// Every mesh of the robot read and measured, as the checks do, by a locator made anew each time
+// (so every file is found, read and decoded once per iteration); the triangles and the files
+// are counted.
+void measureMeshes(benchmark::State& state, const fs::path& urdf) {
+    const std::string source = readText(urdf);
+    const corvane::DocumentPtr document =
+        tools::importRobot(source, urdf.filename().string(), checkOptions({robotsDir.string()}));
+    const tools::ModelOverview overview = tools::readModelOverview(*document);
+    std::size_t triangles = 0;
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        const tools::MeshLocator locator = robotLocator(urdf);
+        triangles = 0;
+        bytes = 0;
+        std::set<const tools::MeshFile*> files;
+        for (const auto& body : overview.bodies) {
+            for (const auto& geometry : body.geometries) {
+                if (!geometry.meshPath) continue;
+                const tools::MeshFile& file = locator.file(*geometry.meshPath);
+                if (!files.insert(&file).second || !file.measure()) continue;
+                triangles += file.measure()->triangles;
+                bytes += file.bytes()->size();
+            }
+        }
+        state.counters["files"] = static_cast<double>(files.size());
+    }
+    state.counters["triangles"] = static_cast<double>(triangles);
+    state.counters["MB"] = static_cast<double>(bytes) / 1e6;
+}
+
+void BM_Pr2_Stage_MeshesReadAndMeasured(benchmark::State& state) {
+    measureMeshes(state, pr2Path);
+}
+
+void BM_Kinova_Stage_MeshesReadAndMeasured(benchmark::State& state) {
+    measureMeshes(state, kinovaPath);
 }
 
 // --- 10,000 generated links ------------------------------------------------------------------
@@ -203,6 +252,8 @@ void BM_Generated_Stage_UrdfElements(benchmark::State& state) {
 BENCHMARK(BM_Pr2_Import)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Pr2_ChecksOnly)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Pr2_WholeCheck)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Pr2_Stage_MeshesReadAndMeasured)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Kinova_Stage_MeshesReadAndMeasured)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Generated_Import)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Generated_ImportAndCheck)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Generated_Stage_UrdfElements)->Unit(benchmark::kMillisecond);

@@ -22,10 +22,11 @@ corvane_add_tool_tests(tool_support_tests TIMEOUT 60
   LIBRARIES corvane-urdf-support)
 corvane_add_tool_tests(tool_model_tests TIMEOUT 120
   SOURCES model/DescriptionFactsTests.cpp model/GeometryTests.cpp model/MeshLocatorTests.cpp
-          model/ModelOverviewTests.cpp model/UrdfElementsTests.cpp
+          model/MeshMeasureTests.cpp model/ModelOverviewTests.cpp model/UrdfElementsTests.cpp
   LIBRARIES corvane-urdf-cli)
 corvane_add_tool_tests(tool_checks_tests TIMEOUT 300
-  SOURCES checks/CheckRulesTests.cpp checks/CheckCliTests.cpp checks/RuleRegistryTests.cpp
+  SOURCES checks/CheckRulesTests.cpp checks/CheckCliTests.cpp checks/MeshContentsRulesTests.cpp
+          checks/RuleRegistryTests.cpp
   LIBRARIES corvane-urdf-checks)
 # The checks against MuJoCo's model compiler over the whole valid corpus: one case, well under a
 # minute.

@@ -12,6 +12,7 @@ void checkGeometry(const CheckContext& context, const GeometryCheck& geometry, F
     checkGeometrySize(geometry, findings);
     checkMeshScale(geometry, findings);
     checkMeshFile(context, geometry, findings);
+    checkMeshContents(context, geometry, findings);
 }
 
 void checkBody(const CheckContext& context, std::size_t index, Findings& findings) {

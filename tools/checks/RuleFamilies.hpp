@@ -36,8 +36,10 @@ bool judgedIndefinite(const InertiaTensor& tensor);
 void checkGeometrySize(const GeometryCheck& geometry, Findings& findings);
 void checkMeshScale(const GeometryCheck& geometry, Findings& findings);
 
-// MeshRules.cpp: mesh-not-found and mesh-unreadable.
+// MeshRules.cpp: mesh-not-found and mesh-unreadable; mesh-undecodable, mesh-size and mesh-heavy.
 void checkMeshFile(const CheckContext& context, const GeometryCheck& geometry, Findings& findings);
+void checkMeshContents(const CheckContext& context, const GeometryCheck& geometry,
+                       Findings& findings);
 
 // JointRules.cpp: axis-zero and axis-not-unit; range-inverted, range-empty and initial-clamped;
 // effort-negative and effort-zero.

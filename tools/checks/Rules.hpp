@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <span>
 #include <string>
 #include <string_view>
@@ -77,7 +78,27 @@ inline constexpr std::array kRules{
          "a joint mimics another: the document does not carry it, the host moves it on its own"},
     Rule{"mimic-invalid", Severity::Error,
          "a mimic names no joint of the robot, its own joint, or closes a cycle of mimics"},
+    // 10 m and 1 mm: no robot part is larger or smaller; a mesh drawn in millimetres and read as
+    // metres lands a thousand times above its size, one scaled twice a thousand times below.
+    Rule{"mesh-size", Severity::Warning,
+         "the largest side of the mesh's box, after its scale and (Collada) its unit, is over "
+         "this many metres or under 1 mm: a unit mistake",
+         10},
+    // A widely used simulator refuses meshes of more triangles than this.
+    Rule{"mesh-heavy", Severity::Warning,
+         "a mesh has over this many triangles, or a contact mesh over kContactMeshTriangles "
+         "(50,000)",
+         200000},
+    Rule{"mesh-undecodable", Severity::Warning,
+         "the mesh file's contents cannot be read as STL, OBJ or Collada"},
 };
+
+// Triangles a contact mesh may have before mesh-heavy warns. The real robots of the shared
+// collection use contact meshes of 90 to 340 triangles where made for contact (the PR2) and
+// their visual meshes of up to 44,578 (a Kinova hand) where those serve for contact too, and
+// simulate well with them; a contact mesh past 50,000 is heavier than any of them, and every
+// contact test walks it.
+inline constexpr std::size_t kContactMeshTriangles = 50000;
 
 // The rule with id `id`; an id that is not in the table stops the compilation.
 consteval const Rule& rule(std::string_view id) {

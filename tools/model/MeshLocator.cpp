@@ -226,6 +226,15 @@ std::string joined(const std::vector<std::string>& items) {
     return text;
 }
 
+// Files are told apart by what they resolve to, so two URIs of one file share it; a URI that
+// resolves to nothing is its own key.
+std::string fileKeyOf(const MeshLocation& location) {
+    if (!location.file) return "uri:" + location.uri;
+    std::error_code error;
+    const fs::path canonical = fs::weakly_canonical(*location.file, error);
+    return "file:" + (error ? *location.file : canonical).string();
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -303,6 +312,28 @@ std::string MeshLocation::message() const {
 }
 
 // ---------------------------------------------------------------------------------------------
+// MeshFile
+
+MeshFile::MeshFile(const MeshLocation& location)
+    : format_(meshFormatOf(location.file ? *location.file : fs::path(location.uri))) {
+    if (!location.found()) {
+        problem_ = location.reason();
+    } else if (format_ == MeshFormat::Unknown) {
+        problem_ = "is no STL, OBJ or Collada file (by its extension)";
+    } else if (auto bytes = readWholeFileIfReadable(*location.file)) {
+        bytes_ = std::move(bytes);
+    } else {
+        problem_ = "cannot be read";
+    }
+}
+
+const MeshMeasure* MeshFile::measure() const {
+    if (!bytes_) return nullptr;
+    if (!measure_) measure_ = measureMesh(*bytes_, format_);
+    return &*measure_;
+}
+
+// ---------------------------------------------------------------------------------------------
 // MeshLocator
 
 MeshLocator::MeshLocator(PackageSearch search, fs::path baseFolder, PackageCrawlLimits limits)
@@ -311,6 +342,14 @@ MeshLocator::MeshLocator(PackageSearch search, fs::path baseFolder, PackageCrawl
 const MeshLocation& MeshLocator::locate(std::string_view uri) const {
     if (const auto known = located_.find(uri); known != located_.end()) return known->second;
     return located_.emplace(std::string(uri), lookUp(uri)).first->second;
+}
+
+const MeshFile& MeshLocator::file(std::string_view uri) const {
+    auto known = fileKeys_.find(uri);
+    if (known == fileKeys_.end()) {
+        known = fileKeys_.emplace(std::string(uri), fileKeyOf(locate(uri))).first;
+    }
+    return filesByKey_.try_emplace(known->second, locate(uri)).first->second;
 }
 
 MeshLocation MeshLocator::lookUp(std::string_view uri) const {

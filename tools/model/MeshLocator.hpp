@@ -1,7 +1,9 @@
 // Finding the files that mesh URIs name, as robotics users expect and without a ROS
 // installation: package:// URIs through the tool's --package-path options, ROS_PACKAGE_PATH and
 // AMENT_PREFIX_PATH; file:// URIs and paths as they stand or relative to the URDF's folder.
-// The checks and the 3D page both resolve meshes here, so they agree on what is found.
+// The checks and the 3D page both resolve meshes here, so they agree on what is found, and both
+// read the files' contents here, each file once per run: the page embeds the bytes, the checks
+// measure them.
 #pragma once
 
 #include <cstddef>
@@ -12,6 +14,8 @@
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "model/MeshMeasure.hpp"
 
 namespace corvane::tools {
 
@@ -68,6 +72,29 @@ struct MeshLocation {
     std::string message() const;
 };
 
+// The contents of one mesh file, read once however many URIs name it.
+class MeshFile {
+  public:
+    // Reads the file `location` found (nothing is read when it found none).
+    explicit MeshFile(const MeshLocation& location);
+
+    // By the extension of the file found, or else of the URI.
+    MeshFormat format() const { return format_; }
+    // The file's bytes; unset when it cannot be drawn or measured.
+    const std::optional<std::string>& bytes() const { return bytes_; }
+    // Why not ("not found; tried: ...", "is empty", "is no STL, OBJ or Collada file ...").
+    const std::optional<std::string>& problem() const { return problem_; }
+    // The bytes measured, on first use only, so that a run that only draws the mesh does not
+    // decode it; null when there are no bytes.
+    const MeshMeasure* measure() const;
+
+  private:
+    MeshFormat format_ = MeshFormat::Unknown;
+    std::optional<std::string> bytes_;
+    std::optional<std::string> problem_;
+    mutable std::optional<MeshMeasure> measure_;
+};
+
 // Depth and breadth of the search of one search-path entry for package.xml files.
 struct PackageCrawlLimits {
     // Folders this far below the entry are still looked at (the entry itself is at depth 0).
@@ -90,6 +117,10 @@ class MeshLocator {
     const MeshLocation& locate(std::string_view uri) const;
     // The folder of package NAME, looked for as for package:// URIs (xacro's $(find NAME)).
     std::optional<std::filesystem::path> packageFolder(const std::string& name) const;
+    // The contents of the file `uri` leads to. URIs that lead to the same file (told apart by its
+    // canonical path) share one MeshFile, read once; the answer stays valid as long as the
+    // locator.
+    const MeshFile& file(std::string_view uri) const;
 
   private:
     // Where a package was found, and the places looked at until then.
@@ -116,6 +147,9 @@ class MeshLocator {
     mutable std::map<std::string, PackageLookup> packages_;
     mutable std::map<std::filesystem::path, CrawledEntry> crawledEntries_;
     mutable std::map<std::string, MeshLocation, std::less<>> located_;
+    // Each URI's file, by the key of what it resolves to (see file()).
+    mutable std::map<std::string, std::string, std::less<>> fileKeys_;
+    mutable std::map<std::string, MeshFile> filesByKey_;
 };
 
 }  // namespace corvane::tools

@@ -1,5 +1,5 @@
-// The mesh files a 3D page carries: each file the geometries name, found as the checks find it,
-// read once however many geometries use it.
+// The mesh files a 3D page carries: each file the geometries name, found and read as the checks
+// find and read it, once however many geometries use it.
 #pragma once
 
 #include <cstddef>
