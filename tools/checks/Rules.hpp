@@ -20,44 +20,151 @@ struct Rule {
     std::string_view summary;
     // The limit the rule judges by, where it has a fixed one (0: it has none).
     double threshold = 0;
+    // For --explain and the rules of a SARIF log: why a simulator (or the user) cares, and how
+    // to mend the robot.
+    std::string_view why;
+    std::string_view remedy;
 };
 
 // In the order the checks of one body or one interaction apply them.
 inline constexpr std::array kRules{
-    Rule{"non-finite", Severity::Error, "a number of the document is an infinity or a NaN"},
-    Rule{"mass-negative", Severity::Error, "mass < 0"},
-    Rule{"mass-zero", Severity::Warning, "mass = 0 with an inertia tensor"},
+    Rule{"non-finite", Severity::Error, "a number of the document is an infinity or a NaN", 0,
+         "a simulator cannot integrate an infinity or a NaN: the first step spreads it through the "
+         "whole state, or the model compiler refuses the file",
+         "write the number out in the URDF; look for a division by zero or an unset property in "
+         "the program that wrote it"},
+    Rule{"mass-negative", Severity::Error, "mass < 0", 0,
+         "a negative mass makes the equations of motion accelerate the body against the force on "
+         "it; simulators refuse it",
+         "write the body's mass, in kilograms, as a positive number"},
+    Rule{"mass-zero", Severity::Warning, "mass = 0 with an inertia tensor", 0,
+         "a tensor on a body without mass describes nothing a simulator can use, and a body that "
+         "moves needs a mass",
+         "give the body its mass, or drop the <inertial> of a frame held by a fixed joint"},
     Rule{"inertia-not-positive", Severity::Error,
-         "smallest principal moment < -eps (eps = 16 DBL_EPSILON max(1, (I1 + I2 + I3) / 2))"},
-    Rule{"inertia-product", Severity::Error, "2|ixy| > izz + eps, and cyclic"},
-    Rule{"inertia-triangle", Severity::Error, "I1 + I2 < I3 - eps for the principal moments"},
+         "smallest principal moment < -eps (eps = 16 DBL_EPSILON max(1, (I1 + I2 + I3) / 2))", 0,
+         "a tensor with a negative principal moment gives a body negative kinetic energy for some "
+         "rotations; simulators refuse it",
+         "take the tensor from a CAD tool or a formula for the body's shape, in kg m^2, about the "
+         "centre of mass"},
+    Rule{"inertia-product", Severity::Error, "2|ixy| > izz + eps, and cyclic", 0,
+         "no real body has a product of inertia this large against its moment; the tensor is not "
+         "physical and simulators refuse it",
+         "check the sign and the units of the products, or set them to 0 for a roughly symmetric "
+         "body"},
+    Rule{"inertia-triangle", Severity::Error, "I1 + I2 < I3 - eps for the principal moments", 0,
+         "the principal moments of any real body satisfy the triangle inequality; simulators "
+         "refuse a tensor that breaks it",
+         "recompute the tensor for the body's shape; the message gives moments that satisfy it"},
     // A ring or a hollow shell, which concentrate mass away from their centre, stay well below
     // this factor; beyond it the inertia is taken for a mistake (units, or another body's values).
     Rule{"inertia-box", Severity::Warning,
          "the uniform box with the body's mass and principal moments has a side over this many "
          "times the largest extent of the body's contact geometry",
-         10},
+         10,
+         "a tensor far too large for the body's size makes it sluggish and hides a unit mistake (g "
+         "mm^2 for kg m^2) or another body's values",
+         "check the tensor's units and that it belongs to this body; compute it from the body's "
+         "shape"},
     Rule{"moving-body-massless", Severity::Error,
          "a body of a hinge or prismatic, with the bodies locked to it, is lighter than this: a "
          "simulator refuses it",
-         1e-15},
+         1e-15,
+         "a body moved by a joint needs mass and inertia, or its acceleration is undefined; "
+         "simulators refuse it",
+         "give the body (or a body fixed to it) an <inertial> with its mass and tensor"},
     Rule{"mass-ratio", Severity::Warning,
-         "the heaviest moving body is over this many times the lightest: stiff equations", 1000},
-    Rule{"geometry-size", Severity::Error, "a size, radius or height <= 0"},
-    Rule{"mesh-scale-zero", Severity::Error, "a mesh scale factor is 0"},
-    Rule{"mesh-mirrored", Severity::Warning, "the product of the mesh scale factors is negative"},
-    Rule{"mesh-not-found", Severity::Error, "the mesh file is not where the locator looks"},
+         "the heaviest moving body is over this many times the lightest: stiff equations", 1000,
+         "a very light body beside a very heavy one makes the equations stiff: the simulation "
+         "needs small time steps or turns unstable",
+         "check the light body's mass and units, or fix it to its neighbour if it need not move"},
+    Rule{"geometry-size", Severity::Error, "a size, radius or height <= 0", 0,
+         "a shape without volume cannot collide or be drawn; simulators refuse it",
+         "give the sphere, box or cylinder its real, positive size in metres"},
+    Rule{"mesh-scale-zero", Severity::Error, "a mesh scale factor is 0", 0,
+         "a zero scale flattens the mesh to nothing: it neither collides nor shows",
+         "write the scale factor, usually 1 (or 0.001 for a mesh in millimetres)"},
+    Rule{"mesh-mirrored", Severity::Warning, "the product of the mesh scale factors is negative", 0,
+         "a mirrored mesh has its faces turned inside out; contacts and shading come out wrong",
+         "mirror the mesh file itself, or use a mesh of the other side"},
+    Rule{"mesh-not-found", Severity::Error, "the mesh file is not where the locator looks", 0,
+         "a mesh that cannot be found gives the body no shape: it does not collide or show",
+         "give --package-path for package:// URIs, or correct the mesh file's path"},
     Rule{"mesh-unreadable", Severity::Error,
-         "the mesh file is empty, no regular file or unreadable"},
+         "the mesh file is empty, no regular file or unreadable", 0,
+         "an unreadable mesh gives the body no shape: it does not collide or show",
+         "replace the file with a readable mesh (STL, OBJ or Collada)"},
     Rule{"axis-zero", Severity::Warning,
-         "the URDF axis has a norm below this: no direction a simulator can use", 1e-8},
-    Rule{"axis-not-unit", Severity::Warning, "| |axis| - 1 | is over this", 1e-6},
-    Rule{"range-inverted", Severity::Error, "the range's start is above its end"},
-    Rule{"range-empty", Severity::Warning, "the range's start equals its end"},
+         "the URDF axis has a norm below this: no direction a simulator can use", 1e-8,
+         "a zero axis gives the joint no direction; the import replaces it by (1, 0, 0), which is "
+         "rarely what was meant",
+         "write the joint's direction in the xyz of its <axis>, in the joint's frame"},
+    Rule{"axis-not-unit", Severity::Warning, "| |axis| - 1 | is over this", 1e-6,
+         "the host takes the axis as written, so a long or short axis scales the joint's motion "
+         "and its limits",
+         "write the axis as a unit vector; the message gives it"},
+    Rule{"range-inverted", Severity::Error, "the range's start is above its end", 0,
+         "a lower limit above the upper one leaves no position the joint may take; simulators "
+         "refuse or clamp it",
+         "swap the joint's lower and upper limits"},
+    Rule{"range-empty", Severity::Warning, "the range's start equals its end", 0,
+         "equal limits freeze the joint: it is a fixed joint in disguise, with the cost of a "
+         "moving one",
+         "give the joint its real range, or make it a fixed joint"},
     Rule{"initial-clamped", Severity::Note,
-         "0 lies outside the range: the initial value sits on a bound"},
-    Rule{"effort-negative", Severity::Error, "effort < 0"},
-    Rule{"effort-zero", Severity::Warning, "effort = 0"},
+         "0 lies outside the range: the initial value sits on a bound", 0,
+         "the initial value 0 lies outside the range, so the simulation starts with the joint "
+         "pushed onto a limit",
+         "check the range, or start the simulation at a position inside it"},
+    Rule{
+        "effort-negative", Severity::Error, "effort < 0", 0,
+        "a negative effort limit inverts the actuator's bounds; controllers cannot drive the joint",
+        "write the effort limit as a positive number (N m for a hinge, N for a prismatic)"},
+    Rule{"effort-zero", Severity::Warning, "effort = 0", 0,
+         "an effort limit of 0 means the joint cannot be driven at all",
+         "write the actuator's real effort limit, or make the joint passive on purpose"},
+    // What urdfdom reads past: judged on the URDF text, as the document keeps no trace of it.
+    Rule{"xacro-unexpanded", Severity::Error,
+         "an element of the xacro namespace in a file imported as URDF: the file was not expanded",
+         0,
+         "urdfdom reads past xacro elements, so the links, joints and values they would make are "
+         "missing from the robot the simulator gets",
+         "expand the file: give --xacro, or a file name ending in .xacro"},
+    Rule{"element-misplaced", Severity::Warning,
+         "an element urdfdom reads elsewhere stands where it is ignored (<origin> in <link> or "
+         "<geometry>, <inertial> outside a link)",
+         0,
+         "urdfdom passes over the element without a word: the robot imports without what it "
+         "says (a geometry stays at the link's origin, a mass goes to no body)",
+         "move the element to where it belongs; the message names the places urdfdom reads it"},
+    Rule{"element-misspelt", Severity::Warning,
+         "an element urdfdom does not read is within a small edit distance of one it reads there "
+         "(1 edit for names of up to 4 letters, 2 for longer)",
+         0, "a misspelt element is skipped without a word: the robot imports without it",
+         "correct the name; the message says which one was likely meant"},
+    Rule{"attribute-misspelt", Severity::Warning,
+         "an attribute urdfdom does not read is within a small edit distance of one it reads on "
+         "that element (1 edit for names of up to 4 letters, 2 for longer)",
+         0,
+         "a misspelt attribute is skipped without a word and the value keeps its default (an "
+         "axis written xzy= becomes (1, 0, 0))",
+         "correct the attribute's name; the message says which one was likely meant"},
+    Rule{"attribute-ignored", Severity::Warning,
+         "an attribute that says something urdfdom does not read there: rpy on <axis>, iyx, izx "
+         "or izy on <inertia>, safety-controller values on <limit>",
+         0,
+         "the value is dropped without a word: an axis is not turned by rpy, and of the "
+         "symmetric tensor's products only ixy, ixz and iyz are read",
+         "write the value where urdfdom reads it; the message says where"},
+    Rule{"element-unknown", Severity::Note,
+         "a child element of the core format that urdfdom does not read (other than the known "
+         "extensions: gazebo, transmission, ros2_control, sensor, other XML namespaces)",
+         0, "the element is for another program, or a mistake; urdfdom and the host ignore it",
+         "nothing, if another program reads it; otherwise remove it"},
+    Rule{"attribute-unknown", Severity::Note,
+         "an attribute of the core format that urdfdom does not read", 0,
+         "the attribute is for another program, or a mistake; urdfdom and the host ignore it",
+         "nothing, if another program reads it; otherwise remove it"},
 };
 
 // The rule with id `id`; an id that is not in the table stops the compilation.
