@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include <utility>
+
 #include "checks/Checks.hpp"
 #include "model/ModelOverview.hpp"
 #include "model/UrdfElements.hpp"
@@ -66,10 +68,12 @@ std::string tallyLine(const std::string& inputName, const CheckTally& tally, boo
 CheckReport checkImportedRobot(const ImportedRobot& robot, bool showNotes) {
     CheckReport report;
     const UrdfElements& urdf = robot.urdfElements();
-    for (const Finding& finding : checkModel({robot.overview(), urdf, &robot.meshes()})) {
+    for (Finding& finding : checkModel({robot.overview(), urdf, &robot.meshes()})) {
         countFinding(report.tally, finding.severity);
         if (finding.severity == Severity::Note && !showNotes) continue;
-        report.lines.push_back(findingLine(finding, robot.inputName(), urdf.lineOf(finding.place)));
+        finding.location = {robot.inputName(), urdf.lineOf(finding.place), {}};
+        report.lines.push_back(findingLine(finding, robot.inputName(), finding.location.line));
+        report.findings.push_back(std::move(finding));
     }
     return report;
 }
