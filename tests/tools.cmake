@@ -26,7 +26,7 @@ corvane_add_tool_tests(tool_model_tests TIMEOUT 120
   LIBRARIES corvane-urdf-cli)
 corvane_add_tool_tests(tool_checks_tests TIMEOUT 300
   SOURCES checks/CheckRulesTests.cpp checks/CheckCliTests.cpp checks/RuleRegistryTests.cpp
-          checks/MarkupRulesTests.cpp
+          checks/MarkupRulesTests.cpp checks/CheckFormatsTests.cpp
   LIBRARIES corvane-urdf-checks)
 corvane_add_tool_tests(tool_graph_tests TIMEOUT 900
   SOURCES graph/DotGraphTests.cpp graph/GraphCliTests.cpp
