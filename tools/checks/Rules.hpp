@@ -116,10 +116,10 @@ inline constexpr std::array kRules{
          "the initial value 0 lies outside the range, so the simulation starts with the joint "
          "pushed onto a limit",
          "check the range, or start the simulation at a position inside it"},
-    Rule{
-        "effort-negative", Severity::Error, "effort < 0", 0,
-        "a negative effort limit inverts the actuator's bounds; controllers cannot drive the joint",
-        "write the effort limit as a positive number (N m for a hinge, N for a prismatic)"},
+    Rule{"effort-negative", Severity::Error, "effort < 0", 0,
+         "the effort limit bounds the actuator on both sides, so a negative one leaves no force to "
+         "drive the joint",
+         "write the effort limit as a positive number (N m for a hinge, N for a prismatic)"},
     Rule{"effort-zero", Severity::Warning, "effort = 0", 0,
          "an effort limit of 0 means the joint cannot be driven at all",
          "write the actuator's real effort limit, or make the joint passive on purpose"},
