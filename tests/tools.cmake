@@ -18,7 +18,7 @@ function(corvane_add_tool_tests name)
 endfunction()
 
 corvane_add_tool_tests(tool_support_tests TIMEOUT 60
-  SOURCES support/FilesTests.cpp support/OutputTests.cpp
+  SOURCES support/FilesTests.cpp support/OutputTests.cpp support/SpellingTests.cpp
   LIBRARIES corvane-urdf-support)
 corvane_add_tool_tests(tool_model_tests TIMEOUT 120
   SOURCES model/DescriptionFactsTests.cpp model/GeometryTests.cpp model/MeshLocatorTests.cpp
