@@ -18,7 +18,7 @@ function(corvane_add_tool_tests name)
 endfunction()
 
 corvane_add_tool_tests(tool_support_tests TIMEOUT 60
-  SOURCES support/FilesTests.cpp support/OutputTests.cpp
+  SOURCES support/FilesTests.cpp support/OutputTests.cpp support/SpellingTests.cpp
   LIBRARIES corvane-urdf-support)
 corvane_add_tool_tests(tool_model_tests TIMEOUT 120
   SOURCES model/DescriptionFactsTests.cpp model/GeometryTests.cpp model/MeshLocatorTests.cpp
@@ -26,7 +26,7 @@ corvane_add_tool_tests(tool_model_tests TIMEOUT 120
   LIBRARIES corvane-urdf-cli)
 corvane_add_tool_tests(tool_checks_tests TIMEOUT 300
   SOURCES checks/CheckRulesTests.cpp checks/CheckCliTests.cpp checks/MeshContentsRulesTests.cpp
-          checks/RuleRegistryTests.cpp
+          checks/RuleRegistryTests.cpp checks/MarkupRulesTests.cpp checks/CheckFormatsTests.cpp
   LIBRARIES corvane-urdf-checks)
 # The checks against MuJoCo's model compiler over the whole valid corpus: one case, well under a
 # minute.

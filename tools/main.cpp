@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "checks/CheckReport.hpp"
+#include "checks/MachineFindings.hpp"
+#include "checks/Rules.hpp"
 #include "cli/CommandLine.hpp"
 #include "cli/Import.hpp"
 #include "cli/Input.hpp"
@@ -44,15 +46,29 @@ void printSummary(const ImportedRobot& robot, const DiagnosticsToStandardError& 
     std::fflush(stderr);
 }
 
-// Prints the findings of the checks, and says whether they fail the run. They go to standard
-// output, unless the document goes there.
-ExitStatus printChecks(const ImportedRobot& robot, const Job& job, const Options& options) {
+// Where the findings go: standard output, unless the document goes there.
+std::FILE* checkStream(const Job& job) {
+    return job.writesDocument && !job.destination ? stderr : stdout;
+}
+
+// Prints the findings of the checks, and says whether they fail the run: text lines and their
+// tally, or JSON lines, at once; a SARIF log gathers them for the end of the run.
+ExitStatus printChecks(const ImportedRobot& robot, const Job& job, const Options& options,
+                       SarifLog& sarif) {
     const CheckReport report = checkImportedRobot(robot, options.verbose);
-    std::FILE* stream = job.writesDocument && !job.destination ? stderr : stdout;
+    std::FILE* stream = checkStream(job);
     std::fflush(stderr);
-    for (const auto& line : report.lines) std::fprintf(stream, "%s\n", line.c_str());
-    std::fprintf(stream, "%s\n",
-                 tallyLine(robot.inputName(), report.tally, options.verbose).c_str());
+    if (options.checkFormat == CheckFormat::Sarif) {
+        sarif.add(report.findings);
+    } else if (options.checkFormat == CheckFormat::Json) {
+        for (const auto& finding : report.findings) {
+            std::fprintf(stream, "%s\n", findingJson(finding).c_str());
+        }
+    } else {
+        for (const auto& line : report.lines) std::fprintf(stream, "%s\n", line.c_str());
+        std::fprintf(stream, "%s\n",
+                     tallyLine(robot.inputName(), report.tally, options.verbose).c_str());
+    }
     std::fflush(stream);
     const bool failed =
         report.tally.errors > 0 || (options.checkWarningsAsErrors && report.tally.warnings > 0);
@@ -75,7 +91,7 @@ Rendering render(const ImportedRobot& robot, const Options& options) {
 // Nothing reaches the output unless the whole document was rendered. Returns whether the checks,
 // when asked for, fail the run.
 ExitStatus convertOne(const Job& job, const Options& options,
-                      const DiagnosticsToStandardError& diagnostics) {
+                      const DiagnosticsToStandardError& diagnostics, SarifLog& sarif) {
     if (options.writesUrdfOnly()) {
         const MeshLocator meshes = meshLocatorFor(job.input, options);
         writeOutput(readUrdfText(job.input, options, meshes).urdf, job.destination);
@@ -84,7 +100,7 @@ ExitStatus convertOne(const Job& job, const Options& options,
     const ImportedRobot robot = importInput(job.input, options);
     if (options.summary) printSummary(robot, diagnostics);
     const ExitStatus checked =
-        options.check ? printChecks(robot, job, options) : ExitStatus::Success;
+        options.check ? printChecks(robot, job, options, sarif) : ExitStatus::Success;
     if (!job.writesDocument) return checked;
     const Rendering rendering = render(robot, options);
     for (const auto& warning : rendering.warnings)
@@ -94,11 +110,11 @@ ExitStatus convertOne(const Job& job, const Options& options,
 }
 
 // Converts one job; its failure is reported at once and returned.
-ExitStatus runJob(const Job& job, const Options& options) {
+ExitStatus runJob(const Job& job, const Options& options, SarifLog& sarif) {
     const std::string inputName = inputDisplayName(job.input);
     const DiagnosticsToStandardError diagnostics(inputName, options.quiet);
     try {
-        return convertOne(job, options, diagnostics);
+        return convertOne(job, options, diagnostics, sarif);
     } catch (const ToolError& error) {
         reportError(error);
         return error.status();
@@ -122,19 +138,21 @@ ExitStatus reportFailures(const std::vector<std::string>& failed, ExitStatus wor
     return worst;
 }
 
-ExitStatus run(const Options& options) {
-    std::vector<Job> jobs;
-    try {
-        jobs = planJobs(options);
-    } catch (const ToolError& error) {
-        reportError(error);
-        return error.status();
-    }
-    if (jobs.size() == 1) return runJob(jobs.front(), options);
+// The SARIF log of the whole run, once every input has been tried.
+void printSarif(const SarifLog& sarif, const std::vector<Job>& jobs) {
+    const std::string log = sarif.text(toolVersion());
+    std::FILE* stream = jobs.size() == 1 ? checkStream(jobs.front()) : stdout;
+    std::fflush(stderr);
+    std::fwrite(log.data(), 1, log.size(), stream);
+    std::fflush(stream);
+}
+
+ExitStatus runJobs(const std::vector<Job>& jobs, const Options& options, SarifLog& sarif) {
+    if (jobs.size() == 1) return runJob(jobs.front(), options, sarif);
     std::vector<std::string> failed;
     ExitStatus worst = ExitStatus::Success;
     for (const auto& job : jobs) {
-        const ExitStatus status = runJob(job, options);
+        const ExitStatus status = runJob(job, options, sarif);
         if (static_cast<int>(status) > static_cast<int>(worst)) worst = status;
         // A robot with findings was converted; its tally line has said so.
         if (status != ExitStatus::Success && status != ExitStatus::CheckFailed) {
@@ -143,6 +161,24 @@ ExitStatus run(const Options& options) {
     }
     if (failed.empty()) return worst;
     return reportFailures(failed, worst, jobs.size());
+}
+
+ExitStatus run(const Options& options) {
+    if (options.explain) {
+        std::fputs(ruleExplanation(*findRule(*options.explain)).c_str(), stdout);
+        return ExitStatus::Success;
+    }
+    std::vector<Job> jobs;
+    try {
+        jobs = planJobs(options);
+    } catch (const ToolError& error) {
+        reportError(error);
+        return error.status();
+    }
+    SarifLog sarif;
+    const ExitStatus status = runJobs(jobs, options, sarif);
+    if (options.check && options.checkFormat == CheckFormat::Sarif) printSarif(sarif, jobs);
+    return status;
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include <utility>
+
 #include "checks/Checks.hpp"
 #include "model/ModelOverview.hpp"
 #include "model/UrdfElements.hpp"
@@ -27,6 +29,14 @@ void countFinding(CheckTally& tally, Severity severity) {
             ++tally.notes;
             return;
     }
+}
+
+// Where a finding of a xacro input is shown: the xacro element, and the calls and includes.
+SourceLocation sourceLocation(const xacro::SourceOrigin& origin) {
+    SourceLocation location{origin.file, origin.line, {}};
+    for (const auto& step : origin.chain)
+        location.notes.push_back({step.file, step.line, xacro::stepNote(step)});
+    return location;
 }
 
 // A finding at the xacro element that wrote the URDF element concerned, then one note per macro
@@ -77,16 +87,19 @@ std::string tallyLine(const std::string& inputName, const CheckTally& tally, boo
 CheckReport checkImportedRobot(const ImportedRobot& robot, bool showNotes) {
     CheckReport report;
     const UrdfElements& urdf = robot.urdfElements();
-    for (const Finding& finding :
+    for (Finding& finding :
          checkModel({robot.overview(), urdf, &robot.meshes(), robot.precision()})) {
         countFinding(report.tally, finding.severity);
         if (finding.severity == Severity::Note && !showNotes) continue;
         const int line = urdf.lineOf(finding.place);
         if (const auto* origin = robot.sourceMap().originOf(line)) {
+            finding.location = sourceLocation(*origin);
             addSourceLines(report, finding, *origin);
         } else {
+            finding.location = {robot.inputName(), line, {}};
             report.lines.push_back(findingLine(finding, robot.inputName(), line));
         }
+        report.findings.push_back(std::move(finding));
     }
     return report;
 }

@@ -20,7 +20,9 @@ struct CheckTally {
 };
 
 struct CheckReport {
-    // The findings as printed, in the order of the checks; notes only when asked for.
+    // The findings shown, located, in the order of the checks; notes only when asked for.
+    std::vector<Finding> findings;
+    // The same findings as printed in text.
     std::vector<std::string> lines;
     CheckTally tally;  // every finding, shown or not
 };

@@ -15,7 +15,8 @@ std::optional<std::string> sizeFault(const GeometryOverview& geometry) {
     switch (geometry.shape) {
         case GeometryShape::Sphere:
             if (bad(geometry.radius)) {
-                return fmt::format("sphere radius {} is not positive", numberText(*geometry.radius));
+                return fmt::format("sphere radius {} is not positive",
+                                   numberText(*geometry.radius));
             }
             break;
         case GeometryShape::Box:

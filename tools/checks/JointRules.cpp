@@ -40,6 +40,8 @@ bool checkAxisZero(const CheckContext& context, const InteractionCheck& check, F
     const Vector3 axis{a[0], a[1], a[2]};
     const double norm = length(axis);
     if (!(norm < axisZero.threshold)) return false;
+    // An axis element without xyz but with a misspelt one: the markup rules say what was meant.
+    if (norm == 0 && axisAttributeUnread(context, check.joint)) return false;
     const std::string outcome = norm == 0 ? "the import replaced it by (1, 0, 0)"
                                           : "the joint has no direction a simulator can use";
     findings.add(axisZero, check.subject,
@@ -116,12 +118,12 @@ void checkEffort(const InteractionCheck& check, Findings& findings) {
     if (!std::isfinite(effort)) return;
     const UrdfPlace place{Element::Limit, check.joint, 0, false};
     if (effort < 0) {
-        findings.add(
-            rule("effort-negative"), check.subject,
-            fmt::format("effort limit {} is negative: the actuator's bounds are inverted "
-                        "(min_effort {} > max_effort {}); give a positive effort",
-                        numberText(effort), numberText(interaction.actuator->minEffort), numberText(effort)),
-            place);
+        findings.add(rule("effort-negative"), check.subject,
+                     fmt::format("effort limit {} is negative: the actuator's bounds are inverted "
+                                 "(min_effort {} > max_effort {}); give a positive effort",
+                                 numberText(effort), numberText(interaction.actuator->minEffort),
+                                 numberText(effort)),
+                     place);
     } else if (effort == 0) {
         findings.add(rule("effort-zero"), check.subject,
                      "effort limit is 0: the joint cannot be driven; give the <limit> a positive "

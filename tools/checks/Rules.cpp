@@ -16,8 +16,12 @@ const Rule* findRule(std::string_view id) {
 }
 
 void Findings::add(const Rule& rule, std::string subject, std::string message, UrdfPlace place) {
-    findings_.push_back({rule.severity, std::move(subject), std::move(message),
-                         std::string(rule.id), std::move(place)});
+    findings_.push_back({rule.severity,
+                         std::move(subject),
+                         std::move(message),
+                         std::string(rule.id),
+                         std::move(place),
+                         {}});
 }
 
 std::vector<Finding> Findings::take() && {

@@ -5,10 +5,13 @@
 #include <iostream>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "checks/Rules.hpp"
 #include "model/MeshLocator.hpp"
 #include "model/XacroInput.hpp"
+#include "support/Spelling.hpp"
 #include "support/VisibleText.hpp"
 
 namespace corvane::tools {
@@ -22,6 +25,12 @@ const std::map<std::string, OutputFormat>& formatNames() {
         {"png", OutputFormat::Png},           {"html", OutputFormat::Html},
         {"snapshot", OutputFormat::Snapshot}, {"urdf", OutputFormat::Urdf},
     };
+    return names;
+}
+
+const std::map<std::string, CheckFormat>& checkFormatNames() {
+    static const std::map<std::string, CheckFormat> names{
+        {"text", CheckFormat::Text}, {"json", CheckFormat::Json}, {"sarif", CheckFormat::Sarif}};
     return names;
 }
 
@@ -73,6 +82,9 @@ constexpr const char* footer =
     "--check prints one line per finding, FILE:LINE: error|warning|note: SUBJECT: MESSAGE\n"
     "[RULE], then FILE: checked: N errors, M warnings; on standard output, or on standard\n"
     "error when the document goes to standard output. Mesh files are looked for as for -f html.\n"
+    "--check-format json prints one JSON object per finding and line instead (file, line,\n"
+    "severity, rule, subject, message, notes); sarif prints one SARIF 2.1.0 log for the whole\n"
+    "run, after the last FILE. --explain RULE says what a rule checks, why and how to mend it.\n"
     "\n"
     "Xacro: a FILE whose name ends in .xacro (any FILE, standard input too, with --xacro) is\n"
     "expanded in process before the import; a .urdf FILE never is. NAME:=VALUE words among the\n"
@@ -91,6 +103,8 @@ constexpr const char* footer =
 struct Arguments {
     Options options;
     std::string format = "text";
+    std::string checkFormat = "text";
+    std::string explain;
     std::string output;
     std::string importPath;
 };
@@ -127,6 +141,15 @@ void declareOptions(CLI::App& app, Arguments& arguments) {
     app.add_flag("--check-warnings-as-errors", options.checkWarningsAsErrors,
                  "With --check: warnings fail the run (exit status 3) as errors do");
     app.add_flag("-v,--verbose", options.verbose, "With --check: also print the notes");
+    app.add_option("--check-format", arguments.checkFormat,
+                   "With --check: the findings as text lines (default), JSON lines or one SARIF "
+                   "2.1.0 log for the run")
+        ->check(CLI::IsMember(checkFormatNames()))
+        ->option_text("text|json|sarif");
+    app.add_option("--explain", arguments.explain,
+                   "Say what the check rule RULE checks, its threshold, why a simulator cares and "
+                   "how to mend it; no FILE is read")
+        ->option_text("RULE");
     app.add_option("--package-path", options.packagePaths,
                    "where package:// mesh URIs are looked for (repeatable; NAME=DIR maps one "
                    "package); then ROS_PACKAGE_PATH and AMENT_PREFIX_PATH")
@@ -137,10 +160,10 @@ void declareOptions(CLI::App& app, Arguments& arguments) {
         ->option_text("DIR|NAME=DIR");
     app.add_flag("--xacro", options.xacro,
                  "Expand every FILE (standard input too) as xacro, whatever its name");
+    // Required unless --explain is given: checked after parsing.
     app.add_option("FILE", options.inputs,
-                   "URDF or xacro files to import, or - for standard input (then the only one); "
+                   "URDF or xacro files to import (required unless --explain is given), or - for standard input (then the only one); "
                    "NAME:=VALUE words are the xacro arguments")
-        ->required()
         ->option_text("FILE... [NAME:=VALUE...]");
 }
 
@@ -182,9 +205,28 @@ std::string takeXacroArguments(Options& options) {
            "or give --xacro)";
 }
 
+// Why --explain cannot explain `id`: an unknown rule, named with the known ones (and the one it
+// most likely stands for); empty for a rule of the table.
+std::string explainProblem(const std::string& id) {
+    if (findRule(id) != nullptr) return {};
+    std::vector<std::string_view> ids;
+    std::string known;
+    for (const Rule& rule : allRules()) {
+        ids.push_back(rule.id);
+        known += (known.empty() ? "" : ", ") + std::string(rule.id);
+    }
+    std::string problem = "--explain: no rule " + singleQuoted(visibleText(id));
+    if (const auto meant = closestName(id, ids)) {
+        problem += " (did you mean " + singleQuoted(*meant) + "?)";
+    }
+    return problem + "; the rules are: " + known;
+}
+
 Options finishOptions(Arguments arguments) {
     Options options = std::move(arguments.options);
     options.format = formatNames().at(arguments.format);
+    options.checkFormat = checkFormatNames().at(arguments.checkFormat);
+    if (!arguments.explain.empty()) options.explain = arguments.explain;
     if (!arguments.output.empty()) options.output = arguments.output;
     if (!arguments.importPath.empty()) {
         options.importSegments = Internal::split(arguments.importPath, ".");
@@ -213,8 +255,20 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         return {std::nullopt, ExitStatus::UsageOrIo};
     }
     arguments.options.formatGiven = app.count("--format") > 0;
+    if (app.count("--explain") > 0) {
+        const std::string problem = explainProblem(arguments.explain);
+        if (!problem.empty()) {
+            std::cerr << "error: " << problem << '\n';
+            return {std::nullopt, ExitStatus::UsageOrIo};
+        }
+        return {finishOptions(std::move(arguments)), ExitStatus::Success};
+    }
     if (const std::string problem = takeXacroArguments(arguments.options); !problem.empty()) {
         std::cerr << "error: " << problem << " (see --help)\n";
+        return {std::nullopt, ExitStatus::UsageOrIo};
+    }
+    if (app.count("--check-format") > 0 && !arguments.options.check) {
+        std::cerr << "error: --check-format needs --check (see --help)\n";
         return {std::nullopt, ExitStatus::UsageOrIo};
     }
     if (arguments.options.checkWarningsAsErrors && !arguments.options.check) {
@@ -230,6 +284,10 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         arguments.output.clear();
     }
     return {finishOptions(std::move(arguments)), ExitStatus::Success};
+}
+
+const char* toolVersion() {
+    return CORVANE_VERSION;
 }
 
 }  // namespace corvane::tools

@@ -19,4 +19,7 @@ struct CommandLine {
 // standard error as one line.
 CommandLine parseCommandLine(int argc, const char* const* argv);
 
+// The version --version prints.
+const char* toolVersion();
+
 }  // namespace corvane::tools

@@ -13,6 +13,9 @@ namespace corvane::tools {
 
 enum class OutputFormat { Text, Json, Dot, Svg, Png, Html, Snapshot, Urdf };
 
+// How --check prints its findings: lines for people, JSON lines, or one SARIF log for the run.
+enum class CheckFormat { Text, Json, Sarif };
+
 // The name that stands for standard input (and, as output, standard output).
 inline constexpr const char* standardStream = "-";
 
@@ -40,6 +43,9 @@ struct Options {
     bool checkWarningsAsErrors = false;
     // Also show the checks' notes.
     bool verbose = false;
+    CheckFormat checkFormat = CheckFormat::Text;
+    // --explain RULE: what the rule checks and why, instead of any import; a known rule id.
+    std::optional<std::string> explain;
     // -f was given: with --check, the document is written too.
     bool formatGiven = false;
     // --xacro: every input is expanded as xacro; without it, only FILEs named *.xacro are.

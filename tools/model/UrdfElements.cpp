@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <charconv>
 #include <cstddef>
+#include <span>
+#include <string>
 #include <system_error>
+#include <utility>
 
 #include "NestingGuard.hpp"
 
@@ -29,6 +32,199 @@ std::optional<std::string> attribute(const TiXmlElement& element, const char* na
 bool named(const TiXmlElement& element, const char* name) {
     return element.ValueStr() == name;
 }
+
+// What urdfdom reads of each element of the core format: its child elements and attributes.
+struct ReadElement {
+    std::string_view name;
+    std::span<const std::string_view> children;
+    std::span<const std::string_view> attributes;
+};
+
+constexpr std::array<std::string_view, 3> robotChildren{"link", "joint", "material"};
+constexpr std::array<std::string_view, 3> linkChildren{"inertial", "visual", "collision"};
+constexpr std::array<std::string_view, 3> inertialChildren{"origin", "mass", "inertia"};
+constexpr std::array<std::string_view, 3> visualChildren{"origin", "geometry", "material"};
+constexpr std::array<std::string_view, 2> collisionChildren{"origin", "geometry"};
+constexpr std::array<std::string_view, 4> geometryChildren{"sphere", "box", "cylinder", "mesh"};
+constexpr std::array<std::string_view, 2> materialChildren{"color", "texture"};
+constexpr std::array<std::string_view, 9> jointChildren{
+    "origin",      "parent", "child", "axis", "limit", "dynamics", "safety_controller",
+    "calibration", "mimic"};
+
+constexpr std::array<std::string_view, 2> robotAttributes{"name", "version"};
+constexpr std::array<std::string_view, 1> nameAttribute{"name"};
+constexpr std::array<std::string_view, 2> jointAttributes{"name", "type"};
+constexpr std::array<std::string_view, 2> originAttributes{"xyz", "rpy"};
+constexpr std::array<std::string_view, 1> valueAttribute{"value"};
+constexpr std::array<std::string_view, 6> inertiaAttributes{"ixx", "ixy", "ixz",
+                                                            "iyy", "iyz", "izz"};
+constexpr std::array<std::string_view, 1> radiusAttribute{"radius"};
+constexpr std::array<std::string_view, 1> sizeAttribute{"size"};
+constexpr std::array<std::string_view, 2> cylinderAttributes{"radius", "length"};
+constexpr std::array<std::string_view, 2> meshAttributes{"filename", "scale"};
+constexpr std::array<std::string_view, 1> rgbaAttribute{"rgba"};
+constexpr std::array<std::string_view, 1> filenameAttribute{"filename"};
+constexpr std::array<std::string_view, 1> linkAttribute{"link"};
+constexpr std::array<std::string_view, 1> xyzAttribute{"xyz"};
+constexpr std::array<std::string_view, 4> limitAttributes{"lower", "upper", "effort", "velocity"};
+constexpr std::array<std::string_view, 2> dynamicsAttributes{"damping", "friction"};
+constexpr std::array<std::string_view, 4> safetyAttributes{"soft_lower_limit", "soft_upper_limit",
+                                                           "k_position", "k_velocity"};
+constexpr std::array<std::string_view, 2> calibrationAttributes{"rising", "falling"};
+constexpr std::array<std::string_view, 3> mimicAttributes{"joint", "multiplier", "offset"};
+
+constexpr std::array<ReadElement, 25> readElements{{
+    {"robot", robotChildren, robotAttributes},
+    {"link", linkChildren, nameAttribute},
+    {"inertial", inertialChildren, {}},
+    {"origin", {}, originAttributes},
+    {"mass", {}, valueAttribute},
+    {"inertia", {}, inertiaAttributes},
+    {"visual", visualChildren, nameAttribute},
+    {"collision", collisionChildren, nameAttribute},
+    {"geometry", geometryChildren, {}},
+    {"sphere", {}, radiusAttribute},
+    {"box", {}, sizeAttribute},
+    {"cylinder", {}, cylinderAttributes},
+    {"mesh", {}, meshAttributes},
+    {"material", materialChildren, nameAttribute},
+    {"color", {}, rgbaAttribute},
+    {"texture", {}, filenameAttribute},
+    {"joint", jointChildren, jointAttributes},
+    {"parent", {}, linkAttribute},
+    {"child", {}, linkAttribute},
+    {"axis", {}, xyzAttribute},
+    {"limit", {}, limitAttributes},
+    {"dynamics", {}, dynamicsAttributes},
+    {"safety_controller", {}, safetyAttributes},
+    {"calibration", {}, calibrationAttributes},
+    {"mimic", {}, mimicAttributes},
+}};
+
+const ReadElement* readElement(std::string_view name) {
+    const auto found = std::find_if(readElements.begin(), readElements.end(),
+                                    [name](const ReadElement& e) { return e.name == name; });
+    return found == readElements.end() ? nullptr : &*found;
+}
+
+// Elements robot descriptions carry for other programs, which urdfdom leaves alone on purpose.
+bool isExtension(std::string_view child, std::string_view parent) {
+    return child == "gazebo" || child == "transmission" || child == "ros2_control" ||
+           child == "sensor" || (child == "material" && parent == "collision");
+}
+
+// The namespace prefix of a name ("drake" of "drake:proximity_properties"); empty without one.
+std::string_view prefixOf(std::string_view name) {
+    const auto colon = name.find(':');
+    return colon == std::string_view::npos ? std::string_view{} : name.substr(0, colon);
+}
+
+// Whether `prefix` stands for the xacro namespace at `element`: bound to it by an xmlns
+// declaration on the element or one around it, or, undeclared, named "xacro" as xacro files
+// name it.
+bool isXacroPrefix(const TiXmlElement& element, std::string_view prefix) {
+    const std::string declaration = "xmlns:" + std::string(prefix);
+    for (const TiXmlNode* node = &element; node != nullptr; node = node->Parent()) {
+        const TiXmlElement* scope = node->ToElement();
+        if (scope == nullptr) break;
+        if (const char* uri = scope->Attribute(declaration.c_str())) {
+            return std::string_view(uri).find("ros.org/wiki/xacro") != std::string_view::npos;
+        }
+    }
+    return prefix == "xacro";
+}
+
+// Walks the core elements of a robot and notes what urdfdom passes over. It descends only into
+// elements urdfdom reads, which nest at most five deep (robot, link, visual, geometry, mesh).
+class MarkupWalk {
+  public:
+    explicit MarkupWalk(std::vector<UnreadMarkup>& markup) : markup_(markup) {}
+
+    void robot(const TiXmlElement& robot) {
+        const std::string name = attribute(robot, "name").value_or("");
+        attributes(robot, {UrdfPlace::Element::Robot, name});
+        for (const TiXmlElement* child = robot.FirstChildElement(); child != nullptr;
+             child = child->NextSiblingElement()) {
+            Owner owner{UrdfPlace::Element::Robot, name};
+            if (named(*child, "link") || named(*child, "joint")) {
+                owner = {
+                    named(*child, "link") ? UrdfPlace::Element::Link : UrdfPlace::Element::Joint,
+                    attribute(*child, "name").value_or("")};
+            }
+            this->child(*child, robot, owner);
+        }
+    }
+
+  private:
+    struct Owner {
+        UrdfPlace::Element element;
+        std::string name;
+    };
+
+    void element(const TiXmlElement& element, const Owner& owner) {
+        attributes(element, owner);
+        for (const TiXmlElement* child = element.FirstChildElement(); child != nullptr;
+             child = child->NextSiblingElement()) {
+            this->child(*child, element, owner);
+        }
+    }
+
+    void child(const TiXmlElement& child, const TiXmlElement& parent, const Owner& owner) {
+        const std::string_view name = child.ValueStr();
+        if (isExtension(name, parent.ValueStr())) return;
+        const std::string_view prefix = prefixOf(name);
+        if (!prefix.empty()) {
+            if (isXacroPrefix(child, prefix))
+                note(UnreadMarkup::Kind::XacroElement, child, parent, owner);
+            return;
+        }
+        const ReadElement* read = readElement(parent.ValueStr());
+        const bool expected =
+            read != nullptr && std::ranges::find(read->children, name) != read->children.end();
+        if (expected) {
+            element(child, owner);
+        } else {
+            note(UnreadMarkup::Kind::Element, child, parent, owner);
+        }
+    }
+
+    void attributes(const TiXmlElement& element, const Owner& owner) {
+        const ReadElement* read = readElement(element.ValueStr());
+        for (const TiXmlAttribute* item = element.FirstAttribute(); item != nullptr;
+             item = item->Next()) {
+            const std::string_view name = item->Name();
+            if (!prefixOf(name).empty() || name == "xmlns") continue;
+            if (read != nullptr &&
+                std::ranges::find(read->attributes, name) != read->attributes.end()) {
+                continue;
+            }
+            UnreadMarkup markup{UnreadMarkup::Kind::Attribute,
+                                std::string(name),
+                                element.ValueStr(),
+                                owner.element,
+                                owner.name,
+                                item->Row() > 0 ? item->Row() : element.Row(),
+                                false};
+            markup_.push_back(std::move(markup));
+        }
+    }
+
+    void note(UnreadMarkup::Kind kind, const TiXmlElement& child, const TiXmlElement& parent,
+              const Owner& owner) {
+        UnreadMarkup markup{kind,          child.ValueStr(), parent.ValueStr(),
+                            owner.element, owner.name,       child.Row(),
+                            false};
+        if (named(parent, "geometry")) {
+            const TiXmlNode* around = parent.Parent();
+            const TiXmlElement* enclosing = around != nullptr ? around->ToElement() : nullptr;
+            markup.enclosingOrigin =
+                enclosing != nullptr && enclosing->FirstChildElement("origin") != nullptr;
+        }
+        markup_.push_back(std::move(markup));
+    }
+
+    std::vector<UnreadMarkup>& markup_;
+};
 
 // The line the text ends on, for problems the parser reports at the end of the text.
 int lastLine(std::string_view text) {
@@ -213,6 +409,30 @@ UrdfElements::Joint jointOf(const TiXmlElement& element) {
 
 }  // namespace
 
+std::span<const std::string_view> readChildElements(std::string_view element) {
+    const ReadElement* read = readElement(element);
+    return read != nullptr ? read->children : std::span<const std::string_view>{};
+}
+
+std::span<const std::string_view> readAttributes(std::string_view element) {
+    const ReadElement* read = readElement(element);
+    return read != nullptr ? read->attributes : std::span<const std::string_view>{};
+}
+
+bool isCoreElement(std::string_view name) {
+    return readElement(name) != nullptr;
+}
+
+std::vector<std::string_view> elementsReading(std::string_view child) {
+    std::vector<std::string_view> parents;
+    for (const ReadElement& element : readElements) {
+        if (std::ranges::find(element.children, child) != element.children.end()) {
+            parents.push_back(element.name);
+        }
+    }
+    return parents;
+}
+
 const UrdfElements::Link* UrdfElements::link(const std::string& name) const {
     const auto found = links_.find(name);
     return found == links_.end() ? nullptr : &found->second;
@@ -267,6 +487,8 @@ int UrdfElements::lineOf(const UrdfPlace& place) const {
                                  : found->line;
             return line > 0 ? line : found->line;
         }
+        case Element::Markup:
+            return place.index < markup_.size() ? markup_[place.index].line : robot_;
     }
     return 0;
 }
@@ -295,6 +517,7 @@ UrdfElements readUrdfElements(std::string_view source) {
         }
     }
     collectSensors(*robot, text, elements.unread_);
+    MarkupWalk(elements.markup_).robot(*robot);
     return elements;
 }
 

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -27,11 +28,12 @@ struct UrdfPlace {
         Joint,
         Axis,
         Limit,
-        Mimic
+        Mimic,
+        Markup
     };
     Element element = Element::Robot;
-    std::string owner;      // link or joint name as written in the URDF; empty for Robot
-    std::size_t index = 0;  // Collision, Visual, Mesh (of that collision or visual)
+    std::string owner;      // link or joint name as written in the URDF; empty for Robot, Markup
+    std::size_t index = 0;  // Collision, Visual, Mesh (of that collision or visual); Markup: which
     bool visual = false;    // Mesh: of a visual element (otherwise of a collision element)
 };
 
@@ -56,6 +58,39 @@ struct UnreadElements {
     // "sensor" elements anywhere in the robot: their "name" attributes, where they have one.
     std::vector<std::optional<std::string>> sensors;
 };
+
+// An element or an attribute of the robot that urdfdom passes over where it stands: not one it
+// reads there, nor one of the extensions robot descriptions carry for other programs (gazebo,
+// transmission, ros2_control and sensor elements, elements and attributes of another XML
+// namespace, a material in a collision). Elements inside one are not looked at.
+struct UnreadMarkup {
+    enum class Kind {
+        Element,
+        Attribute,
+        // An element of the xacro namespace: the text is a xacro file that was not expanded.
+        XacroElement,
+    };
+    Kind kind = Kind::Element;
+    std::string name;    // as written, with its prefix
+    std::string parent;  // the element it stands in, or that carries the attribute
+    // The link or joint it is part of (Robot: a child of the robot element or of a robot-level
+    // material); `ownerName` is that link's, joint's or robot's name.
+    UrdfPlace::Element owner = UrdfPlace::Element::Robot;
+    std::string ownerName;
+    int line = 0;
+    // An element within a <geometry>: whether the <visual> or <collision> around that geometry
+    // has an <origin> of its own.
+    bool enclosingOrigin = false;
+};
+
+// The child elements and attributes urdfdom reads of an element of the core format named
+// `element` (robot, link, joint and what they hold); empty for other names.
+std::span<const std::string_view> readChildElements(std::string_view element);
+std::span<const std::string_view> readAttributes(std::string_view element);
+// Whether urdfdom reads an element of this name anywhere in a robot description.
+bool isCoreElement(std::string_view name);
+// The elements in which urdfdom reads a child element named `child`, in the order of the format.
+std::vector<std::string_view> elementsReading(std::string_view child);
 
 // What the checks and the summary read of a robot description's own text, where the imported
 // document cannot show it, read as urdfdom reads it: the elements urdfdom leaves out, and the robot
@@ -113,6 +148,9 @@ class UrdfElements {
     // The links that are no joint's child, in the order of the file: the robot's root (urdfdom
     // accepts a robot with exactly one).
     std::vector<std::string> rootLinks() const;
+    // What urdfdom passes over, in the order of the text (attributes before the element's
+    // children).
+    const std::vector<UnreadMarkup>& markup() const { return markup_; }
 
     // The line of the element `place` names; when the file lacks that element (a joint without
     // an axis, a link without an inertial), the line of the element it would belong to; 0 when
@@ -128,6 +166,7 @@ class UrdfElements {
     std::unordered_map<std::string, Joint> joints_;
     std::vector<std::string> linkOrder_;
     std::vector<std::string> jointOrder_;
+    std::vector<UnreadMarkup> markup_;
 };
 
 // The elements of `source`, from one reading of the text. Meant for texts the import accepted,

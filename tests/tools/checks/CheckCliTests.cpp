@@ -189,7 +189,7 @@ TEST(CheckFindings, ElementMissingFromTheFileFallsBackToItsOwnerOrToTheFileAlone
     EXPECT_EQ(lines.lineOf({Element::Link, "unknown", 0, false}), 0);
     EXPECT_EQ(lines.lineOf({Element::Joint, "unknown", 0, false}), 0);
 
-    const Finding finding{Severity::Warning, "body 'a'", "what is wrong", "mass-zero", {}};
+    const Finding finding{Severity::Warning, "body 'a'", "what is wrong", "mass-zero", {}, {}};
     EXPECT_EQ(findingLine(finding, "r.urdf", 0),
               "r.urdf: warning: body 'a': what is wrong [mass-zero]");
     EXPECT_EQ(findingLine(finding, "r.urdf", 7),
