@@ -115,6 +115,7 @@ class Expander {
         Frame frame{file.string(), std::make_shared<Scope>(), nullptr};
         global_ = frame.scope;
         substituteArguments(frame);
+        refuseTextBesideRoot(*input, frame.file);
         processChildren(*input, output_, frame, 0);
         if (auto* root = output_.RootElement()) root->DeleteAttribute("xmlns:xacro");
         tinyxml2::XMLPrinter printer;
@@ -141,6 +142,15 @@ class Expander {
                  file.string(), document->ErrorLineNum());
         documents_.push_back(std::move(document));
         return documents_.back().get();
+    }
+
+    // The XML reader lets text beside the root element through (after a stray closing tag, say);
+    // that is not XML, and written out it would make the expansion unreadable.
+    void refuseTextBesideRoot(const tinyxml2::XMLDocument& document,
+                              const std::string& file) const {
+        for (const auto* node = document.FirstChild(); node; node = node->NextSibling())
+            if (const auto* text = node->ToText(); text && !trimmed(text->Value()).empty())
+                fail("text outside the root element", file, text->GetLineNum());
     }
 
     tinyxml2::XMLDocument* load(const std::filesystem::path& file, const SourceStep& from) {
