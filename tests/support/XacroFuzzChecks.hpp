@@ -142,7 +142,8 @@ class XacroFuzzPackage {
   </xacro:macro>
 </robot>
 )xml";
-    static constexpr const char* yamlText = R"yaml(arm: {length: 0.5, joints: [shoulder, elbow, wrist]}
+    static constexpr const char* yamlText =
+        R"yaml(arm: {length: 0.5, joints: [shoulder, elbow, wrist]}
 limits:
   lower: -1.57
   upper: 1.57
