@@ -317,6 +317,16 @@ TEST_F(XacroHostile, DeepNesting) {
     expectError("deep.xacro", robot(body), "");
 }
 
+TEST_F(XacroHostile, ElementAndAttributeNamesThatXmlCannotHold) {
+    expectError("element.xacro", robot("<xacro:element xacro:name='${\"\"}'/>"),
+                "invalid element name");
+    expectError("element2.xacro", robot("<xacro:element xacro:name='1 QQQ'/>"),
+                "invalid element name '1 QQQ'");
+    expectError("attribute.xacro",
+                robot("<link name='a'><xacro:attribute name='x y' value='1'/></link>"),
+                "invalid attribute name 'x y'");
+}
+
 TEST_F(XacroHostile, UndefinedArgument) {
     expectError("arg.xacro", robot("<link name='$(arg nothing)'/>"), "nothing");
 }

@@ -3,6 +3,8 @@
 #include <tinyxml2.h>
 #include <yaml-cpp/yaml.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -80,6 +82,19 @@ struct Block {
 
 bool isXacro(const char* name) {
     return std::string_view(name).starts_with(xacroPrefix);
+}
+
+// A name an element or attribute can have in XML: a letter, '_', ':' or a byte of a multi-byte
+// character first, then those, digits, '-' and '.'.
+bool isXmlName(const std::string& name) {
+    const auto isStart = [](unsigned char c) {
+        return std::isalpha(c) || c == '_' || c == ':' || c >= 0x80;
+    };
+    return !name.empty() && isStart(static_cast<unsigned char>(name[0])) &&
+           std::all_of(name.begin(), name.end(), [&](char c) {
+               const auto byte = static_cast<unsigned char>(c);
+               return isStart(byte) || std::isdigit(byte) || c == '-' || c == '.';
+           });
 }
 
 std::string trimmed(const std::string& text) {
@@ -470,6 +485,8 @@ class Expander {
         if (tag == "element") {
             const std::string elementName =
                 substitute(element.Attribute("xacro:name"), frame, line);
+            if (!isXmlName(elementName))
+                fail("invalid element name '" + elementName + "'", frame.file, line);
             auto* made = output_.NewElement(elementName.c_str());
             to.InsertEndChild(made);
             noteOrigin(frame.file, line);
@@ -480,8 +497,11 @@ class Expander {
             return;
         }
         if (tag == "attribute") {
+            const std::string attributeName = substitute(element.Attribute("name"), frame, line);
+            if (!isXmlName(attributeName))
+                fail("invalid attribute name '" + attributeName + "'", frame.file, line);
             if (auto* parent = to.ToElement())
-                parent->SetAttribute(substitute(element.Attribute("name"), frame, line).c_str(),
+                parent->SetAttribute(attributeName.c_str(),
                                      substitute(element.Attribute("value"), frame, line).c_str());
             return;
         }
