@@ -130,8 +130,9 @@ class Expander {
         Frame frame{file.string(), std::make_shared<Scope>(), nullptr};
         global_ = frame.scope;
         substituteArguments(frame);
-        refuseTextBesideRoot(*input, frame.file);
+        refuseWhatIsBesideRoot(*input, frame.file);
         processChildren(*input, output_, frame, 0);
+        requireOneOutputRoot(*input, frame.file);
         if (auto* root = output_.RootElement()) root->DeleteAttribute("xmlns:xacro");
         tinyxml2::XMLPrinter printer;
         output_.Print(&printer);
@@ -159,13 +160,35 @@ class Expander {
         return documents_.back().get();
     }
 
-    // The XML reader lets text beside the root element through (after a stray closing tag, say);
-    // that is not XML, and written out it would make the expansion unreadable.
-    void refuseTextBesideRoot(const tinyxml2::XMLDocument& document,
-                              const std::string& file) const {
-        for (const auto* node = document.FirstChild(); node; node = node->NextSibling())
+    // The XML reader lets text and further elements beside the root element through (after a
+    // stray closing tag, say); that is not XML, and expanded it would make the output unreadable.
+    void refuseWhatIsBesideRoot(const tinyxml2::XMLDocument& document,
+                                const std::string& file) const {
+        const tinyxml2::XMLElement* root = nullptr;
+        for (const auto* node = document.FirstChild(); node; node = node->NextSibling()) {
             if (const auto* text = node->ToText(); text && !trimmed(text->Value()).empty())
                 fail("text outside the root element", file, text->GetLineNum());
+            if (const auto* element = node->ToElement()) {
+                if (root)
+                    fail("a second root element '" + std::string(element->Name()) + "'", file,
+                         element->GetLineNum());
+                root = element;
+            }
+        }
+    }
+
+    // A root element of the language's own (a macro, a condition) can expand to no element, to
+    // several or to text: the output must still be one element.
+    void requireOneOutputRoot(const tinyxml2::XMLDocument& input, const std::string& file) const {
+        std::size_t elements = 0;
+        bool text = false;
+        for (const auto* node = output_.FirstChild(); node; node = node->NextSibling()) {
+            if (node->ToElement()) ++elements;
+            if (node->ToText() && !trimmed(node->Value()).empty()) text = true;
+        }
+        if (elements != 1 || text)
+            fail("the expansion is not one root element", file,
+                 input.RootElement() ? input.RootElement()->GetLineNum() : 0);
     }
 
     tinyxml2::XMLDocument* load(const std::filesystem::path& file, const SourceStep& from) {
