@@ -37,8 +37,7 @@ std::vector<Robot> robotsOfTheTable() {
         Robot robot{row.at("case"), xacroDir / "packages" / row.at("file"), {}};
         robot.options.findPackage =
             corvane::testing::packageFinderBelow(xacroDir / row.at("package_path"));
-        robot.options.args =
-            corvane::testing::xacroCaseArgs(row.at("args"), robot.options.findPackage);
+        robot.options.args = corvane::testing::xacroCaseArgs(row.at("args"));
         robots.push_back(std::move(robot));
     }
     return robots;

@@ -62,26 +62,20 @@ inline xacro::PackageFinder packageFinderBelow(const std::filesystem::path& root
     };
 }
 
-// The name:=value words of an args cell; a $(find PKG) in a value is replaced by the package's
-// folder, as the shell or launch file that passes such an argument would have done.
-inline std::map<std::string, std::string> xacroCaseArgs(const std::string& words,
-                                                        const xacro::PackageFinder& findPackage) {
+// The name:=value words of an args cell. A value may hold a substitution with a space in it
+// ($(find PKG)), so a word without ":=" continues the value before it; the expander substitutes
+// the values as the tool's command line hands them over.
+inline std::map<std::string, std::string> xacroCaseArgs(const std::string& words) {
     std::map<std::string, std::string> args;
     std::istringstream in(words);
+    std::string* last = nullptr;
     for (std::string word; in >> word;) {
         const auto split = word.find(":=");
-        if (split == std::string::npos) continue;
-        std::string value = word.substr(split + 2);
-        for (auto at = value.find("$(find "); at != std::string::npos;
-             at = value.find("$(find ", at)) {
-            const auto end = value.find(')', at);
-            if (end == std::string::npos) break;
-            const auto folder =
-                findPackage ? findPackage(value.substr(at + 7, end - at - 7)) : std::nullopt;
-            if (!folder) break;
-            value.replace(at, end - at + 1, folder->string());
+        if (split == std::string::npos) {
+            if (last) *last += " " + word;
+            continue;
         }
-        args[word.substr(0, split)] = value;
+        last = &(args[word.substr(0, split)] = word.substr(split + 2));
     }
     return args;
 }
