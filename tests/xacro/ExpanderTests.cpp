@@ -317,6 +317,26 @@ TEST_F(XacroHostile, DeepNesting) {
     expectError("deep.xacro", robot(body), "");
 }
 
+TEST_F(XacroHostile, WhatIsBesideTheRootOrExpandsToNoSingleRoot) {
+    expectError("text.xacro", robot("") + " QQQ </robot>", "text outside the root element");
+    expectError("second.xacro", robot("") + "<link name='QQQ'/>", "a second root element 'link'");
+    expectError("macro.xacro", "<xacro:macro name='m' params=''/>", "not one root element");
+    expectError("text-root.xacro", "<xacro:if value='1'>QQQ</xacro:if>", "not one root element");
+    expectError("two-roots.xacro",
+                "<xacro:if value='1'><link name='a'/><link name='b'/></xacro:if>",
+                "not one root element");
+}
+
+TEST_F(XacroHostile, ElementAndAttributeNamesThatXmlCannotHold) {
+    expectError("element.xacro", robot("<xacro:element xacro:name='${\"\"}'/>"),
+                "invalid element name");
+    expectError("element2.xacro", robot("<xacro:element xacro:name='1 QQQ'/>"),
+                "invalid element name '1 QQQ'");
+    expectError("attribute.xacro",
+                robot("<link name='a'><xacro:attribute name='x y' value='1'/></link>"),
+                "invalid attribute name 'x y'");
+}
+
 TEST_F(XacroHostile, UndefinedArgument) {
     expectError("arg.xacro", robot("<link name='$(arg nothing)'/>"), "nothing");
 }

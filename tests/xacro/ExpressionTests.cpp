@@ -58,3 +58,20 @@ TEST(XacroExpression, RefusesWhatPythonRefusesOrWhatCouldHarm) {
 
 }  // namespace
 }  // namespace corvane::xacro
+
+namespace corvane::xacro {
+namespace {
+
+TEST(XacroExpression, FloatsWithoutAnIntegerAndTextsWithoutAFloatAreRefused) {
+    EXPECT_EQ(shown("float(' +2.5 ')"), "2.5");
+    EXPECT_EQ(shown("float('1e999')"), "inf");
+    EXPECT_EQ(shown("int(-2.7)"), "-2");
+    EXPECT_EQ(shown("round(2.5)"), "2");
+    for (const char* expression :
+         {"float('QQQ')", "float('')", "float('1.5x')", "floor(inf)", "ceil(-inf)", "int(1e300)",
+          "round(-1e300)", "int(float('nan'))", "floor(9.3e18)"})
+        EXPECT_THROW(shown(expression), EvalError) << expression;
+}
+
+}  // namespace
+}  // namespace corvane::xacro

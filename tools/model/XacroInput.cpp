@@ -1,17 +1,26 @@
 #include "model/XacroInput.hpp"
 
 #include <algorithm>
+#include <map>
 #include <system_error>
 
 namespace corvane::tools {
 
 namespace {
 
-void shortenFileNames(xacro::SourceOrigin& origin) {
-    origin.file = displayedSourceFile(origin.file);
+// A robot's thousands of origins name a few files: each is shortened once (the current folder
+// is asked each time), through SHOWN.
+const std::string& shownOnce(const std::string& file, std::map<std::string, std::string>& shown) {
+    const auto found = shown.find(file);
+    if (found != shown.end()) return found->second;
+    return shown.emplace(file, displayedSourceFile(file)).first->second;
+}
+
+void shortenFileNames(xacro::SourceOrigin& origin, std::map<std::string, std::string>& shown) {
+    origin.file = shownOnce(origin.file, shown);
     for (auto& step : origin.chain) {
-        step.file = displayedSourceFile(step.file);
-        if (step.kind == xacro::SourceStep::Kind::Include) step.name = displayedSourceFile(step.name);
+        step.file = shownOnce(step.file, shown);
+        if (step.kind == xacro::SourceStep::Kind::Include) step.name = shownOnce(step.name, shown);
     }
 }
 
@@ -29,7 +38,8 @@ std::string displayedSourceFile(const std::string& file) {
 }
 
 SourceMap::SourceMap(xacro::Expansion& expansion) : origins_(std::move(expansion.origins)) {
-    for (auto& origin : origins_) shortenFileNames(origin);
+    std::map<std::string, std::string> shown;
+    for (auto& origin : origins_) shortenFileNames(origin, shown);
     const std::size_t count = std::min(origins_.size(), expansion.lines.size());
     for (std::size_t i = 0; i < count; ++i) originByLine_.try_emplace(expansion.lines[i], i);
 }
@@ -42,8 +52,7 @@ const xacro::SourceOrigin* SourceMap::originOf(int line) const {
 bool isXacroArgument(const std::string& word) {
     const auto split = word.find(":=");
     // A path such as ./a:=b names a file; an argument's name holds no slash.
-    return split != std::string::npos && split > 0 &&
-           word.find('/') > split;
+    return split != std::string::npos && split > 0 && word.find('/') > split;
 }
 
 std::pair<std::string, std::string> splitXacroArgument(const std::string& word) {
@@ -64,8 +73,8 @@ XacroInput expandXacro(const std::filesystem::path& file, const std::string* tex
         auto absolute = std::filesystem::absolute(*folder, error);
         return error ? *folder : absolute;
     };
-    xacro::Expansion expansion = text ? xacro::expandText(*text, file, options)
-                                      : xacro::expandFile(file, options);
+    xacro::Expansion expansion =
+        text ? xacro::expandText(*text, file, options) : xacro::expandFile(file, options);
     std::string urdf = std::move(expansion.urdf);
     return {std::move(urdf), SourceMap(expansion)};
 }

@@ -3,6 +3,8 @@
 #include <tinyxml2.h>
 #include <yaml-cpp/yaml.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -82,6 +84,19 @@ bool isXacro(const char* name) {
     return std::string_view(name).starts_with(xacroPrefix);
 }
 
+// A name an element or attribute can have in XML: a letter, '_', ':' or a byte of a multi-byte
+// character first, then those, digits, '-' and '.'.
+bool isXmlName(const std::string& name) {
+    const auto isStart = [](unsigned char c) {
+        return std::isalpha(c) || c == '_' || c == ':' || c >= 0x80;
+    };
+    return !name.empty() && isStart(static_cast<unsigned char>(name[0])) &&
+           std::all_of(name.begin(), name.end(), [&](char c) {
+               const auto byte = static_cast<unsigned char>(c);
+               return isStart(byte) || std::isdigit(byte) || c == '-' || c == '.';
+           });
+}
+
 std::string trimmed(const std::string& text) {
     const auto start = text.find_first_not_of(" \t\r\n");
     if (start == std::string::npos) return "";
@@ -115,7 +130,9 @@ class Expander {
         Frame frame{file.string(), std::make_shared<Scope>(), nullptr};
         global_ = frame.scope;
         substituteArguments(frame);
+        refuseWhatIsBesideRoot(*input, frame.file);
         processChildren(*input, output_, frame, 0);
+        requireOneOutputRoot(*input, frame.file);
         if (auto* root = output_.RootElement()) root->DeleteAttribute("xmlns:xacro");
         tinyxml2::XMLPrinter printer;
         output_.Print(&printer);
@@ -141,6 +158,37 @@ class Expander {
                  file.string(), document->ErrorLineNum());
         documents_.push_back(std::move(document));
         return documents_.back().get();
+    }
+
+    // The XML reader lets text and further elements beside the root element through (after a
+    // stray closing tag, say); that is not XML, and expanded it would make the output unreadable.
+    void refuseWhatIsBesideRoot(const tinyxml2::XMLDocument& document,
+                                const std::string& file) const {
+        const tinyxml2::XMLElement* root = nullptr;
+        for (const auto* node = document.FirstChild(); node; node = node->NextSibling()) {
+            if (const auto* text = node->ToText(); text && !trimmed(text->Value()).empty())
+                fail("text outside the root element", file, text->GetLineNum());
+            if (const auto* element = node->ToElement()) {
+                if (root)
+                    fail("a second root element '" + std::string(element->Name()) + "'", file,
+                         element->GetLineNum());
+                root = element;
+            }
+        }
+    }
+
+    // A root element of the language's own (a macro, a condition) can expand to no element, to
+    // several or to text: the output must still be one element.
+    void requireOneOutputRoot(const tinyxml2::XMLDocument& input, const std::string& file) const {
+        std::size_t elements = 0;
+        bool text = false;
+        for (const auto* node = output_.FirstChild(); node; node = node->NextSibling()) {
+            if (node->ToElement()) ++elements;
+            if (node->ToText() && !trimmed(node->Value()).empty()) text = true;
+        }
+        if (elements != 1 || text)
+            fail("the expansion is not one root element", file,
+                 input.RootElement() ? input.RootElement()->GetLineNum() : 0);
     }
 
     tinyxml2::XMLDocument* load(const std::filesystem::path& file, const SourceStep& from) {
@@ -460,6 +508,8 @@ class Expander {
         if (tag == "element") {
             const std::string elementName =
                 substitute(element.Attribute("xacro:name"), frame, line);
+            if (!isXmlName(elementName))
+                fail("invalid element name '" + elementName + "'", frame.file, line);
             auto* made = output_.NewElement(elementName.c_str());
             to.InsertEndChild(made);
             noteOrigin(frame.file, line);
@@ -470,8 +520,11 @@ class Expander {
             return;
         }
         if (tag == "attribute") {
+            const std::string attributeName = substitute(element.Attribute("name"), frame, line);
+            if (!isXmlName(attributeName))
+                fail("invalid attribute name '" + attributeName + "'", frame.file, line);
             if (auto* parent = to.ToElement())
-                parent->SetAttribute(substitute(element.Attribute("name"), frame, line).c_str(),
+                parent->SetAttribute(attributeName.c_str(),
                                      substitute(element.Attribute("value"), frame, line).c_str());
             return;
         }

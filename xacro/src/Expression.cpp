@@ -4,6 +4,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 namespace corvane::xacro {
@@ -195,6 +196,32 @@ Value arithmetic(const std::string& op, const Value& a, const Value& b) {
     return Value{x - q * y};
 }
 
+// A whole float as an integer (floor, ceil, int, round); an infinity, a nan or a value beyond 64
+// bits has no integer here and is refused.
+Value integerOf(double whole) {
+    if (std::isnan(whole)) throw EvalError("cannot convert float nan to integer");
+    if (std::isinf(whole)) throw EvalError("cannot convert float infinity to integer");
+    if (whole >= 0x1p63 || whole < -0x1p63)
+        throw EvalError("integer too large: " + floatRepr(whole));
+    return Value{static_cast<std::int64_t>(whole)};
+}
+
+// float(TEXT) as Python reads it: surrounding blanks and a leading + allowed, a value beyond the
+// float range read as an infinity.
+Value floatOfText(const std::string& text) {
+    const auto start = text.find_first_not_of(" \t\r\n");
+    const auto end = text.find_last_not_of(" \t\r\n");
+    std::string word = start == std::string::npos ? "" : text.substr(start, end - start + 1);
+    if (word.starts_with('+')) word.erase(0, 1);
+    double value = 0;
+    const auto result = std::from_chars(word.data(), word.data() + word.size(), value);
+    if (word.empty() || result.ptr != word.data() + word.size() ||
+        (result.ec != std::errc() && result.ec != std::errc::result_out_of_range))
+        throw EvalError("could not convert string to float: '" + text + "'");
+    if (result.ec == std::errc::result_out_of_range) value = std::strtod(word.c_str(), nullptr);
+    return Value{value};
+}
+
 double argNumber(const List& args, std::size_t i, const std::string& name) {
     if (i >= args.size()) throw EvalError(name + "() is missing an argument");
     return asDouble(args[i]);
@@ -214,10 +241,8 @@ std::optional<Value> callMath(const std::string& name, const List& args) {
     if (name == "atan2")
         return Value{std::atan2(argNumber(args, 0, name), argNumber(args, 1, name))};
     if (name == "pow") return Value{std::pow(argNumber(args, 0, name), argNumber(args, 1, name))};
-    if (name == "floor")
-        return Value{static_cast<std::int64_t>(std::floor(argNumber(args, 0, name)))};
-    if (name == "ceil")
-        return Value{static_cast<std::int64_t>(std::ceil(argNumber(args, 0, name)))};
+    if (name == "floor") return integerOf(std::floor(argNumber(args, 0, name)));
+    if (name == "ceil") return integerOf(std::ceil(argNumber(args, 0, name)));
     return std::nullopt;
 }
 
@@ -573,13 +598,12 @@ class Parser {
         }
         if (bare == "str" && args.size() == 1) return Value{strOf(args[0])};
         if (bare == "float" && args.size() == 1) {
-            if (const auto* s = std::get_if<std::string>(&args[0].data))
-                return Value{std::stod(*s)};
+            if (const auto* s = std::get_if<std::string>(&args[0].data)) return floatOfText(*s);
             return Value{asDouble(args[0])};
         }
         if (bare == "int" && args.size() == 1) {
             if (const auto* s = std::get_if<std::string>(&args[0].data)) return parseNumber(*s);
-            return Value{static_cast<std::int64_t>(asDouble(args[0]))};
+            return integerOf(std::trunc(asDouble(args[0])));
         }
         if (bare == "abs" && args.size() == 1) {
             if (isInt(args[0]))
@@ -595,7 +619,7 @@ class Parser {
         }
         if (bare == "round" && !args.empty()) {
             const double x = asDouble(args[0]);
-            if (args.size() == 1) return Value{static_cast<std::int64_t>(std::nearbyint(x))};
+            if (args.size() == 1) return integerOf(std::nearbyint(x));
             const double scale = std::pow(10.0, asDouble(args[1]));
             return Value{std::nearbyint(x * scale) / scale};
         }
