@@ -662,7 +662,11 @@ class Parser {
             if (text == keyword) fail();
         dotted = text;
         if (!live) return Value{};
-        if (auto found = lookup_(text)) return *found;
+        if (auto found = lookup_(text)) {
+            // a property's value: what follows a dot is one of its members
+            dotted.clear();
+            return *found;
+        }
         if (text == "math" || text == "python" || text == "xacro") {
             resolved_ = true;
             return Value{};
