@@ -131,7 +131,7 @@ class Expander {
         if (auto* root = output_.RootElement()) root->DeleteAttribute("xmlns:xacro");
         tinyxml2::XMLPrinter printer;
         output_.Print(&printer);
-        return Expansion{printer.CStr(), std::move(origins_)};
+        return Expansion{printer.CStr(), std::move(origins_), std::move(messages_)};
     }
 
   private:
@@ -202,12 +202,82 @@ class Expander {
         return property->value;
     }
 
+    // The xacro.* functions: they read files and arguments and report, so the expander
+    // provides them.
     FunctionCall functions(const Frame& frame) {
-        return [this, &frame](const std::string& name, const List& args) -> std::optional<Value> {
-            if ((name == "xacro.load_yaml" || name == "load_yaml") && args.size() == 1)
-                return loadYaml(strOf(args[0]), frame);
-            return std::nullopt;
-        };
+        return
+            [this, &frame](const std::string& name, const Arguments& args) -> std::optional<Value> {
+                const std::string bare = name.starts_with("xacro.") ? name.substr(6) : name;
+                if (bare == "load_yaml") return loadYaml(strOf(oneArgument(name, args)), frame);
+                if (!name.starts_with("xacro.")) return std::nullopt;
+                if (bare == "arg") return Value{argument(strOf(oneArgument(name, args)))};
+                if (bare == "abs_filename")
+                    return Value{absoluteName(strOf(oneArgument(name, args)), frame)};
+                if (bare == "dotify") return oneArgument(name, args);
+                if (bare == "tokenize") return tokenized(args);
+                if (bare == "message" || bare == "warning") {
+                    report(bare == "warning" ? ExpansionMessage::Level::Warning
+                                             : ExpansionMessage::Level::Info,
+                           printed(args), frame);
+                    return Value{};
+                }
+                if (bare == "error" || bare == "fatal") throw EvalError(printed(args));
+                return std::nullopt;
+            };
+    }
+
+    static const Value& oneArgument(const std::string& name, const Arguments& args) {
+        if (args.positional.size() != 1 || !args.keywords.empty())
+            throw EvalError(name + "() takes one argument");
+        return args.positional[0];
+    }
+
+    // The arguments as Python's print writes them: their str forms, separated by spaces.
+    static std::string printed(const Arguments& args) {
+        std::string text;
+        for (const Value& value : args.positional) text += (text.empty() ? "" : " ") + strOf(value);
+        return text;
+    }
+
+    void report(ExpansionMessage::Level level, const std::string& text, const Frame& frame) {
+        SourceOrigin where{frame.file, line_, {}};
+        for (auto it = chain_.rbegin(); it != chain_.rend(); ++it) where.chain.push_back(*it);
+        messages_.push_back(ExpansionMessage{level, text, std::move(where)});
+    }
+
+    std::string argument(const std::string& name) const {
+        const auto it = args_.find(name);
+        if (it == args_.end()) throw EvalError("Undefined substitution argument " + name);
+        return it->second;
+    }
+
+    static std::string absoluteName(const std::string& name, const Frame& frame) {
+        std::filesystem::path path(name);
+        if (path.is_relative()) path = std::filesystem::path(frame.file).parent_path() / path;
+        return std::filesystem::absolute(path).lexically_normal().string();
+    }
+
+    // xacro.tokenize(text, sep=",; ", skip_empty=True): the words of TEXT between any of the
+    // separator characters.
+    static Value tokenized(const Arguments& args) {
+        const Value* textValue = args.find(0, "s");
+        if (!textValue) throw EvalError("xacro.tokenize() needs a text");
+        const Value* sepValue = args.find(1, "sep");
+        const Value* skipValue = args.find(2, "skip_empty");
+        const std::string text = strOf(*textValue);
+        const std::string separators = sepValue ? strOf(*sepValue) : std::string(",; \t\r\n");
+        const bool skipEmpty = !skipValue || truthOf(*skipValue);
+        List words;
+        std::string word;
+        for (const char c : text + separators.substr(0, 1)) {
+            if (separators.find(c) == std::string::npos) {
+                word += c;
+                continue;
+            }
+            if (!word.empty() || !skipEmpty) words.push_back(Value{word});
+            word.clear();
+        }
+        return makeList(std::move(words));
     }
 
     Value loadYaml(const std::string& name, const Frame& frame) {
@@ -338,11 +408,15 @@ class Expander {
     }
 
     // The value of TEXT: a whole ${} keeps the expression's value, other text is read as a
-    // number when it is one.
+    // number when it is one (and so is a text result of the whole ${}).
     Value wholeValue(const std::string& raw, const Frame& frame) {
         const std::string t = trimmed(substituteArgs(raw, frame));
-        if (t.starts_with("${") && t.ends_with("}") && closing(t, 2, '{', '}') == t.size() - 1)
-            return expressionValue(t.substr(2, t.size() - 3), frame);
+        if (t.starts_with("${") && t.ends_with("}") && closing(t, 2, '{', '}') == t.size() - 1) {
+            Value value = expressionValue(t.substr(2, t.size() - 3), frame);
+            // a text result that reads as a number is that number, as for written values
+            if (const auto* text = std::get_if<std::string>(&value.data)) return textValue(*text);
+            return value;
+        }
         return textValue(substituteExpressions(t, frame));
     }
 
@@ -360,9 +434,7 @@ class Expander {
         const std::string command = body.substr(0, space);
         const std::string rest = space == std::string::npos ? "" : trimmed(body.substr(space));
         if (command == "arg") {
-            const auto it = args_.find(rest);
-            if (it == args_.end()) throw EvalError("Undefined substitution argument " + rest);
-            return it->second;
+            return argument(rest);
         }
         if (command == "find") {
             if (options_.findPackage)
@@ -383,6 +455,7 @@ class Expander {
     }
 
     std::string substitute(const char* text, const Frame& frame, int line) {
+        line_ = line;
         try {
             return substituteRaw(text ? text : "", frame);
         } catch (const EvalError& error) {
@@ -391,6 +464,7 @@ class Expander {
     }
 
     Value evaluateWhole(const char* text, const Frame& frame, int line) {
+        line_ = line;
         try {
             return wholeValue(text ? text : "", frame);
         } catch (const EvalError& error) {
@@ -827,6 +901,9 @@ class Expander {
     std::vector<SourceStep> chain_;
     std::set<std::string> including_;
     std::vector<SourceOrigin> origins_;
+    std::vector<ExpansionMessage> messages_;
+    // the line of the value being evaluated, for the messages it prints
+    int line_ = 0;
     std::string prefix_;
 };
 

@@ -69,8 +69,8 @@ std::vector<Token> tokenise(const std::string& text) {
             i = j + 1;
         } else {
             static const char* const ops[] = {"**", "//", "==", "!=", "<=", ">=", "+", "-",
-                                              "*",  "/",  "%",  "<",  ">",  "(",  ")", "[",
-                                              "]",  "{",  "}",  ",",  ":",  "."};
+                                              "*",  "/",  "%",  "<",  ">",  "=",  "(", ")",
+                                              "[",  "]",  "{",  "}",  ",",  ":",  "."};
             bool found = false;
             for (const char* op : ops) {
                 const std::string_view view(op);
@@ -87,6 +87,8 @@ std::vector<Token> tokenise(const std::string& text) {
     tokens.push_back({Token::Kind::End, ""});
     return tokens;
 }
+
+}  // namespace
 
 Value parseNumber(const std::string& text) {
     if (text.find_first_of(".eE") == std::string::npos) {
@@ -105,13 +107,7 @@ Value parseNumber(const std::string& text) {
     return Value{value};
 }
 
-bool isInt(const Value& v) {
-    return std::holds_alternative<std::int64_t>(v.data) || std::holds_alternative<bool>(v.data);
-}
-std::int64_t asInt(const Value& v) {
-    if (const auto* b = std::get_if<bool>(&v.data)) return *b ? 1 : 0;
-    return std::get<std::int64_t>(v.data);
-}
+namespace {
 
 Value checkedInt(Wide value) {
     if (value > std::numeric_limits<std::int64_t>::max() ||
@@ -143,6 +139,8 @@ Value power(const Value& a, const Value& b) {
     }
     return floatPower(a, b);
 }
+
+}  // namespace
 
 Value arithmetic(const std::string& op, const Value& a, const Value& b) {
     const auto* sa = std::get_if<std::string>(&a.data);
@@ -195,31 +193,7 @@ Value arithmetic(const std::string& op, const Value& a, const Value& b) {
     return Value{x - q * y};
 }
 
-double argNumber(const List& args, std::size_t i, const std::string& name) {
-    if (i >= args.size()) throw EvalError(name + "() is missing an argument");
-    return asDouble(args[i]);
-}
-
-std::optional<Value> callMath(const std::string& name, const List& args) {
-    using Fn = double (*)(double);
-    static const std::pair<const char*, Fn> unary[] = {
-        {"sin", std::sin},   {"cos", std::cos},   {"tan", std::tan},     {"asin", std::asin},
-        {"acos", std::acos}, {"atan", std::atan}, {"sqrt", std::sqrt},   {"exp", std::exp},
-        {"log", std::log},   {"fabs", std::fabs}, {"log10", std::log10}, {"sinh", std::sinh},
-        {"cosh", std::cosh}, {"tanh", std::tanh}};
-    for (const auto& [fnName, fn] : unary)
-        if (name == fnName) return Value{fn(argNumber(args, 0, name))};
-    if (name == "radians") return Value{argNumber(args, 0, name) * pi / 180.0};
-    if (name == "degrees") return Value{argNumber(args, 0, name) * 180.0 / pi};
-    if (name == "atan2")
-        return Value{std::atan2(argNumber(args, 0, name), argNumber(args, 1, name))};
-    if (name == "pow") return Value{std::pow(argNumber(args, 0, name), argNumber(args, 1, name))};
-    if (name == "floor")
-        return Value{static_cast<std::int64_t>(std::floor(argNumber(args, 0, name)))};
-    if (name == "ceil")
-        return Value{static_cast<std::int64_t>(std::ceil(argNumber(args, 0, name)))};
-    return std::nullopt;
-}
+namespace {
 
 class Parser {
   public:
@@ -319,42 +293,12 @@ class Parser {
             left = Value{compare(op, left, right)};
         }
     }
-    static bool contains(const Value& container, const Value& item) {
-        if (const auto* s = std::get_if<std::string>(&container.data))
-            return s->find(strOf(item)) != std::string::npos;
-        if (const auto* l = std::get_if<std::shared_ptr<List>>(&container.data)) {
-            for (const Value& v : **l)
-                if (equalValues(v, item)) return true;
-            return false;
-        }
-        if (const auto* t = std::get_if<std::shared_ptr<Tuple>>(&container.data)) {
-            for (const Value& v : (*t)->items)
-                if (equalValues(v, item)) return true;
-            return false;
-        }
-        if (const auto* d = std::get_if<std::shared_ptr<Dict>>(&container.data)) {
-            for (const auto& [k, v] : (*d)->items)
-                if (equalValues(k, item)) return true;
-            return false;
-        }
-        throw EvalError("argument of type '" + typeName(container) + "' is not iterable");
-    }
     static bool compare(const std::string& op, const Value& a, const Value& b) {
         if (op == "in") return contains(b, a);
         if (op == "not in") return !contains(b, a);
         if (op == "==") return equalValues(a, b);
         if (op == "!=") return !equalValues(a, b);
-        int order = 0;
-        if (isNumber(a) && isNumber(b)) {
-            const double x = asDouble(a), y = asDouble(b);
-            order = x < y ? -1 : x > y ? 1 : 0;
-        } else if (std::holds_alternative<std::string>(a.data) &&
-                   std::holds_alternative<std::string>(b.data)) {
-            order = std::get<std::string>(a.data).compare(std::get<std::string>(b.data));
-        } else {
-            throw EvalError("'" + op + "' not supported between '" + typeName(a) + "' and '" +
-                            typeName(b) + "'");
-        }
+        const int order = orderOf(a, b, op);
         if (op == "<") return order < 0;
         if (op == ">") return order > 0;
         if (op == "<=") return order <= 0;
@@ -408,11 +352,11 @@ class Parser {
         Value value = atom(live, dotted);
         for (;;) {
             if (accept("(")) {
-                List args = arguments(live, ")");
+                const Arguments args = callArguments(live);
                 if (live && method)
-                    value = stringMethod(std::get<std::string>(value.data), *method, args);
+                    value = callMethod(value, *method, args);
                 else if (live)
-                    value = call(dotted, args);
+                    value = call(dotted, value, args);
                 method.reset();
                 dotted.clear();
             } else if (accept("[")) {
@@ -434,9 +378,8 @@ class Parser {
                 const std::string member = tokens_[pos_++].text;
                 if (member.starts_with("__"))
                     throw EvalError("access to '" + member + "' is not allowed");
-                if (live && std::holds_alternative<std::string>(value.data) && isOp("(")) {
+                if (live && dotted.empty() && isOp("(")) {
                     method = member;
-                    dotted.clear();
                     continue;
                 }
                 if (!dotted.empty()) {
@@ -444,8 +387,14 @@ class Parser {
                     if (live && !isFunctionName(dotted)) {
                         if (auto found = lookup_(dotted)) {
                             value = *found;
+                            dotted.clear();
                             continue;
                         }
+                    }
+                    if (auto constant = mathConstant(dotted)) {
+                        value = *constant;
+                        dotted.clear();
+                        resolved_ = true;
                     }
                 } else if (live) {
                     value = member_(value, member);
@@ -457,6 +406,16 @@ class Parser {
             }
         }
     }
+    static std::optional<Value> mathConstant(const std::string& name) {
+        if (name == "pi" || name == "math.pi") return Value{pi};
+        if (name == "e" || name == "math.e") return Value{2.718281828459045};
+        if (name == "tau" || name == "math.tau") return Value{2 * pi};
+        if (name == "inf" || name == "math.inf")
+            return Value{std::numeric_limits<double>::infinity()};
+        if (name == "nan" || name == "math.nan")
+            return Value{std::numeric_limits<double>::quiet_NaN()};
+        return std::nullopt;
+    }
     static bool isFunctionName(const std::string& name) {
         return name.starts_with("math.") || name.starts_with("python.") ||
                name.starts_with("xacro.");
@@ -467,6 +426,25 @@ class Parser {
                 if (strOf(k) == member) return v;
         }
         throw EvalError("'" + typeName(value) + "' object has no attribute '" + member + "'");
+    }
+    // The arguments of a call: expressions, then name=expression.
+    Arguments callArguments(bool live) {
+        Arguments args;
+        while (!accept(")")) {
+            if (peek().kind == Token::Kind::Name && tokens_[pos_ + 1].text == "=") {
+                const std::string keyword = tokens_[pos_].text;
+                pos_ += 2;
+                args.keywords.emplace_back(keyword, ternary(live));
+            } else {
+                if (!args.keywords.empty()) fail();
+                args.positional.push_back(ternary(live));
+            }
+            if (!accept(",")) {
+                expect(")");
+                break;
+            }
+        }
+        return args;
     }
     List arguments(bool live, const char* close) {
         List args;
@@ -480,38 +458,6 @@ class Parser {
         (void)live;
         return args;
     }
-    // The string methods robot description files call.
-    static Value stringMethod(const std::string& text, const std::string& name, const List& args) {
-        const auto argText = [&](std::size_t i) {
-            if (i >= args.size()) throw EvalError(name + "() is missing an argument");
-            return strOf(args[i]);
-        };
-        std::string out = text;
-        if (name == "upper" || name == "lower") {
-            for (char& c : out)
-                c = static_cast<char>(name == "upper"
-                                          ? std::toupper(static_cast<unsigned char>(c))
-                                          : std::tolower(static_cast<unsigned char>(c)));
-            return Value{out};
-        }
-        if (name == "startswith") return Value{text.starts_with(argText(0))};
-        if (name == "endswith") return Value{text.ends_with(argText(0))};
-        if (name == "replace") {
-            const std::string from = argText(0);
-            const std::string to = argText(1);
-            if (from.empty()) return Value{text};
-            out.clear();
-            std::size_t at = 0;
-            for (auto found = text.find(from); found != std::string::npos;
-                 found = text.find(from, at)) {
-                out += text.substr(at, found - at) + to;
-                at = found + from.size();
-            }
-            return Value{out + text.substr(at)};
-        }
-        throw EvalError("'str' object has no attribute '" + name + "'");
-    }
-
     static Value slice(const Value& value, const std::optional<Value>& from,
                        const std::optional<Value>& to) {
         const auto* s = std::get_if<std::string>(&value.data);
@@ -556,49 +502,19 @@ class Parser {
         if (items) return (*items)[static_cast<std::size_t>(i)];
         return Value{std::string(1, (*s)[static_cast<std::size_t>(i)])};
     }
-    Value call(const std::string& name, const List& args) {
-        std::string bare = name;
-        if (bare.starts_with("math.")) bare = bare.substr(5);
-        if (bare.starts_with("python.")) bare = bare.substr(7);
-        if (auto result = callMath(bare, args)) return *result;
+    // Calls the function NAME, or the function value CALLEE when there is no name.
+    Value call(const std::string& name, const Value& callee, const Arguments& args) {
+        if (name.empty()) {
+            const auto* function = std::get_if<Function>(&callee.data);
+            if (!function) throw EvalError("'" + typeName(callee) + "' object is not callable");
+            return call(function->name, callee, args);
+        }
         if (call_)
             if (auto result = call_(name, args)) return *result;
-        if (bare == "len" && args.size() == 1) {
-            if (const auto* s = std::get_if<std::string>(&args[0].data))
-                return Value{static_cast<std::int64_t>(s->size())};
-            if (const auto* l = std::get_if<std::shared_ptr<List>>(&args[0].data))
-                return Value{static_cast<std::int64_t>((*l)->size())};
-            if (const auto* t = std::get_if<std::shared_ptr<Tuple>>(&args[0].data))
-                return Value{static_cast<std::int64_t>((*t)->items.size())};
-        }
-        if (bare == "str" && args.size() == 1) return Value{strOf(args[0])};
-        if (bare == "float" && args.size() == 1) {
-            if (const auto* s = std::get_if<std::string>(&args[0].data))
-                return Value{std::stod(*s)};
-            return Value{asDouble(args[0])};
-        }
-        if (bare == "int" && args.size() == 1) {
-            if (const auto* s = std::get_if<std::string>(&args[0].data)) return parseNumber(*s);
-            return Value{static_cast<std::int64_t>(asDouble(args[0]))};
-        }
-        if (bare == "abs" && args.size() == 1) {
-            if (isInt(args[0]))
-                return checkedInt(asInt(args[0]) < 0 ? -static_cast<Wide>(asInt(args[0]))
-                                                     : asInt(args[0]));
-            return Value{std::fabs(asDouble(args[0]))};
-        }
-        if ((bare == "min" || bare == "max") && !args.empty()) {
-            Value best = args[0];
-            for (const Value& v : args)
-                if (compare(bare == "min" ? "<" : ">", v, best)) best = v;
-            return best;
-        }
-        if (bare == "round" && !args.empty()) {
-            const double x = asDouble(args[0]);
-            if (args.size() == 1) return Value{static_cast<std::int64_t>(std::nearbyint(x))};
-            const double scale = std::pow(10.0, asDouble(args[1]));
-            return Value{std::nearbyint(x * scale) / scale};
-        }
+        const Apply apply = [this](const Value& function, const List& items) {
+            return call("", function, Arguments{items, {}});
+        };
+        if (auto result = callBuiltin(name, args, apply)) return *result;
         throw EvalError("name '" + name + "' is not defined");
     }
     Value atom(bool live, std::string& dotted) {
@@ -653,9 +569,6 @@ class Parser {
         if (text == "True") return Value{true};
         if (text == "False") return Value{false};
         if (text == "None") return Value{};
-        if (text == "pi") return Value{pi};
-        if (text == "e") return Value{2.718281828459045};
-        if (text == "inf") return Value{std::numeric_limits<double>::infinity()};
         static const char* const keywords[] = {"if",  "else", "and",    "or",
                                                "not", "in",   "lambda", "import"};
         for (const char* keyword : keywords)
@@ -666,6 +579,14 @@ class Parser {
             // a property's value: what follows a dot is one of its members
             dotted.clear();
             return *found;
+        }
+        if (auto constant = mathConstant(text)) {
+            dotted.clear();
+            return *constant;
+        }
+        if (isBuiltinFunction(text) && peek().text != "(") {
+            dotted.clear();
+            return Value{Function{text}};
         }
         if (text == "math" || text == "python" || text == "xacro") {
             resolved_ = true;

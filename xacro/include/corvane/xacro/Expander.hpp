@@ -33,10 +33,20 @@ struct SourceOrigin {
     std::vector<SourceStep> chain;
 };
 
+// What a file printed while it expanded (xacro.message, xacro.warning), and where; the
+// expander only collects them, the caller shows them.
+struct ExpansionMessage {
+    enum class Level { Info, Warning };
+    Level level = Level::Info;
+    std::string text;
+    SourceOrigin where;
+};
+
 struct Expansion {
     std::string urdf;
     // One entry per element of the output, in document order.
     std::vector<SourceOrigin> origins;
+    std::vector<ExpansionMessage> messages;
 };
 
 struct ExpandOptions {
