@@ -34,15 +34,19 @@ std::string ExpansionError::report() const {
 
 namespace {
 
-// Limits that stop hostile files: macro calls nested deeper than this (unbounded recursion),
-// more output elements than this (a macro bomb), and includes nested deeper than this.
+// Limits that stop hostile files, each far above what the largest real robots need (a few
+// thousand elements, a few hundred macro calls, YAML files of a few hundred values):
+// macro calls nested deeper than this (unbounded recursion);
 constexpr int maxCallDepth = 100;
-// The output limit is 100 000 elements, far above the few thousand of the largest real robots.
-// YAML files are read into at most a million values, which stops an alias bomb.
+// more output elements, or more macro calls in all, than this (a macro bomb);
 constexpr std::size_t maxOutputElements = 100'000;
-constexpr std::size_t maxYamlValues = 1'000'000;
+constexpr std::size_t maxMacroCalls = 200'000;
+// a YAML file read into more values than this (an alias bomb);
+constexpr std::size_t maxYamlValues = 100'000;
+// includes or elements nested deeper than this, and files larger than this.
 constexpr int maxIncludeDepth = 50;
 constexpr int maxNestingDepth = 1000;
+constexpr std::uintmax_t maxFileBytes = 32u << 20;
 
 constexpr std::string_view xacroPrefix = "xacro:";
 
@@ -126,6 +130,7 @@ class Expander {
         output_.InsertEndChild(output_.NewDeclaration());
         Frame frame{file.string(), newScope(nullptr), nullptr};
         global_ = frame.scope;
+        topFile_ = frame.file;
         substituteCommandLineArgs(frame);
         processChildren(*input, output_, frame, 0);
         if (auto* root = output_.RootElement()) root->DeleteAttribute("xmlns:xacro");
@@ -152,15 +157,24 @@ class Expander {
         throw ExpansionError(what, std::move(where));
     }
 
+    // Reads FILE once; a file included again is expanded from the same reading.
     tinyxml2::XMLDocument* load(const std::filesystem::path& file, const SourceStep& from) {
+        const std::string key = std::filesystem::weakly_canonical(file).string();
+        if (const auto it = documents_.find(key); it != documents_.end()) return it->second.get();
+        const std::string& whereFile = from.file.empty() ? file.string() : from.file;
+        std::error_code error;
+        const auto size = std::filesystem::file_size(file, error);
+        if (!error && size > maxFileBytes)
+            fail("cannot read " + file.string() + ": larger than " +
+                     std::to_string(maxFileBytes >> 20) + " MiB",
+                 whereFile, from.line);
         auto document =
             std::make_unique<tinyxml2::XMLDocument>(true, tinyxml2::PRESERVE_WHITESPACE);
         if (document->LoadFile(file.string().c_str()) != tinyxml2::XML_SUCCESS)
             fail("cannot read " + file.string() + ": " +
                      (document->ErrorStr() ? document->ErrorStr() : ""),
-                 from.file.empty() ? file.string() : from.file, from.line);
-        documents_.push_back(std::move(document));
-        return documents_.back().get();
+                 whereFile, from.line);
+        return documents_.emplace(key, std::move(document)).first->second.get();
     }
 
     Scope* newScope(Scope* parent) {
@@ -284,6 +298,11 @@ class Expander {
         std::filesystem::path path(name);
         if (path.is_relative()) path = std::filesystem::path(frame.file).parent_path() / path;
         YAML::Node root;
+        std::error_code error;
+        if (const auto size = std::filesystem::file_size(path, error);
+            !error && size > maxFileBytes)
+            throw EvalError("cannot read YAML file " + path.string() + ": larger than " +
+                            std::to_string(maxFileBytes >> 20) + " MiB");
         try {
             root = YAML::LoadFile(path.string());
         } catch (const YAML::Exception& error) {
@@ -306,7 +325,8 @@ class Expander {
     static Value yamlValue(const YAML::Node& node, std::size_t& count, int depth) {
         if (++count > maxYamlValues || depth > maxNestingDepth)
             throw EvalError("YAML file too large (more than " + std::to_string(maxYamlValues) +
-                            " values)");
+                            " values or nested deeper than " + std::to_string(maxNestingDepth) +
+                            ")");
         if (node.IsMap()) {
             auto dict = std::make_shared<Dict>();
             for (const auto& item : node)
@@ -377,10 +397,18 @@ class Expander {
         return out;
     }
 
+    // The value of EXPRESSION; an error names the expression it happened in (the innermost
+    // one, when a property's value fails inside another expression).
     Value expressionValue(const std::string& expression, const Frame& frame) {
-        return evaluate(
-            expression, [&](const std::string& name) { return lookup(name, frame); },
-            functions(frame));
+        try {
+            return evaluate(
+                expression, [&](const std::string& name) { return lookup(name, frame); },
+                functions(frame));
+        } catch (const EvalError& error) {
+            const std::string what = error.what();
+            if (what.find("expression '") != std::string::npos) throw;
+            throw EvalError(what + " in expression '" + expression + "'");
+        }
     }
 
     // Replaces $(...) and then ${...} in TEXT; $${ writes a literal ${.
@@ -753,6 +781,10 @@ class Expander {
         const Macro* found = findMacro(name);
         if (!found) fail("unknown macro name: xacro:" + name, frame.file, line);
         const Macro& macro = *found;
+        if (++macroCalls_ > maxMacroCalls)
+            fail("more than " + std::to_string(maxMacroCalls) +
+                     " macro calls in all (a macro bomb?) in call of macro '" + name + "'",
+                 frame.file, line);
         if (static_cast<int>(chain_.size()) >= maxCallDepth)
             fail("macro calls nested deeper than " + std::to_string(maxCallDepth) +
                      " (unbounded recursion?) in call of macro '" + name + "'",
@@ -824,9 +856,7 @@ class Expander {
         if (name.find_first_of("*?[") != std::string::npos) {
             files = globbed(path);
         } else {
-            if (!std::filesystem::exists(path))
-                fail("No such file or directory: " + path.string(), frame.file, line);
-            files.push_back(path);
+            files.push_back(includedFile(name, frame, line));
         }
         const char* ns = element.Attribute("ns");
         for (const auto& file : files) {
@@ -869,6 +899,24 @@ class Expander {
         }
     }
 
+    // The file an include names: relative to the including file, or else (as old files
+    // expect) to the top-level file; an error lists every place tried.
+    std::filesystem::path includedFile(const std::string& name, const Frame& frame,
+                                       int line) const {
+        const std::filesystem::path written(name);
+        std::vector<std::filesystem::path> tried{written};
+        if (written.is_relative()) {
+            tried = {std::filesystem::path(frame.file).parent_path() / written};
+            const auto fromTop = std::filesystem::path(topFile_).parent_path() / written;
+            if (fromTop.lexically_normal() != tried[0].lexically_normal()) tried.push_back(fromTop);
+        }
+        for (const auto& path : tried)
+            if (std::filesystem::is_regular_file(path)) return path;
+        std::string places;
+        for (const auto& path : tried) places += (places.empty() ? "" : ", ") + path.string();
+        fail("No such file or directory: " + name + " (tried " + places + ")", frame.file, line);
+    }
+
     static std::vector<std::filesystem::path> globbed(const std::filesystem::path& pattern) {
         std::vector<std::filesystem::path> files;
         const auto folder = pattern.parent_path();
@@ -893,7 +941,9 @@ class Expander {
     const ExpandOptions& options_;
     std::map<std::string, std::string> args_ = options_.args;
     tinyxml2::XMLDocument output_{true, tinyxml2::PRESERVE_WHITESPACE};
-    std::vector<std::unique_ptr<tinyxml2::XMLDocument>> documents_;
+    std::map<std::string, std::unique_ptr<tinyxml2::XMLDocument>> documents_;
+    std::size_t macroCalls_ = 0;
+    std::string topFile_;
     std::map<std::string, Macro> macros_;
     std::deque<Scope> scopes_;
     std::deque<Property> properties_;

@@ -15,6 +15,9 @@ __extension__ typedef __int128 Wide;
 constexpr double pi = 3.14159265358979323846;
 // Nesting deeper than this (parentheses, unary signs) is refused rather than overflowing the stack.
 constexpr int maxNesting = 200;
+// Texts and lists made by + and * stop at this size, so a doubling property cannot exhaust
+// memory.
+constexpr std::size_t maxTextSize = 10'000'000;
 
 struct Token {
     enum class Kind { Number, String, Name, Op, End } kind = Kind::End;
@@ -145,11 +148,17 @@ Value power(const Value& a, const Value& b) {
 Value arithmetic(const std::string& op, const Value& a, const Value& b) {
     const auto* sa = std::get_if<std::string>(&a.data);
     const auto* sb = std::get_if<std::string>(&b.data);
-    if (op == "+" && sa && sb) return Value{*sa + *sb};
+    if (op == "+" && sa && sb) {
+        if (sa->size() + sb->size() > maxTextSize)
+            throw EvalError("text longer than " + std::to_string(maxTextSize) + " characters");
+        return Value{*sa + *sb};
+    }
     if (op == "+") {
         const auto* la = std::get_if<std::shared_ptr<List>>(&a.data);
         const auto* lb = std::get_if<std::shared_ptr<List>>(&b.data);
         if (la && lb) {
+            if ((*la)->size() + (*lb)->size() > maxTextSize)
+                throw EvalError("list longer than " + std::to_string(maxTextSize) + " items");
             List items = **la;
             items.insert(items.end(), (*lb)->begin(), (*lb)->end());
             return makeList(std::move(items));
@@ -157,8 +166,11 @@ Value arithmetic(const std::string& op, const Value& a, const Value& b) {
     }
     if (op == "*" && (sa || sb) && isInt(sa ? b : a)) {
         std::string text;
-        for (std::int64_t i = 0; i < asInt(sa ? b : a) && text.size() < 10'000'000; ++i)
+        for (std::int64_t i = 0; i < asInt(sa ? b : a); ++i) {
             text += sa ? *sa : *sb;
+            if (text.size() > maxTextSize)
+                throw EvalError("text longer than " + std::to_string(maxTextSize) + " characters");
+        }
         return Value{text};
     }
     if (!isNumber(a) || !isNumber(b))
