@@ -56,6 +56,83 @@ TEST(XacroExpression, RefusesWhatPythonRefusesOrWhatCouldHarm) {
     fails(std::string(100000, '-') + "1");
 }
 
+// Expected values are what Python 3 prints for the same expression.
+TEST(XacroExpression, BuiltinsGiveWhatPythonGives) {
+    EXPECT_EQ(shown("list('ab')"), "['a', 'b']");
+    EXPECT_EQ(shown("list(map(float, '1 2.5'.split()))"), "[1.0, 2.5]");
+    EXPECT_EQ(shown("dict(a=1, b='x')"), "{'a': 1, 'b': 'x'}");
+    EXPECT_EQ(shown("dict([('k', 1), ('k', 2)])"), "{'k': 2}");
+    EXPECT_EQ(shown("len({'a': 1, 'b': 2})"), "2");
+    EXPECT_EQ(shown("str(1.0) + str(True)"), "1.0True");
+    EXPECT_EQ(shown("float(' 1e-3 ')"), "0.001");
+    EXPECT_EQ(shown("int('-42') + int(3.9) + int(-3.9)"), "-42");
+    EXPECT_EQ(shown("min(3, 1.5, 2)"), "1.5");
+    EXPECT_EQ(shown("max([1, 7, 3])"), "7");
+    EXPECT_EQ(shown("round(2.5)"), "2");
+    EXPECT_EQ(shown("round(3.5)"), "4");
+    EXPECT_EQ(shown("round(1.23456, 2)"), "1.23");
+    EXPECT_EQ(shown("python.abs(-3)"), "3");
+    EXPECT_EQ(shown("python.all([1, True, 'x'])"), "True");
+    EXPECT_EQ(shown("python.any([0, '', None])"), "False");
+    EXPECT_EQ(shown("python.sorted([3, 1, 2], reverse=True)"), "[3, 2, 1]");
+    EXPECT_EQ(shown("python.sorted(['b', 'a'])"), "['a', 'b']");
+    EXPECT_EQ(shown("python.range(1, 10, 3)"), "[1, 4, 7]");
+    EXPECT_EQ(shown("python.sum([0.1, 0.2])"), "0.30000000000000004");
+    EXPECT_EQ(shown("python.tuple([1])"), "(1,)");
+    EXPECT_EQ(shown("python.zip([1, 2], 'ab')"), "[(1, 'a'), (2, 'b')]");
+    EXPECT_EQ(shown("python.enumerate(['x'], start=1)"), "[(1, 'x')]");
+    EXPECT_EQ(shown("python.reversed([1, 2])"), "[2, 1]");
+    EXPECT_EQ(shown("len(python.set([1, 1, 2]))"), "2");
+    EXPECT_EQ(shown("math.floor(-0.5) + math.ceil(0.5)"), "0");
+    EXPECT_EQ(shown("math.pi / 2 == pi / 2"), "True");
+    EXPECT_EQ(shown("degrees(pi)"), "180.0");
+    EXPECT_EQ(shown("math.atan2(1, 1) * 4"), "3.141592653589793");
+}
+
+TEST(XacroExpression, MethodsGiveWhatPythonGives) {
+    EXPECT_EQ(shown("'0 1  2'.split()"), "['0', '1', '2']");
+    EXPECT_EQ(shown("'a,,b'.split(',')"), "['a', '', 'b']");
+    EXPECT_EQ(shown("'a b c'.split(' ', 1)"), "['a', 'b c']");
+    EXPECT_EQ(shown("'  x \\n'.strip() + '|' + 'xxyxx'.lstrip('x') + '|' + 'ab '.rstrip()"),
+              "x|yxx|ab");
+    EXPECT_EQ(shown("'_'.join(['a', 'b', 'c'])"), "a_b_c");
+    EXPECT_EQ(shown("'{}_{}'.format('arm', 2)"), "arm_2");
+    EXPECT_EQ(shown("'{1}{0}{{}}'.format('a', 'b')"), "ba{}");
+    EXPECT_EQ(shown("'{x:.3f}'.format(x=pi)"), "3.142");
+    EXPECT_EQ(shown("'arm'.title() + 'ARM'.capitalize()"), "ArmArm");
+    EXPECT_EQ(shown("'a.b.c'.find('.') + 'a.b.c'.rfind('.') + 'a.b.c'.count('.')"), "6");
+    EXPECT_EQ(shown("'left_arm'.startswith(('right', 'left'))"), "True");
+    EXPECT_EQ(shown("'12'.isdigit() and not '1a'.isdigit()"), "True");
+    EXPECT_EQ(shown("'7'.zfill(3)"), "007");
+    EXPECT_EQ(shown("{'a': 1}.get('b', 5) + {'a': 1}.get('a')"), "6");
+    EXPECT_EQ(shown("list({'a': 1, 'b': 2}.keys())"), "['a', 'b']");
+    EXPECT_EQ(shown("{'a': 1}.items()"), "[('a', 1)]");
+    EXPECT_EQ(shown("[1, 2, 2].count(2) + [5, 6].index(6)"), "3");
+}
+
+TEST(XacroExpression, BuiltinMisuseIsAnErrorNamingTheCall) {
+    const auto message = [](const std::string& expression) -> std::string {
+        try {
+            shown(expression);
+        } catch (const EvalError& error) {
+            return error.what();
+        }
+        return "no error";
+    };
+    EXPECT_EQ(message("float('abc')"), "could not convert string to float: 'abc'");
+    EXPECT_EQ(message("int('1.5')"), "invalid literal for int() with base 10: '1.5'");
+    EXPECT_EQ(message("'-'.join([1])"), "sequence item 0: expected str instance, int found");
+    EXPECT_EQ(message("'a'.nope()"), "'str' object has no attribute 'nope'");
+    EXPECT_EQ(message("len(1)"), "object of type 'int' has no len()");
+    EXPECT_EQ(message("min([])"), "min() arg is an empty sequence");
+    EXPECT_EQ(message("sqrt(-1)"), "math domain error in sqrt(-1.0)");
+    EXPECT_EQ(message("python.range(10**7)"), "range() makes more than 1000000 items");
+    EXPECT_EQ(message("sorted([1])"), "name 'sorted' is not defined");
+    EXPECT_EQ(message("'{}'.format()"), "format(): no argument for field '{}'");
+    EXPECT_EQ(message("python.sorted([1, 'a'])"),
+              "'<' not supported between instances of 'str' and 'int'");
+}
+
 }  // namespace
 }  // namespace corvane::xacro
 

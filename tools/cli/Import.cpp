@@ -2,6 +2,7 @@
 
 #include <corvane/Builders.hpp>
 #include <corvane/UrdfPlugin.hpp>
+#include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <utility>
@@ -11,6 +12,7 @@
 #include "model/UrdfElements.hpp"
 #include "model/XacroInput.hpp"
 #include "support/ToolError.hpp"
+#include "support/VisibleText.hpp"
 
 namespace corvane::tools {
 
@@ -77,7 +79,12 @@ XacroInput readUrdfText(const std::string& input, const Options& options,
     std::string text = readInput(input);
     if (!options.expandsAsXacro(input)) return {std::move(text), {}};
     try {
-        return expandXacro(xacroFileOf(input), &text, options.xacroArguments, meshes);
+        XacroInput expanded = expandXacro(xacroFileOf(input), &text, options.xacroArguments, meshes);
+        if (!options.quiet) {
+            for (const auto& message : expanded.messages)
+                std::fprintf(stderr, "%s\n", onOneLine(message).c_str());
+        }
+        return expanded;
     } catch (const xacro::ExpansionError& error) {
         throw expansionFailure(error);
     }

@@ -76,7 +76,14 @@ XacroInput expandXacro(const std::filesystem::path& file, const std::string* tex
     xacro::Expansion expansion =
         text ? xacro::expandText(*text, file, options) : xacro::expandFile(file, options);
     std::string urdf = std::move(expansion.urdf);
-    return {std::move(urdf), SourceMap(expansion)};
+    std::vector<std::string> messages;
+    for (const auto& message : expansion.messages) {
+        const bool warning = message.level == xacro::ExpansionMessage::Level::Warning;
+        messages.push_back(displayedSourceFile(message.where.file) + ":" +
+                           std::to_string(message.where.line) + (warning ? ": warning: " : ": ") +
+                           message.text);
+    }
+    return {std::move(urdf), SourceMap(expansion), std::move(messages)};
 }
 
 }  // namespace corvane::tools

@@ -34,6 +34,9 @@ class SourceMap {
 struct XacroInput {
     std::string urdf;
     SourceMap sourceMap;
+    // What the file printed while it expanded (xacro.message, xacro.warning), as
+    // "FILE:LINE: warning: TEXT" lines.
+    std::vector<std::string> messages;
 };
 
 // The name:=value words of a run, in the order given; later words win.

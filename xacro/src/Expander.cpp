@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <deque>
 #include <fstream>
 #include <memory>
 #include <set>
@@ -34,43 +35,64 @@ std::string ExpansionError::report() const {
 
 namespace {
 
-// Limits that stop hostile files: macro calls nested deeper than this (unbounded recursion),
-// more output elements than this (a macro bomb), and includes nested deeper than this.
+// Limits that stop hostile files, each far above what the largest real robots need (a few
+// thousand elements, a few hundred macro calls, YAML files of a few hundred values):
+// macro calls nested deeper than this (unbounded recursion);
 constexpr int maxCallDepth = 100;
-// The output limit is 100 000 elements, far above the few thousand of the largest real robots.
-// YAML files are read into at most a million values, which stops an alias bomb.
+// more output elements, or more macro calls in all, than this (a macro bomb);
 constexpr std::size_t maxOutputElements = 100'000;
-constexpr std::size_t maxYamlValues = 1'000'000;
+constexpr std::size_t maxMacroCalls = 200'000;
+// a YAML file read into more values than this (an alias bomb);
+constexpr std::size_t maxYamlValues = 100'000;
+// includes or elements nested deeper than this, and files larger than this.
 constexpr int maxIncludeDepth = 50;
 constexpr int maxNestingDepth = 1000;
+constexpr std::uintmax_t maxFileBytes = 32u << 20;
 
 constexpr std::string_view xacroPrefix = "xacro:";
 
+struct Scope;
+
+// A property is evaluated on first use, in the scope and file that define it, and kept.
 struct Property {
     std::string text;                             // unevaluated value
     const tinyxml2::XMLElement* block = nullptr;  // a block property
+    Scope* scope = nullptr;
+    std::string file;
     bool evaluating = false;
     std::optional<Value> value;
 };
 
+// The properties of a file, a macro call or a namespace. Scopes and properties live as long as
+// the expansion (the expander owns them all), so a property may outlive the call defining it.
 struct Scope {
-    std::map<std::string, std::shared_ptr<Property>> properties;
-    std::shared_ptr<Scope> parent;
+    std::map<std::string, Property*> properties;
+    Scope* parent = nullptr;
+};
+
+struct MacroParam {
+    enum class Kind { Value, Block, Content } kind = Kind::Value;
+    std::string name;
+    bool fromOuter = false;  // :=^
+    std::optional<std::string> fallback;
 };
 
 struct Macro {
     std::string name;
     const tinyxml2::XMLElement* element = nullptr;
     std::string file;
-    std::vector<std::string> params;
-    std::shared_ptr<Scope> scope;
+    std::vector<MacroParam> params;
+    // A macro of a namespaced include ("ns.") sees that include's properties; other macros see
+    // the properties where they are called.
+    std::string ns;
+    Scope* nsScope = nullptr;
 };
 
 struct Block;
 
 struct Frame {
     std::string file;
-    std::shared_ptr<Scope> scope;
+    Scope* scope = nullptr;
     std::map<std::string, Block>* blocks = nullptr;
 };
 
@@ -79,6 +101,16 @@ struct Block {
     std::vector<const tinyxml2::XMLNode*> nodes;
     Frame caller;
 };
+
+bool isPropertyName(std::string_view name) {
+    const auto letter = [](char c) {
+        return std::isalpha(static_cast<unsigned char>(c)) || c == '_';
+    };
+    if (name.empty() || name.starts_with("__") || !letter(name[0])) return false;
+    return std::all_of(name.begin(), name.end(), [&](char c) {
+        return letter(c) || std::isdigit(static_cast<unsigned char>(c));
+    });
+}
 
 bool isXacro(const char* name) {
     return std::string_view(name).starts_with(xacroPrefix);
@@ -127,21 +159,33 @@ class Expander {
     Expansion run(const std::filesystem::path& file, const std::string* text) {
         tinyxml2::XMLDocument* input = text ? parse(*text, file) : load(file, {});
         output_.InsertEndChild(output_.NewDeclaration());
-        Frame frame{file.string(), std::make_shared<Scope>(), nullptr};
+        Frame frame{file.string(), newScope(nullptr), nullptr};
         global_ = frame.scope;
-        substituteArguments(frame);
+        topFile_ = frame.file;
+        substituteCommandLineArgs(frame);
         refuseWhatIsBesideRoot(*input, frame.file);
         processChildren(*input, output_, frame, 0);
         requireOneOutputRoot(*input, frame.file);
         if (auto* root = output_.RootElement()) root->DeleteAttribute("xmlns:xacro");
         tinyxml2::XMLPrinter printer;
         output_.Print(&printer);
-        Expansion expansion{printer.CStr(), std::move(origins_), {}};
+        Expansion expansion{printer.CStr(), std::move(origins_), {}, std::move(messages_)};
         expansion.lines = elementLines(expansion.urdf);
         return expansion;
     }
 
   private:
+    // An argument given by the caller may itself use $(find ...) or $(env ...).
+    void substituteCommandLineArgs(const Frame& frame) {
+        for (auto& [name, value] : args_) {
+            try {
+                value = substituteArgs(value, frame);
+            } catch (const EvalError& error) {
+                fail("in argument '" + name + ":=" + value + "': " + error.what(), frame.file, 0);
+            }
+        }
+    }
+
     [[noreturn]] void fail(const std::string& what, const std::string& file, int line) const {
         SourceOrigin where{file, line, {}};
         for (auto it = chain_.rbegin(); it != chain_.rend(); ++it) where.chain.push_back(*it);
@@ -191,47 +235,152 @@ class Expander {
                  input.RootElement() ? input.RootElement()->GetLineNum() : 0);
     }
 
+    // Reads FILE once; a file included again is expanded from the same reading.
     tinyxml2::XMLDocument* load(const std::filesystem::path& file, const SourceStep& from) {
+        const std::string key = std::filesystem::weakly_canonical(file).string();
+        if (const auto it = documents_.find(key); it != documents_.end()) return it->second.get();
+        const std::string& whereFile = from.file.empty() ? file.string() : from.file;
+        std::error_code error;
+        const auto size = std::filesystem::file_size(file, error);
+        if (!error && size > maxFileBytes)
+            fail("cannot read " + file.string() + ": larger than " +
+                     std::to_string(maxFileBytes >> 20) + " MiB",
+                 whereFile, from.line);
         auto document =
             std::make_unique<tinyxml2::XMLDocument>(true, tinyxml2::PRESERVE_WHITESPACE);
         if (document->LoadFile(file.string().c_str()) != tinyxml2::XML_SUCCESS)
             fail("cannot read " + file.string() + ": " +
                      (document->ErrorStr() ? document->ErrorStr() : ""),
-                 from.file.empty() ? file.string() : from.file, from.line);
-        documents_.push_back(std::move(document));
-        return documents_.back().get();
+                 whereFile, from.line);
+        return documents_.emplace(key, std::move(document)).first->second.get();
+    }
+
+    Scope* newScope(Scope* parent) {
+        scopes_.emplace_back();
+        scopes_.back().parent = parent;
+        return &scopes_.back();
+    }
+
+    Property* newProperty(const Frame& frame) {
+        properties_.emplace_back();
+        properties_.back().scope = frame.scope;
+        properties_.back().file = frame.file;
+        return &properties_.back();
+    }
+
+    static Property* findProperty(const std::string& name, const Scope* scope) {
+        for (; scope; scope = scope->parent) {
+            const auto it = scope->properties.find(name);
+            if (it != scope->properties.end()) return it->second;
+        }
+        return nullptr;
     }
 
     std::optional<Value> lookup(const std::string& name, const Frame& frame) {
-        for (const Scope* scope = frame.scope.get(); scope; scope = scope->parent.get()) {
-            const auto it = scope->properties.find(name);
-            if (it == scope->properties.end()) continue;
-            Property& property = *it->second;
-            if (property.value) return property.value;
-            if (property.evaluating)
-                throw EvalError("property '" + name + "' is defined by itself");
-            property.evaluating = true;
-            Frame inner = frame;
-            std::shared_ptr<Scope> owner;
-            property.value = wholeValue(property.text, inner);
-            property.evaluating = false;
-            return property.value;
+        Property* property = findProperty(name, frame.scope);
+        if (!property) return std::nullopt;
+        if (property->value) return property->value;
+        if (property->block)
+            throw EvalError("property '" + name + "' is a block; insert it with insert_block");
+        if (property->evaluating) throw EvalError("property '" + name + "' is defined by itself");
+        property->evaluating = true;
+        try {
+            property->value = wholeValue(property->text, Frame{property->file, property->scope});
+        } catch (...) {
+            property->evaluating = false;
+            throw;
         }
-        return std::nullopt;
+        property->evaluating = false;
+        return property->value;
     }
 
+    // The xacro.* functions: they read files and arguments and report, so the expander
+    // provides them.
     FunctionCall functions(const Frame& frame) {
-        return [this, &frame](const std::string& name, const List& args) -> std::optional<Value> {
-            if ((name == "xacro.load_yaml" || name == "load_yaml") && args.size() == 1)
-                return loadYaml(strOf(args[0]), frame);
-            return std::nullopt;
-        };
+        return
+            [this, &frame](const std::string& name, const Arguments& args) -> std::optional<Value> {
+                const std::string bare = name.starts_with("xacro.") ? name.substr(6) : name;
+                if (bare == "load_yaml") return loadYaml(strOf(oneArgument(name, args)), frame);
+                if (!name.starts_with("xacro.")) return std::nullopt;
+                if (bare == "arg") return Value{argument(strOf(oneArgument(name, args)))};
+                if (bare == "abs_filename")
+                    return Value{absoluteName(strOf(oneArgument(name, args)), frame)};
+                if (bare == "dotify") return oneArgument(name, args);
+                if (bare == "tokenize") return tokenized(args);
+                if (bare == "message" || bare == "warning") {
+                    report(bare == "warning" ? ExpansionMessage::Level::Warning
+                                             : ExpansionMessage::Level::Info,
+                           printed(args), frame);
+                    return Value{};
+                }
+                if (bare == "error" || bare == "fatal") throw EvalError(printed(args));
+                return std::nullopt;
+            };
+    }
+
+    static const Value& oneArgument(const std::string& name, const Arguments& args) {
+        if (args.positional.size() != 1 || !args.keywords.empty())
+            throw EvalError(name + "() takes one argument");
+        return args.positional[0];
+    }
+
+    // The arguments as Python's print writes them: their str forms, separated by spaces.
+    static std::string printed(const Arguments& args) {
+        std::string text;
+        for (const Value& value : args.positional) text += (text.empty() ? "" : " ") + strOf(value);
+        return text;
+    }
+
+    void report(ExpansionMessage::Level level, const std::string& text, const Frame& frame) {
+        SourceOrigin where{frame.file, line_, {}};
+        for (auto it = chain_.rbegin(); it != chain_.rend(); ++it) where.chain.push_back(*it);
+        messages_.push_back(ExpansionMessage{level, text, std::move(where)});
+    }
+
+    std::string argument(const std::string& name) const {
+        const auto it = args_.find(name);
+        if (it == args_.end()) throw EvalError("Undefined substitution argument " + name);
+        return it->second;
+    }
+
+    static std::string absoluteName(const std::string& name, const Frame& frame) {
+        std::filesystem::path path(name);
+        if (path.is_relative()) path = std::filesystem::path(frame.file).parent_path() / path;
+        return std::filesystem::absolute(path).lexically_normal().string();
+    }
+
+    // xacro.tokenize(text, sep=",; ", skip_empty=True): the words of TEXT between any of the
+    // separator characters.
+    static Value tokenized(const Arguments& args) {
+        const Value* textValue = args.find(0, "s");
+        if (!textValue) throw EvalError("xacro.tokenize() needs a text");
+        const Value* sepValue = args.find(1, "sep");
+        const Value* skipValue = args.find(2, "skip_empty");
+        const std::string text = strOf(*textValue);
+        const std::string separators = sepValue ? strOf(*sepValue) : std::string(",; \t\r\n");
+        const bool skipEmpty = !skipValue || truthOf(*skipValue);
+        List words;
+        std::string word;
+        for (const char c : text + separators.substr(0, 1)) {
+            if (separators.find(c) == std::string::npos) {
+                word += c;
+                continue;
+            }
+            if (!word.empty() || !skipEmpty) words.push_back(Value{word});
+            word.clear();
+        }
+        return makeList(std::move(words));
     }
 
     Value loadYaml(const std::string& name, const Frame& frame) {
         std::filesystem::path path(name);
         if (path.is_relative()) path = std::filesystem::path(frame.file).parent_path() / path;
         YAML::Node root;
+        std::error_code error;
+        if (const auto size = std::filesystem::file_size(path, error);
+            !error && size > maxFileBytes)
+            throw EvalError("cannot read YAML file " + path.string() + ": larger than " +
+                            std::to_string(maxFileBytes >> 20) + " MiB");
         try {
             root = YAML::LoadFile(path.string());
         } catch (const YAML::Exception& error) {
@@ -241,15 +390,26 @@ class Expander {
         return yamlValue(root, count, 0);
     }
 
+    // A key written twice keeps its first place and its last value, as a Python dict does.
+    static void setItem(Dict& dict, Value key, Value value) {
+        for (auto& [k, v] : dict.items)
+            if (equalValues(k, key)) {
+                v = std::move(value);
+                return;
+            }
+        dict.items.emplace_back(std::move(key), std::move(value));
+    }
+
     static Value yamlValue(const YAML::Node& node, std::size_t& count, int depth) {
         if (++count > maxYamlValues || depth > maxNestingDepth)
             throw EvalError("YAML file too large (more than " + std::to_string(maxYamlValues) +
-                            " values)");
+                            " values or nested deeper than " + std::to_string(maxNestingDepth) +
+                            ")");
         if (node.IsMap()) {
             auto dict = std::make_shared<Dict>();
             for (const auto& item : node)
-                dict->items.emplace_back(yamlValue(item.first, count, depth + 1),
-                                         yamlValue(item.second, count, depth + 1));
+                setItem(*dict, yamlValue(item.first, count, depth + 1),
+                        yamlValue(item.second, count, depth + 1));
             return Value{dict};
         }
         if (node.IsSequence()) {
@@ -315,15 +475,27 @@ class Expander {
         return out;
     }
 
+    // The value of EXPRESSION; an error names the expression it happened in (the innermost
+    // one, when a property's value fails inside another expression).
     Value expressionValue(const std::string& expression, const Frame& frame) {
-        return evaluate(
-            expression, [&](const std::string& name) { return lookup(name, frame); },
-            functions(frame));
+        try {
+            return evaluate(
+                expression, [&](const std::string& name) { return lookup(name, frame); },
+                functions(frame));
+        } catch (const EvalError& error) {
+            const std::string what = error.what();
+            if (what.find("expression '") != std::string::npos) throw;
+            throw EvalError(what + " in expression '" + expression + "'");
+        }
     }
 
     // Replaces $(...) and then ${...} in TEXT; $${ writes a literal ${.
     std::string substituteRaw(const std::string& raw, const Frame& frame) {
-        const std::string text = substituteArgs(raw, frame);
+        return substituteExpressions(substituteArgs(raw, frame), frame);
+    }
+
+    // Replaces the ${...} of TEXT whose $(...) are already replaced.
+    std::string substituteExpressions(const std::string& text, const Frame& frame) {
         std::string out;
         std::size_t i = 0;
         while (i < text.size()) {
@@ -342,12 +514,16 @@ class Expander {
     }
 
     // The value of TEXT: a whole ${} keeps the expression's value, other text is read as a
-    // number when it is one.
+    // number when it is one (and so is a text result of the whole ${}).
     Value wholeValue(const std::string& raw, const Frame& frame) {
         const std::string t = trimmed(substituteArgs(raw, frame));
-        if (t.starts_with("${") && t.ends_with("}") && closing(t, 2, '{', '}') == t.size() - 1)
-            return expressionValue(t.substr(2, t.size() - 3), frame);
-        return textValue(substituteRaw(t, frame));
+        if (t.starts_with("${") && t.ends_with("}") && closing(t, 2, '{', '}') == t.size() - 1) {
+            Value value = expressionValue(t.substr(2, t.size() - 3), frame);
+            // a text result that reads as a number is that number, as for written values
+            if (const auto* text = std::get_if<std::string>(&value.data)) return textValue(*text);
+            return value;
+        }
+        return textValue(substituteExpressions(t, frame));
     }
 
     static std::size_t closing(const std::string& text, std::size_t from, char open, char close) {
@@ -364,9 +540,7 @@ class Expander {
         const std::string command = body.substr(0, space);
         const std::string rest = space == std::string::npos ? "" : trimmed(body.substr(space));
         if (command == "arg") {
-            const auto it = args_.find(rest);
-            if (it == args_.end()) throw EvalError("Undefined substitution argument " + rest);
-            return it->second;
+            return argument(rest);
         }
         if (command == "find") {
             if (options_.findPackage)
@@ -386,19 +560,8 @@ class Expander {
         throw EvalError("unknown substitution $(" + body + ")");
     }
 
-    // The NAME:=VALUE arguments may hold substitutions themselves, $(find PKG) above all; they
-    // are made once, before the document is read.
-    void substituteArguments(const Frame& frame) {
-        for (auto& [name, value] : args_) {
-            try {
-                value = substituteRaw(value, frame);
-            } catch (const EvalError& error) {
-                fail("in argument " + name + ":=" + value + ": " + error.what(), frame.file, 0);
-            }
-        }
-    }
-
     std::string substitute(const char* text, const Frame& frame, int line) {
+        line_ = line;
         try {
             return substituteRaw(text ? text : "", frame);
         } catch (const EvalError& error) {
@@ -407,6 +570,7 @@ class Expander {
     }
 
     Value evaluateWhole(const char* text, const Frame& frame, int line) {
+        line_ = line;
         try {
             return wholeValue(text ? text : "", frame);
         } catch (const EvalError& error) {
@@ -446,37 +610,60 @@ class Expander {
             to.InsertEndChild(
                 output_.NewText(substitute(text->Value(), frame, text->GetLineNum()).c_str()));
         } else if (const auto* comment = node.ToComment()) {
-            to.InsertEndChild(output_.NewComment(comment->Value()));
+            if (!describesDefinition(*comment))
+                to.InsertEndChild(output_.NewComment(comment->Value()));
         }
+    }
+
+    // A property's scope: the current one, its parent (scope="parent") or the file's.
+    Scope* targetScope(const tinyxml2::XMLElement& element, const Frame& frame) const {
+        const char* scope = element.Attribute("scope");
+        if (!scope) return frame.scope;
+        const std::string_view which(scope);
+        if (which == "global") return global_;
+        if (which == "parent") return frame.scope->parent ? frame.scope->parent : frame.scope;
+        fail("invalid scope '" + std::string(which) + "' of property '" +
+                 std::string(element.Attribute("name")) + "': use parent or global",
+             frame.file, element.GetLineNum());
+    }
+
+    // A comment written right above a property, argument or macro (no blank line between) is
+    // about that definition and goes away with it.
+    static bool describesDefinition(const tinyxml2::XMLComment& comment) {
+        // the parser drops the white space between them, so the lines tell the gap
+        const auto* next = comment.NextSibling() ? comment.NextSibling()->ToElement() : nullptr;
+        if (!next) return false;
+        const std::string_view text(comment.Value());
+        const auto lastLine = comment.GetLineNum() + std::count(text.begin(), text.end(), '\n');
+        if (next->GetLineNum() - lastLine > 1) return false;
+        const std::string_view name(next->Name());
+        return name == "xacro:property" || name == "xacro:arg" || name == "xacro:macro";
     }
 
     void define(const tinyxml2::XMLElement& element, const Frame& frame) {
         const char* name = element.Attribute("name");
         const int line = element.GetLineNum();
-        if (!name || std::string_view(name).starts_with("__") || !*name)
-            fail("invalid property name '" + std::string(name ? name : "") + "'", frame.file, line);
-        auto property = std::make_shared<Property>();
-        const char* value = element.Attribute("value");
-        const char* fallback = element.Attribute("default");
+        if (!name || !isPropertyName(name))
+            fail("invalid property name '" + std::string(name ? name : "") +
+                     "': a name is letters, digits and '_', not starting with a digit or '__'",
+                 frame.file, line);
+        Scope* target = targetScope(element, frame);
         if (element.Attribute("remove", "true")) {
-            frame.scope->properties.erase(name);
+            target->properties.erase(name);
             return;
         }
-        if (value) {
-            property->text = value;
-        } else if (fallback) {
-            if (lookup(name, frame)) return;
-            property->text = fallback;
+        const char* value = element.Attribute("value");
+        const char* fallback = element.Attribute("default");
+        if (!value && fallback && findProperty(name, frame.scope)) return;
+        Property* property = newProperty(frame);
+        if (value || fallback) {
+            property->text = value ? value : fallback;
+            // a property placed in another scope, or asked for at once, takes its value here,
+            // where the names it uses are defined
+            if (target != frame.scope || element.Attribute("lazy_eval", "false"))
+                property->value = evaluateWhole(property->text.c_str(), frame, line);
         } else {
             property->block = &element;
-        }
-        std::shared_ptr<Scope> target = frame.scope;
-        const char* scope = element.Attribute("scope");
-        if (scope && std::string_view(scope) == "global") target = global_;
-        if (scope && std::string_view(scope) == "parent" && target->parent) {
-            // the value is taken here, in the scope that defines it
-            property->value = evaluateWhole(value, frame, line);
-            target = target->parent;
         }
         target->properties[name] = property;
     }
@@ -556,11 +743,47 @@ class Expander {
     void defineMacro(const tinyxml2::XMLElement& element, const Frame& frame) {
         Macro macro;
         macro.name = element.Attribute("name") ? element.Attribute("name") : "";
+        if (macro.name.empty()) fail("a macro needs a name", frame.file, element.GetLineNum());
         macro.element = &element;
         macro.file = frame.file;
-        macro.scope = frame.scope;
-        macro.params = paramWords(element.Attribute("params") ? element.Attribute("params") : "");
+        for (const std::string& word :
+             paramWords(element.Attribute("params") ? element.Attribute("params") : ""))
+            macro.params.push_back(paramOf(word));
+        macro.ns = prefix_;
+        if (!prefix_.empty()) macro.nsScope = frame.scope;
         macros_[prefix_ + macro.name] = std::move(macro);
+    }
+
+    // One word of a params list: "*b" or "**b" (a block), "p", "p:=default", "p:=^",
+    // "p:=^|default"; old files write "p=default".
+    static MacroParam paramOf(const std::string& word) {
+        MacroParam param;
+        if (word.starts_with("**")) {
+            param.kind = MacroParam::Kind::Content;
+            param.name = word.substr(2);
+            return param;
+        }
+        if (word.starts_with("*")) {
+            param.kind = MacroParam::Kind::Block;
+            param.name = word.substr(1);
+            return param;
+        }
+        auto split = word.find(":=");
+        std::size_t skip = 2;
+        if (split == std::string::npos) {
+            split = word.find('=');
+            skip = 1;
+        }
+        param.name = word.substr(0, split);
+        if (split == std::string::npos) return param;
+        std::string fallback = word.substr(split + skip);
+        if (fallback.starts_with("^")) {
+            param.fromOuter = true;
+            if (!fallback.starts_with("^|")) return param;
+            fallback = fallback.substr(2);
+        }
+        param.fallback = fallback;
+        return param;
     }
 
     // The words of a params list; a quoted default may hold spaces and loses its quotes.
@@ -587,84 +810,99 @@ class Expander {
         return params;
     }
 
+    // The nodes a block parameter stands for: the call's child element, or its content.
+    static std::vector<const tinyxml2::XMLNode*> blockNodes(const tinyxml2::XMLElement& child,
+                                                            MacroParam::Kind kind) {
+        std::vector<const tinyxml2::XMLNode*> nodes;
+        if (kind == MacroParam::Kind::Block) {
+            nodes.push_back(&child);
+            return nodes;
+        }
+        for (const auto* n = child.FirstChild(); n; n = n->NextSibling()) nodes.push_back(n);
+        return nodes;
+    }
+
+    // The value of a value parameter: given in the call, taken from the caller's properties
+    // (:=^), or the default, evaluated in the call's scope so it may name earlier parameters.
+    Property* paramValue(const MacroParam& param, const std::string& macroName,
+                         const tinyxml2::XMLElement& call, const Frame& frame, const Frame& inner) {
+        const int line = call.GetLineNum();
+        Property* property = newProperty(inner);
+        if (const char* given = call.Attribute(param.name.c_str())) {
+            property->value = evaluateWhole(given, frame, line);
+            return property;
+        }
+        if (param.fromOuter) {
+            try {
+                property->value = lookup(param.name, frame);
+            } catch (const EvalError& error) {
+                fail(error.what(), frame.file, line);
+            }
+            if (property->value) return property;
+        }
+        if (!param.fallback)
+            fail("Undefined parameters [" + param.name + "] in call of macro '" + macroName + "'" +
+                     (param.fromOuter ? ": no property '" + param.name + "' to take with ^" : ""),
+                 frame.file, line);
+        property->value = evaluateWhole(param.fallback->c_str(), inner, line);
+        return property;
+    }
+
+    // Inside a namespaced include or its macros, a name is first looked up in that namespace.
+    const Macro* findMacro(const std::string& name) const {
+        if (!prefix_.empty())
+            if (const auto it = macros_.find(prefix_ + name); it != macros_.end())
+                return &it->second;
+        const auto it = macros_.find(name);
+        return it == macros_.end() ? nullptr : &it->second;
+    }
+
+    // A macro's body sees its parameters and, outside them, the properties where it is called.
     void callMacro(const std::string& name, const tinyxml2::XMLElement& call, tinyxml2::XMLNode& to,
                    const Frame& frame, int depth) {
         const int line = call.GetLineNum();
-        const auto found = macros_.find(name);
-        if (found == macros_.end()) fail("unknown macro name: xacro:" + name, frame.file, line);
-        const Macro& macro = found->second;
+        const Macro* found = findMacro(name);
+        if (!found) fail("unknown macro name: xacro:" + name, frame.file, line);
+        const Macro& macro = *found;
+        if (++macroCalls_ > maxMacroCalls)
+            fail("more than " + std::to_string(maxMacroCalls) +
+                     " macro calls in all (a macro bomb?) in call of macro '" + name + "'",
+                 frame.file, line);
         if (static_cast<int>(chain_.size()) >= maxCallDepth)
-            fail("macro calls nested deeper than " + std::to_string(maxCallDepth), frame.file,
-                 line);
-        auto scope = std::make_shared<Scope>();
-        scope->parent = macro.scope;
+            fail("macro calls nested deeper than " + std::to_string(maxCallDepth) +
+                     " (unbounded recursion?) in call of macro '" + name + "'",
+                 frame.file, line);
         std::map<std::string, Block> blocks;
-        std::vector<const tinyxml2::XMLElement*> children;
-        for (const auto* child = call.FirstChildElement(); child;
-             child = child->NextSiblingElement())
-            children.push_back(child);
-        std::size_t nextChild = 0;
+        Frame inner{macro.file, newScope(macro.nsScope ? macro.nsScope : frame.scope), &blocks};
+        const tinyxml2::XMLElement* child = call.FirstChildElement();
         std::set<std::string> known;
-        for (const std::string& param : macro.params) {
-            if (param.starts_with("*")) {
-                const bool contentOnly = param.starts_with("**");
-                const std::string blockName = param.substr(contentOnly ? 2 : 1);
-                if (nextChild >= children.size())
-                    fail("not enough blocks for macro " + name, frame.file, line);
-                const auto* child = children[nextChild++];
-                std::vector<const tinyxml2::XMLNode*> nodes;
-                if (contentOnly) {
-                    for (const auto* n = child->FirstChild(); n; n = n->NextSibling())
-                        nodes.push_back(n);
-                } else {
-                    nodes.push_back(child);
-                }
-                blocks[blockName] = Block{nodes, frame};
+        for (const MacroParam& param : macro.params) {
+            if (param.kind != MacroParam::Kind::Value) {
+                if (!child)
+                    fail("not enough blocks in call of macro '" + name + "': block '" + param.name +
+                             "' missing",
+                         frame.file, line);
+                blocks[param.name] = Block{blockNodes(*child, param.kind), frame};
+                child = child->NextSiblingElement();
                 continue;
             }
-            const auto split = param.find(":=");
-            const std::string paramName = param.substr(0, split);
-            known.insert(paramName);
-            auto property = std::make_shared<Property>();
-            if (const char* given = call.Attribute(paramName.c_str())) {
-                property->value = evaluateWhole(given, frame, line);
-            } else if (split == std::string::npos) {
-                fail("Undefined parameters [" + paramName + "] in call of macro " + name,
-                     frame.file, line);
-            } else {
-                std::string fallback = param.substr(split + 2);
-                if (fallback.starts_with("^")) {
-                    std::optional<Value> outer;
-                    try {
-                        outer = lookup(paramName, frame);
-                    } catch (const EvalError& error) {
-                        fail(error.what(), frame.file, line);
-                    }
-                    if (outer) {
-                        property->value = outer;
-                    } else if (fallback.starts_with("^|")) {
-                        property->value = textValue(fallback.substr(2));
-                    } else {
-                        fail("Undefined parameters [" + paramName + "] in call of macro " + name,
-                             frame.file, line);
-                    }
-                } else {
-                    property->value = evaluateWhole(fallback.c_str(), frame, line);
-                }
-            }
-            scope->properties[paramName] = property;
+            known.insert(param.name);
+            inner.scope->properties[param.name] = paramValue(param, name, call, frame, inner);
         }
         // <xacro:call macro="..."> names the macro in an attribute of its own
         const bool viaCall = std::string_view(call.Name()) == "xacro:call";
         for (const auto* a = call.FirstAttribute(); a; a = a->Next())
             if (!known.count(a->Name()) && !(viaCall && std::string_view(a->Name()) == "macro"))
-                fail("unknown parameter '" + std::string(a->Name()) + "' in call of macro " + name,
+                fail("unknown parameter '" + std::string(a->Name()) + "' in call of macro '" +
+                         name + "'",
                      frame.file, line);
-        if (nextChild < children.size())
-            fail("unused block in call of macro " + name, frame.file, line);
+        if (child)
+            fail(
+                "unused block <" + std::string(child->Name()) + "> in call of macro '" + name + "'",
+                frame.file, child->GetLineNum());
         chain_.push_back(SourceStep{SourceStep::Kind::MacroCall, name, frame.file, line});
-        Frame inner{macro.file, scope, &blocks};
         const std::string savedPrefix = prefix_;
+        prefix_ = macro.ns;
         processChildren(*macro.element, to, inner, depth + 1);
         prefix_ = savedPrefix;
         chain_.pop_back();
@@ -683,12 +921,10 @@ class Expander {
             }
         }
         std::optional<Value> property;
-        for (const Scope* scope = frame.scope.get(); scope; scope = scope->parent.get()) {
-            const auto it = scope->properties.find(name);
-            if (it != scope->properties.end() && it->second->block) {
-                processChildren(*it->second->block, to, frame, depth + 1);
-                return;
-            }
+        if (const Property* property = findProperty(name, frame.scope);
+            property && property->block) {
+            processChildren(*property->block, to, frame, depth + 1);
+            return;
         }
         fail("undefined block '" + name + "'", frame.file, element.GetLineNum());
     }
@@ -703,9 +939,7 @@ class Expander {
         if (name.find_first_of("*?[") != std::string::npos) {
             files = globbed(path);
         } else {
-            if (!std::filesystem::exists(path))
-                fail("No such file or directory: " + path.string(), frame.file, line);
-            files.push_back(path);
+            files.push_back(includedFile(name, frame, line));
         }
         const char* ns = element.Attribute("ns");
         for (const auto& file : files) {
@@ -720,13 +954,13 @@ class Expander {
             Frame inner{file.string(), frame.scope, frame.blocks};
             const std::string savedPrefix = prefix_;
             if (ns) {
-                auto nsScope = std::make_shared<Scope>();
-                nsScope->parent = frame.scope;
-                inner.scope = nsScope;
+                inner.scope = newScope(frame.scope);
                 prefix_ = savedPrefix + ns + ".";
             }
-            if (const auto* root = document->RootElement())
+            if (const auto* root = document->RootElement()) {
+                carryNamespaces(*root);
                 processChildren(*root, to, inner, depth + 1);
+            }
             if (ns)
                 for (const auto& [propertyName, property] : inner.scope->properties)
                     frame.scope->properties[std::string(ns) + "." + propertyName] = property;
@@ -734,6 +968,36 @@ class Expander {
             chain_.pop_back();
             including_.erase(key);
         }
+    }
+
+    // The namespace declarations of an included file's root (other than xacro's) are declared
+    // on the output's root, where the elements using them end up.
+    void carryNamespaces(const tinyxml2::XMLElement& includedRoot) {
+        tinyxml2::XMLElement* root = output_.RootElement();
+        if (!root) return;
+        for (const auto* a = includedRoot.FirstAttribute(); a; a = a->Next()) {
+            const std::string_view name(a->Name());
+            if (name.starts_with("xmlns:") && name != "xmlns:xacro" && !root->Attribute(a->Name()))
+                root->SetAttribute(a->Name(), a->Value());
+        }
+    }
+
+    // The file an include names: relative to the including file, or else (as old files
+    // expect) to the top-level file; an error lists every place tried.
+    std::filesystem::path includedFile(const std::string& name, const Frame& frame,
+                                       int line) const {
+        const std::filesystem::path written(name);
+        std::vector<std::filesystem::path> tried{written};
+        if (written.is_relative()) {
+            tried = {std::filesystem::path(frame.file).parent_path() / written};
+            const auto fromTop = std::filesystem::path(topFile_).parent_path() / written;
+            if (fromTop.lexically_normal() != tried[0].lexically_normal()) tried.push_back(fromTop);
+        }
+        for (const auto& path : tried)
+            if (std::filesystem::is_regular_file(path)) return path;
+        std::string places;
+        for (const auto& path : tried) places += (places.empty() ? "" : ", ") + path.string();
+        fail("No such file or directory: " + name + " (tried " + places + ")", frame.file, line);
     }
 
     static std::vector<std::filesystem::path> globbed(const std::filesystem::path& pattern) {
@@ -760,12 +1024,19 @@ class Expander {
     const ExpandOptions& options_;
     std::map<std::string, std::string> args_ = options_.args;
     tinyxml2::XMLDocument output_{true, tinyxml2::PRESERVE_WHITESPACE};
-    std::vector<std::unique_ptr<tinyxml2::XMLDocument>> documents_;
+    std::map<std::string, std::unique_ptr<tinyxml2::XMLDocument>> documents_;
+    std::size_t macroCalls_ = 0;
+    std::string topFile_;
     std::map<std::string, Macro> macros_;
-    std::shared_ptr<Scope> global_;
+    std::deque<Scope> scopes_;
+    std::deque<Property> properties_;
+    Scope* global_ = nullptr;
     std::vector<SourceStep> chain_;
     std::set<std::string> including_;
     std::vector<SourceOrigin> origins_;
+    std::vector<ExpansionMessage> messages_;
+    // the line of the value being evaluated, for the messages it prints
+    int line_ = 0;
     std::string prefix_;
 };
 

@@ -4,7 +4,6 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 
 namespace corvane::xacro {
@@ -16,6 +15,9 @@ __extension__ typedef __int128 Wide;
 constexpr double pi = 3.14159265358979323846;
 // Nesting deeper than this (parentheses, unary signs) is refused rather than overflowing the stack.
 constexpr int maxNesting = 200;
+// Texts and lists made by + and * stop at this size, so a doubling property cannot exhaust
+// memory.
+constexpr std::size_t maxTextSize = 10'000'000;
 
 struct Token {
     enum class Kind { Number, String, Name, Op, End } kind = Kind::End;
@@ -70,8 +72,8 @@ std::vector<Token> tokenise(const std::string& text) {
             i = j + 1;
         } else {
             static const char* const ops[] = {"**", "//", "==", "!=", "<=", ">=", "+", "-",
-                                              "*",  "/",  "%",  "<",  ">",  "(",  ")", "[",
-                                              "]",  "{",  "}",  ",",  ":",  "."};
+                                              "*",  "/",  "%",  "<",  ">",  "=",  "(", ")",
+                                              "[",  "]",  "{",  "}",  ",",  ":",  "."};
             bool found = false;
             for (const char* op : ops) {
                 const std::string_view view(op);
@@ -88,6 +90,8 @@ std::vector<Token> tokenise(const std::string& text) {
     tokens.push_back({Token::Kind::End, ""});
     return tokens;
 }
+
+}  // namespace
 
 Value parseNumber(const std::string& text) {
     if (text.find_first_of(".eE") == std::string::npos) {
@@ -106,13 +110,7 @@ Value parseNumber(const std::string& text) {
     return Value{value};
 }
 
-bool isInt(const Value& v) {
-    return std::holds_alternative<std::int64_t>(v.data) || std::holds_alternative<bool>(v.data);
-}
-std::int64_t asInt(const Value& v) {
-    if (const auto* b = std::get_if<bool>(&v.data)) return *b ? 1 : 0;
-    return std::get<std::int64_t>(v.data);
-}
+namespace {
 
 Value checkedInt(Wide value) {
     if (value > std::numeric_limits<std::int64_t>::max() ||
@@ -145,14 +143,22 @@ Value power(const Value& a, const Value& b) {
     return floatPower(a, b);
 }
 
+}  // namespace
+
 Value arithmetic(const std::string& op, const Value& a, const Value& b) {
     const auto* sa = std::get_if<std::string>(&a.data);
     const auto* sb = std::get_if<std::string>(&b.data);
-    if (op == "+" && sa && sb) return Value{*sa + *sb};
+    if (op == "+" && sa && sb) {
+        if (sa->size() + sb->size() > maxTextSize)
+            throw EvalError("text longer than " + std::to_string(maxTextSize) + " characters");
+        return Value{*sa + *sb};
+    }
     if (op == "+") {
         const auto* la = std::get_if<std::shared_ptr<List>>(&a.data);
         const auto* lb = std::get_if<std::shared_ptr<List>>(&b.data);
         if (la && lb) {
+            if ((*la)->size() + (*lb)->size() > maxTextSize)
+                throw EvalError("list longer than " + std::to_string(maxTextSize) + " items");
             List items = **la;
             items.insert(items.end(), (*lb)->begin(), (*lb)->end());
             return makeList(std::move(items));
@@ -160,8 +166,11 @@ Value arithmetic(const std::string& op, const Value& a, const Value& b) {
     }
     if (op == "*" && (sa || sb) && isInt(sa ? b : a)) {
         std::string text;
-        for (std::int64_t i = 0; i < asInt(sa ? b : a) && text.size() < 10'000'000; ++i)
+        for (std::int64_t i = 0; i < asInt(sa ? b : a); ++i) {
             text += sa ? *sa : *sb;
+            if (text.size() > maxTextSize)
+                throw EvalError("text longer than " + std::to_string(maxTextSize) + " characters");
+        }
         return Value{text};
     }
     if (!isNumber(a) || !isNumber(b))
@@ -196,55 +205,7 @@ Value arithmetic(const std::string& op, const Value& a, const Value& b) {
     return Value{x - q * y};
 }
 
-// A whole float as an integer (floor, ceil, int, round); an infinity, a nan or a value beyond 64
-// bits has no integer here and is refused.
-Value integerOf(double whole) {
-    if (std::isnan(whole)) throw EvalError("cannot convert float nan to integer");
-    if (std::isinf(whole)) throw EvalError("cannot convert float infinity to integer");
-    if (whole >= 0x1p63 || whole < -0x1p63)
-        throw EvalError("integer too large: " + floatRepr(whole));
-    return Value{static_cast<std::int64_t>(whole)};
-}
-
-// float(TEXT) as Python reads it: surrounding blanks and a leading + allowed, a value beyond the
-// float range read as an infinity.
-Value floatOfText(const std::string& text) {
-    const auto start = text.find_first_not_of(" \t\r\n");
-    const auto end = text.find_last_not_of(" \t\r\n");
-    std::string word = start == std::string::npos ? "" : text.substr(start, end - start + 1);
-    if (word.starts_with('+')) word.erase(0, 1);
-    double value = 0;
-    const auto result = std::from_chars(word.data(), word.data() + word.size(), value);
-    if (word.empty() || result.ptr != word.data() + word.size() ||
-        (result.ec != std::errc() && result.ec != std::errc::result_out_of_range))
-        throw EvalError("could not convert string to float: '" + text + "'");
-    if (result.ec == std::errc::result_out_of_range) value = std::strtod(word.c_str(), nullptr);
-    return Value{value};
-}
-
-double argNumber(const List& args, std::size_t i, const std::string& name) {
-    if (i >= args.size()) throw EvalError(name + "() is missing an argument");
-    return asDouble(args[i]);
-}
-
-std::optional<Value> callMath(const std::string& name, const List& args) {
-    using Fn = double (*)(double);
-    static const std::pair<const char*, Fn> unary[] = {
-        {"sin", std::sin},   {"cos", std::cos},   {"tan", std::tan},     {"asin", std::asin},
-        {"acos", std::acos}, {"atan", std::atan}, {"sqrt", std::sqrt},   {"exp", std::exp},
-        {"log", std::log},   {"fabs", std::fabs}, {"log10", std::log10}, {"sinh", std::sinh},
-        {"cosh", std::cosh}, {"tanh", std::tanh}};
-    for (const auto& [fnName, fn] : unary)
-        if (name == fnName) return Value{fn(argNumber(args, 0, name))};
-    if (name == "radians") return Value{argNumber(args, 0, name) * pi / 180.0};
-    if (name == "degrees") return Value{argNumber(args, 0, name) * 180.0 / pi};
-    if (name == "atan2")
-        return Value{std::atan2(argNumber(args, 0, name), argNumber(args, 1, name))};
-    if (name == "pow") return Value{std::pow(argNumber(args, 0, name), argNumber(args, 1, name))};
-    if (name == "floor") return integerOf(std::floor(argNumber(args, 0, name)));
-    if (name == "ceil") return integerOf(std::ceil(argNumber(args, 0, name)));
-    return std::nullopt;
-}
+namespace {
 
 class Parser {
   public:
@@ -344,42 +305,12 @@ class Parser {
             left = Value{compare(op, left, right)};
         }
     }
-    static bool contains(const Value& container, const Value& item) {
-        if (const auto* s = std::get_if<std::string>(&container.data))
-            return s->find(strOf(item)) != std::string::npos;
-        if (const auto* l = std::get_if<std::shared_ptr<List>>(&container.data)) {
-            for (const Value& v : **l)
-                if (equalValues(v, item)) return true;
-            return false;
-        }
-        if (const auto* t = std::get_if<std::shared_ptr<Tuple>>(&container.data)) {
-            for (const Value& v : (*t)->items)
-                if (equalValues(v, item)) return true;
-            return false;
-        }
-        if (const auto* d = std::get_if<std::shared_ptr<Dict>>(&container.data)) {
-            for (const auto& [k, v] : (*d)->items)
-                if (equalValues(k, item)) return true;
-            return false;
-        }
-        throw EvalError("argument of type '" + typeName(container) + "' is not iterable");
-    }
     static bool compare(const std::string& op, const Value& a, const Value& b) {
         if (op == "in") return contains(b, a);
         if (op == "not in") return !contains(b, a);
         if (op == "==") return equalValues(a, b);
         if (op == "!=") return !equalValues(a, b);
-        int order = 0;
-        if (isNumber(a) && isNumber(b)) {
-            const double x = asDouble(a), y = asDouble(b);
-            order = x < y ? -1 : x > y ? 1 : 0;
-        } else if (std::holds_alternative<std::string>(a.data) &&
-                   std::holds_alternative<std::string>(b.data)) {
-            order = std::get<std::string>(a.data).compare(std::get<std::string>(b.data));
-        } else {
-            throw EvalError("'" + op + "' not supported between '" + typeName(a) + "' and '" +
-                            typeName(b) + "'");
-        }
+        const int order = orderOf(a, b, op);
         if (op == "<") return order < 0;
         if (op == ">") return order > 0;
         if (op == "<=") return order <= 0;
@@ -433,11 +364,11 @@ class Parser {
         Value value = atom(live, dotted);
         for (;;) {
             if (accept("(")) {
-                List args = arguments(live, ")");
+                const Arguments args = callArguments(live);
                 if (live && method)
-                    value = stringMethod(std::get<std::string>(value.data), *method, args);
+                    value = callMethod(value, *method, args);
                 else if (live)
-                    value = call(dotted, args);
+                    value = call(dotted, value, args);
                 method.reset();
                 dotted.clear();
             } else if (accept("[")) {
@@ -459,9 +390,8 @@ class Parser {
                 const std::string member = tokens_[pos_++].text;
                 if (member.starts_with("__"))
                     throw EvalError("access to '" + member + "' is not allowed");
-                if (live && std::holds_alternative<std::string>(value.data) && isOp("(")) {
+                if (live && dotted.empty() && isOp("(")) {
                     method = member;
-                    dotted.clear();
                     continue;
                 }
                 if (!dotted.empty()) {
@@ -469,8 +399,14 @@ class Parser {
                     if (live && !isFunctionName(dotted)) {
                         if (auto found = lookup_(dotted)) {
                             value = *found;
+                            dotted.clear();
                             continue;
                         }
+                    }
+                    if (auto constant = mathConstant(dotted)) {
+                        value = *constant;
+                        dotted.clear();
+                        resolved_ = true;
                     }
                 } else if (live) {
                     value = member_(value, member);
@@ -482,6 +418,16 @@ class Parser {
             }
         }
     }
+    static std::optional<Value> mathConstant(const std::string& name) {
+        if (name == "pi" || name == "math.pi") return Value{pi};
+        if (name == "e" || name == "math.e") return Value{2.718281828459045};
+        if (name == "tau" || name == "math.tau") return Value{2 * pi};
+        if (name == "inf" || name == "math.inf")
+            return Value{std::numeric_limits<double>::infinity()};
+        if (name == "nan" || name == "math.nan")
+            return Value{std::numeric_limits<double>::quiet_NaN()};
+        return std::nullopt;
+    }
     static bool isFunctionName(const std::string& name) {
         return name.starts_with("math.") || name.starts_with("python.") ||
                name.starts_with("xacro.");
@@ -492,6 +438,25 @@ class Parser {
                 if (strOf(k) == member) return v;
         }
         throw EvalError("'" + typeName(value) + "' object has no attribute '" + member + "'");
+    }
+    // The arguments of a call: expressions, then name=expression.
+    Arguments callArguments(bool live) {
+        Arguments args;
+        while (!accept(")")) {
+            if (peek().kind == Token::Kind::Name && tokens_[pos_ + 1].text == "=") {
+                const std::string keyword = tokens_[pos_].text;
+                pos_ += 2;
+                args.keywords.emplace_back(keyword, ternary(live));
+            } else {
+                if (!args.keywords.empty()) fail();
+                args.positional.push_back(ternary(live));
+            }
+            if (!accept(",")) {
+                expect(")");
+                break;
+            }
+        }
+        return args;
     }
     List arguments(bool live, const char* close) {
         List args;
@@ -505,38 +470,6 @@ class Parser {
         (void)live;
         return args;
     }
-    // The string methods robot description files call.
-    static Value stringMethod(const std::string& text, const std::string& name, const List& args) {
-        const auto argText = [&](std::size_t i) {
-            if (i >= args.size()) throw EvalError(name + "() is missing an argument");
-            return strOf(args[i]);
-        };
-        std::string out = text;
-        if (name == "upper" || name == "lower") {
-            for (char& c : out)
-                c = static_cast<char>(name == "upper"
-                                          ? std::toupper(static_cast<unsigned char>(c))
-                                          : std::tolower(static_cast<unsigned char>(c)));
-            return Value{out};
-        }
-        if (name == "startswith") return Value{text.starts_with(argText(0))};
-        if (name == "endswith") return Value{text.ends_with(argText(0))};
-        if (name == "replace") {
-            const std::string from = argText(0);
-            const std::string to = argText(1);
-            if (from.empty()) return Value{text};
-            out.clear();
-            std::size_t at = 0;
-            for (auto found = text.find(from); found != std::string::npos;
-                 found = text.find(from, at)) {
-                out += text.substr(at, found - at) + to;
-                at = found + from.size();
-            }
-            return Value{out + text.substr(at)};
-        }
-        throw EvalError("'str' object has no attribute '" + name + "'");
-    }
-
     static Value slice(const Value& value, const std::optional<Value>& from,
                        const std::optional<Value>& to) {
         const auto* s = std::get_if<std::string>(&value.data);
@@ -581,48 +514,19 @@ class Parser {
         if (items) return (*items)[static_cast<std::size_t>(i)];
         return Value{std::string(1, (*s)[static_cast<std::size_t>(i)])};
     }
-    Value call(const std::string& name, const List& args) {
-        std::string bare = name;
-        if (bare.starts_with("math.")) bare = bare.substr(5);
-        if (bare.starts_with("python.")) bare = bare.substr(7);
-        if (auto result = callMath(bare, args)) return *result;
+    // Calls the function NAME, or the function value CALLEE when there is no name.
+    Value call(const std::string& name, const Value& callee, const Arguments& args) {
+        if (name.empty()) {
+            const auto* function = std::get_if<Function>(&callee.data);
+            if (!function) throw EvalError("'" + typeName(callee) + "' object is not callable");
+            return call(function->name, callee, args);
+        }
         if (call_)
             if (auto result = call_(name, args)) return *result;
-        if (bare == "len" && args.size() == 1) {
-            if (const auto* s = std::get_if<std::string>(&args[0].data))
-                return Value{static_cast<std::int64_t>(s->size())};
-            if (const auto* l = std::get_if<std::shared_ptr<List>>(&args[0].data))
-                return Value{static_cast<std::int64_t>((*l)->size())};
-            if (const auto* t = std::get_if<std::shared_ptr<Tuple>>(&args[0].data))
-                return Value{static_cast<std::int64_t>((*t)->items.size())};
-        }
-        if (bare == "str" && args.size() == 1) return Value{strOf(args[0])};
-        if (bare == "float" && args.size() == 1) {
-            if (const auto* s = std::get_if<std::string>(&args[0].data)) return floatOfText(*s);
-            return Value{asDouble(args[0])};
-        }
-        if (bare == "int" && args.size() == 1) {
-            if (const auto* s = std::get_if<std::string>(&args[0].data)) return parseNumber(*s);
-            return integerOf(std::trunc(asDouble(args[0])));
-        }
-        if (bare == "abs" && args.size() == 1) {
-            if (isInt(args[0]))
-                return checkedInt(asInt(args[0]) < 0 ? -static_cast<Wide>(asInt(args[0]))
-                                                     : asInt(args[0]));
-            return Value{std::fabs(asDouble(args[0]))};
-        }
-        if ((bare == "min" || bare == "max") && !args.empty()) {
-            Value best = args[0];
-            for (const Value& v : args)
-                if (compare(bare == "min" ? "<" : ">", v, best)) best = v;
-            return best;
-        }
-        if (bare == "round" && !args.empty()) {
-            const double x = asDouble(args[0]);
-            if (args.size() == 1) return integerOf(std::nearbyint(x));
-            const double scale = std::pow(10.0, asDouble(args[1]));
-            return Value{std::nearbyint(x * scale) / scale};
-        }
+        const Apply apply = [this](const Value& function, const List& items) {
+            return call("", function, Arguments{items, {}});
+        };
+        if (auto result = callBuiltin(name, args, apply)) return *result;
         throw EvalError("name '" + name + "' is not defined");
     }
     Value atom(bool live, std::string& dotted) {
@@ -677,16 +581,25 @@ class Parser {
         if (text == "True") return Value{true};
         if (text == "False") return Value{false};
         if (text == "None") return Value{};
-        if (text == "pi") return Value{pi};
-        if (text == "e") return Value{2.718281828459045};
-        if (text == "inf") return Value{std::numeric_limits<double>::infinity()};
         static const char* const keywords[] = {"if",  "else", "and",    "or",
                                                "not", "in",   "lambda", "import"};
         for (const char* keyword : keywords)
             if (text == keyword) fail();
         dotted = text;
         if (!live) return Value{};
-        if (auto found = lookup_(text)) return *found;
+        if (auto found = lookup_(text)) {
+            // a property's value: what follows a dot is one of its members
+            dotted.clear();
+            return *found;
+        }
+        if (auto constant = mathConstant(text)) {
+            dotted.clear();
+            return *constant;
+        }
+        if (isBuiltinFunction(text) && peek().text != "(") {
+            dotted.clear();
+            return Value{Function{text}};
+        }
         if (text == "math" || text == "python" || text == "xacro") {
             resolved_ = true;
             return Value{};

@@ -1,5 +1,6 @@
 #include "Value.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -13,8 +14,9 @@ Value makeTuple(List items) {
 }
 
 std::string typeName(const Value& value) {
-    static constexpr const char* names[] = {"NoneType", "bool", "int",   "float",
-                                            "str",      "list", "tuple", "dict"};
+    static constexpr const char* names[] = {"NoneType", "bool", "int",
+                                            "float",    "str",  "list",
+                                            "tuple",    "dict", "builtin_function_or_method"};
     return names[value.data.index()];
 }
 
@@ -107,6 +109,9 @@ std::string strOf(const Value& value) {
             }
             return text + "}";
         }
+        std::string operator()(const Function& f) const {
+            return "<built-in function " + f.name + ">";
+        }
     };
     return std::visit(Printer{}, value.data);
 }
@@ -121,6 +126,7 @@ bool truthOf(const Value& value) {
         bool operator()(const std::shared_ptr<List>& l) const { return !l->empty(); }
         bool operator()(const std::shared_ptr<Tuple>& t) const { return !t->items.empty(); }
         bool operator()(const std::shared_ptr<Dict>& d) const { return !d->items.empty(); }
+        bool operator()(const Function&) const { return true; }
     };
     return std::visit(Truth{}, value.data);
 }
@@ -136,6 +142,16 @@ double asDouble(const Value& value) {
     if (const auto* i = std::get_if<std::int64_t>(&value.data)) return static_cast<double>(*i);
     if (const auto* d = std::get_if<double>(&value.data)) return *d;
     throw EvalError("a number is needed, not " + typeName(value));
+}
+
+bool isInt(const Value& value) {
+    return std::holds_alternative<std::int64_t>(value.data) ||
+           std::holds_alternative<bool>(value.data);
+}
+
+std::int64_t asInt(const Value& value) {
+    if (const auto* b = std::get_if<bool>(&value.data)) return *b ? 1 : 0;
+    return std::get<std::int64_t>(value.data);
 }
 
 namespace {
@@ -161,6 +177,60 @@ bool equalValues(const Value& a, const Value& b) {
         return true;
     }
     return false;
+}
+
+int orderOf(const Value& a, const Value& b, const std::string& op) {
+    if (isNumber(a) && isNumber(b)) {
+        const double x = asDouble(a), y = asDouble(b);
+        return x < y ? -1 : x > y ? 1 : 0;
+    }
+    const auto* sa = std::get_if<std::string>(&a.data);
+    const auto* sb = std::get_if<std::string>(&b.data);
+    if (sa && sb) return sa->compare(*sb);
+    const List* la = itemsOf(a);
+    const List* lb = itemsOf(b);
+    if (la && lb && a.data.index() == b.data.index()) {
+        for (std::size_t i = 0; i < std::min(la->size(), lb->size()); ++i)
+            if (const int order = orderOf((*la)[i], (*lb)[i], op)) return order;
+        return la->size() < lb->size() ? -1 : la->size() > lb->size() ? 1 : 0;
+    }
+    throw EvalError("'" + op + "' not supported between instances of '" + typeName(a) + "' and '" +
+                    typeName(b) + "'");
+}
+
+bool contains(const Value& container, const Value& item) {
+    if (const auto* s = std::get_if<std::string>(&container.data)) {
+        const auto* part = std::get_if<std::string>(&item.data);
+        if (!part)
+            throw EvalError("'in <string>' requires string as left operand, not " + typeName(item));
+        return s->find(*part) != std::string::npos;
+    }
+    if (const List* items = itemsOf(container)) {
+        for (const Value& v : *items)
+            if (equalValues(v, item)) return true;
+        return false;
+    }
+    if (const auto* d = std::get_if<std::shared_ptr<Dict>>(&container.data)) {
+        for (const auto& [k, v] : (*d)->items)
+            if (equalValues(k, item)) return true;
+        return false;
+    }
+    throw EvalError("argument of type '" + typeName(container) + "' is not iterable");
+}
+
+List itemsOfIterable(const Value& value) {
+    if (const List* items = itemsOf(value)) return *items;
+    if (const auto* s = std::get_if<std::string>(&value.data)) {
+        List chars;
+        for (const char c : *s) chars.push_back(Value{std::string(1, c)});
+        return chars;
+    }
+    if (const auto* d = std::get_if<std::shared_ptr<Dict>>(&value.data)) {
+        List keys;
+        for (const auto& [k, v] : (*d)->items) keys.push_back(k);
+        return keys;
+    }
+    throw EvalError("'" + typeName(value) + "' object is not iterable");
 }
 
 }  // namespace corvane::xacro

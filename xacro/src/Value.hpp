@@ -20,10 +20,14 @@ struct None {};
 struct Tuple {
     List items;
 };
+// A builtin function named without a call, as in map(float, items).
+struct Function {
+    std::string name;
+};
 
 struct Value {
     std::variant<None, bool, std::int64_t, double, std::string, std::shared_ptr<List>,
-                 std::shared_ptr<Tuple>, std::shared_ptr<Dict>>
+                 std::shared_ptr<Tuple>, std::shared_ptr<Dict>, Function>
         data;
 };
 
@@ -44,5 +48,14 @@ bool truthOf(const Value& value);
 bool equalValues(const Value& a, const Value& b);
 bool isNumber(const Value& value);
 double asDouble(const Value& value);
+// An int or a bool, and its value as an int.
+bool isInt(const Value& value);
+std::int64_t asInt(const Value& value);
+// Below zero, zero or above zero as A is before, with or after B; OP names the comparison in
+// the error for values that have no order.
+int orderOf(const Value& a, const Value& b, const std::string& op);
+bool contains(const Value& container, const Value& item);
+// The items a for loop over VALUE would see: a string's characters, a dict's keys.
+List itemsOfIterable(const Value& value);
 
 }  // namespace corvane::xacro

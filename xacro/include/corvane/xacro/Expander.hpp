@@ -36,12 +36,22 @@ struct SourceOrigin {
 // "in macro 'NAME' called here" or "in file 'NAME' included here": the note printed for a step.
 std::string stepNote(const SourceStep& step);
 
+// What a file printed while it expanded (xacro.message, xacro.warning), and where; the
+// expander only collects them, the caller shows them.
+struct ExpansionMessage {
+    enum class Level { Info, Warning };
+    Level level = Level::Info;
+    std::string text;
+    SourceOrigin where;
+};
+
 struct Expansion {
     std::string urdf;
     // One entry per element of the output, in document order.
     std::vector<SourceOrigin> origins;
     // The line of `urdf` on which each element of `origins` starts.
     std::vector<int> lines;
+    std::vector<ExpansionMessage> messages;
 };
 
 struct ExpandOptions {
