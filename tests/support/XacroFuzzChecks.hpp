@@ -56,8 +56,8 @@ inline std::optional<xacro::Value> fuzzExpressionName(const std::string& name) {
 
 // What the expander's functions would answer: load_yaml gives the map above.
 inline std::optional<xacro::Value> fuzzExpressionCall(const std::string& name,
-                                                      const xacro::List& args) {
-    if ((name == "xacro.load_yaml" || name == "load_yaml") && args.size() == 1)
+                                                      const xacro::Arguments& args) {
+    if ((name == "xacro.load_yaml" || name == "load_yaml") && args.positional.size() == 1)
         return fuzzExpressionName("limits");
     return std::nullopt;
 }

@@ -192,16 +192,20 @@ class Expander {
         throw ExpansionError(what, std::move(where));
     }
 
-    // The text given in place of FILE's content.
+    // The text given in place of FILE's content, kept as FILE's reading.
     tinyxml2::XMLDocument* parse(const std::string& text, const std::filesystem::path& file) {
+        if (text.size() > maxFileBytes)
+            fail("cannot read " + file.string() + ": larger than " +
+                     std::to_string(maxFileBytes >> 20) + " MiB",
+                 file.string(), 0);
         auto document =
             std::make_unique<tinyxml2::XMLDocument>(true, tinyxml2::PRESERVE_WHITESPACE);
         if (document->Parse(text.data(), text.size()) != tinyxml2::XML_SUCCESS)
             fail("cannot read " + file.string() + ": " +
                      (document->ErrorStr() ? document->ErrorStr() : ""),
                  file.string(), document->ErrorLineNum());
-        documents_.push_back(std::move(document));
-        return documents_.back().get();
+        const std::string key = std::filesystem::weakly_canonical(file).string();
+        return documents_.insert_or_assign(key, std::move(document)).first->second.get();
     }
 
     // The XML reader lets text and further elements beside the root element through (after a
