@@ -924,7 +924,6 @@ class Expander {
                 return;
             }
         }
-        std::optional<Value> property;
         if (const Property* property = findProperty(name, frame.scope);
             property && property->block) {
             processChildren(*property->block, to, frame, depth + 1);
