@@ -77,7 +77,7 @@ MeshLocator meshLocatorFor(const std::string& input, const Options& options) {
 XacroInput readUrdfText(const std::string& input, const Options& options,
                         const MeshLocator& meshes) {
     std::string text = readInput(input);
-    if (!options.expandsAsXacro(input)) return {std::move(text), {}};
+    if (!options.expandsAsXacro(input)) return {std::move(text), {}, {}};
     try {
         XacroInput expanded = expandXacro(xacroFileOf(input), &text, options.xacroArguments, meshes);
         if (!options.quiet) {
