@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cstdlib>
 #include <cmath>
 #include <limits>
 
@@ -138,8 +139,11 @@ Value floatOf(const Value& value) {
         if (t.starts_with("+")) t.erase(0, 1);
         double d = 0;
         const auto result = std::from_chars(t.data(), t.data() + t.size(), d);
-        if (t.empty() || result.ec != std::errc() || result.ptr != t.data() + t.size())
+        if (t.empty() || result.ptr != t.data() + t.size() ||
+            (result.ec != std::errc() && result.ec != std::errc::result_out_of_range))
             throw EvalError("could not convert string to float: '" + *s + "'");
+        // Beyond the float range Python reads an infinity (or 0 for a tiny value).
+        if (result.ec == std::errc::result_out_of_range) d = std::strtod(t.c_str(), nullptr);
         return Value{d};
     }
     if (!isNumber(value))
