@@ -150,5 +150,12 @@ TEST(XacroExpression, FloatsWithoutAnIntegerAndTextsWithoutAFloatAreRefused) {
         EXPECT_THROW(shown(expression), EvalError) << expression;
 }
 
+TEST(XacroExpression, OneArgumentFunctionsRefuseAKeywordInPlaceOfIt) {
+    for (const char* expression : {"abs(x=15)", "len(s=[1])", "str(QQQ=1)", "float(x='1')",
+                                   "python.sum(start=1)", "python.enumerate(start=1)",
+                                   "list(x=[1])", "int(base=2)"})
+        EXPECT_THROW(shown(expression), EvalError) << expression;
+}
+
 }  // namespace
 }  // namespace corvane::xacro

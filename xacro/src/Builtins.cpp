@@ -305,21 +305,27 @@ std::optional<Value> callPython(const std::string& name, const Arguments& args,
                                 const Apply& apply) {
     const auto one = [&]() -> const Value& {
         expectCount(name, args, 1, 1);
-        return args.positional.at(0);
+        // a keyword counts as given, but these functions take their one argument by position
+        if (args.positional.empty()) throw EvalError(name + "() takes no keyword arguments");
+        return args.positional[0];
     };
     const auto iterable = [&]() {
         expectCount(name, args, 0, 1);
+        if (!args.keywords.empty()) throw EvalError(name + "() takes no keyword arguments");
         return args.positional.empty() ? List{} : itemsOfIterable(args.positional[0]);
     };
     if (name == "len") return lengthOf(one());
-    if (name == "str") return args.positional.empty() ? Value{std::string()} : Value{strOf(one())};
+    if (name == "str")
+        return args.positional.empty() && args.keywords.empty() ? Value{std::string()}
+                                                                : Value{strOf(one())};
     if (name == "bool") return Value{!args.positional.empty() && truthOf(one())};
-    if (name == "float") return args.positional.empty() ? Value{0.0} : floatOf(one());
+    if (name == "float")
+        return args.positional.empty() && args.keywords.empty() ? Value{0.0} : floatOf(one());
     if (name == "int") {
         expectCount(name, args, 0, 2);
-        if (args.positional.empty()) return Value{std::int64_t{0}};
+        if (args.positional.empty() && args.keywords.empty()) return Value{std::int64_t{0}};
         const Value* base = args.find(1, "base");
-        return intOf(args.positional[0], base ? static_cast<int>(asInt(*base)) : 10);
+        return intOf(required(name, args, 0), base ? static_cast<int>(asInt(*base)) : 10);
     }
     if (name == "list") return makeList(iterable());
     if (name == "tuple") return makeTuple(iterable());
@@ -361,7 +367,7 @@ std::optional<Value> callPython(const std::string& name, const Arguments& args,
         expectCount(name, args, 1, 2);
         const Value* start = args.find(1, "start");
         Value total = start ? *start : Value{std::int64_t{0}};
-        for (const Value& v : itemsOfIterable(args.positional[0]))
+        for (const Value& v : itemsOfIterable(required(name, args, 0)))
             total = arithmetic("+", total, v);
         return total;
     }
@@ -371,7 +377,7 @@ std::optional<Value> callPython(const std::string& name, const Arguments& args,
         const Value* start = args.find(1, "start");
         std::int64_t i = start ? asInt(*start) : 0;
         List items;
-        for (const Value& v : itemsOfIterable(args.positional[0]))
+        for (const Value& v : itemsOfIterable(required(name, args, 0)))
             items.push_back(makeTuple({Value{i++}, v}));
         return makeList(std::move(items));
     }
