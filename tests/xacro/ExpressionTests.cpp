@@ -66,6 +66,8 @@ TEST(XacroExpression, BuiltinsGiveWhatPythonGives) {
     EXPECT_EQ(shown("str(1.0) + str(True)"), "1.0True");
     EXPECT_EQ(shown("float(' 1e-3 ')"), "0.001");
     EXPECT_EQ(shown("int('-42') + int(3.9) + int(-3.9)"), "-42");
+    EXPECT_EQ(shown("int('ff', 16) + int('0x10', 16) + int('-0b11', 0) + int('z', base=36)"),
+              "303");
     EXPECT_EQ(shown("min(3, 1.5, 2)"), "1.5");
     EXPECT_EQ(shown("max([1, 7, 3])"), "7");
     EXPECT_EQ(shown("round(2.5)"), "2");
@@ -150,10 +152,11 @@ TEST(XacroExpression, FloatsWithoutAnIntegerAndTextsWithoutAFloatAreRefused) {
         EXPECT_THROW(shown(expression), EvalError) << expression;
 }
 
-TEST(XacroExpression, OneArgumentFunctionsRefuseAKeywordInPlaceOfIt) {
-    for (const char* expression : {"abs(x=15)", "len(s=[1])", "str(QQQ=1)", "float(x='1')",
-                                   "python.sum(start=1)", "python.enumerate(start=1)",
-                                   "list(x=[1])", "int(base=2)"})
+TEST(XacroExpression, CallsPythonRefusesAreRefused) {
+    for (const char* expression :
+         {"abs(x=15)", "len(s=[1])", "str(QQQ=1)", "float(x='1')", "python.sum(start=1)",
+          "python.enumerate(start=1)", "list(x=[1])", "int(base=2)", "int(0.0, 0.0)", "int(10, 2)",
+          "int('1', 1)", "int('1', 37)", "int('12', 2)", "int('0x', 16)"})
         EXPECT_THROW(shown(expression), EvalError) << expression;
 }
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <cstdlib>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 #include "Expression.hpp"
@@ -152,19 +152,51 @@ Value floatOf(const Value& value) {
     return Value{asDouble(value)};
 }
 
-Value intOf(const Value& value, int base) {
-    if (const auto* s = std::get_if<std::string>(&value.data)) {
-        std::string t = trimmedCopy(*s);
-        if (t.starts_with("+")) t.erase(0, 1);
-        std::int64_t result = 0;
-        const auto parsed = std::from_chars(t.data(), t.data() + t.size(), result, base);
-        if (parsed.ec == std::errc::result_out_of_range)
-            throw EvalError("integer too large: '" + *s + "'");
-        if (t.empty() || parsed.ec != std::errc() || parsed.ptr != t.data() + t.size())
-            throw EvalError("invalid literal for int() with base " + std::to_string(base) + ": '" +
-                            *s + "'");
-        return Value{result};
+// int() of a text in BASE: 2 to 36, or 0 for the base its prefix names (0x, 0o, 0b; else 10),
+// a prefix also allowed when it matches the base given, as Python reads them.
+Value intOfText(const std::string& text, std::int64_t base) {
+    if (base != 0 && (base < 2 || base > 36))
+        throw EvalError("int() base must be >= 2 and <= 36, or 0");
+    std::string t = trimmedCopy(text);
+    std::string sign;
+    if (t.starts_with("+") || t.starts_with("-")) {
+        if (t[0] == '-') sign = "-";
+        t.erase(0, 1);
     }
+    const auto hasPrefix = [&t](char letter) {
+        return t.size() > 1 && t[0] == '0' &&
+               std::tolower(static_cast<unsigned char>(t[1])) == letter;
+    };
+    for (const auto& [letter, named] : {std::pair{'x', 16}, std::pair{'o', 8}, std::pair{'b', 2}}) {
+        if ((base == 0 || base == named) && hasPrefix(letter)) {
+            t.erase(0, 2);
+            base = named;
+            break;
+        }
+    }
+    if (base == 0) base = 10;
+    t = sign + t;
+    std::int64_t result = 0;
+    const auto parsed =
+        std::from_chars(t.data(), t.data() + t.size(), result, static_cast<int>(base));
+    if (parsed.ec == std::errc::result_out_of_range)
+        throw EvalError("integer too large: '" + text + "'");
+    if (t.size() == sign.size() || parsed.ec != std::errc() || parsed.ptr != t.data() + t.size())
+        throw EvalError("invalid literal for int() with base " + std::to_string(base) + ": '" +
+                        text + "'");
+    return Value{result};
+}
+
+// int(VALUE) or int(VALUE, BASE); a base is only for a text.
+Value intOf(const Value& value, const Value* base) {
+    const auto* s = std::get_if<std::string>(&value.data);
+    if (base) {
+        if (!isInt(*base))
+            throw EvalError("'" + typeName(*base) + "' object cannot be interpreted as an integer");
+        if (!s) throw EvalError("int() can't convert non-string with explicit base");
+        return intOfText(*s, asInt(*base));
+    }
+    if (s) return intOfText(*s, 10);
     if (isInt(value)) return Value{asInt(value)};
     if (const auto* d = std::get_if<double>(&value.data)) return wholeOf(std::trunc(*d), "int");
     throw EvalError("int() argument must be a string or a number, not '" + typeName(value) + "'");
@@ -325,7 +357,7 @@ std::optional<Value> callPython(const std::string& name, const Arguments& args,
         expectCount(name, args, 0, 2);
         if (args.positional.empty() && args.keywords.empty()) return Value{std::int64_t{0}};
         const Value* base = args.find(1, "base");
-        return intOf(required(name, args, 0), base ? static_cast<int>(asInt(*base)) : 10);
+        return intOf(required(name, args, 0), base);
     }
     if (name == "list") return makeList(iterable());
     if (name == "tuple") return makeTuple(iterable());

@@ -137,7 +137,8 @@ std::string trimmed(const std::string& text) {
 
 void collectElementLines(const tinyxml2::XMLElement& element, std::vector<int>& lines) {
     lines.push_back(element.GetLineNum());
-    for (const auto* child = element.FirstChildElement(); child; child = child->NextSiblingElement())
+    for (const auto* child = element.FirstChildElement(); child;
+         child = child->NextSiblingElement())
         collectElementLines(*child, lines);
 }
 
@@ -204,7 +205,7 @@ class Expander {
             fail("cannot read " + file.string() + ": " +
                      (document->ErrorStr() ? document->ErrorStr() : ""),
                  file.string(), document->ErrorLineNum());
-        const std::string key = std::filesystem::weakly_canonical(file).string();
+        const std::string key = fileKey(file);
         return documents_.insert_or_assign(key, std::move(document)).first->second.get();
     }
 
@@ -239,9 +240,17 @@ class Expander {
                  input.RootElement() ? input.RootElement()->GetLineNum() : 0);
     }
 
+    // The name FILE is known by however it was reached (relative, through links); asked of the
+    // system once per name, since a robot includes the same few files many times.
+    const std::string& fileKey(const std::filesystem::path& file) {
+        const auto [it, fresh] = fileKeys_.try_emplace(file.string());
+        if (fresh) it->second = std::filesystem::weakly_canonical(file).string();
+        return it->second;
+    }
+
     // Reads FILE once; a file included again is expanded from the same reading.
     tinyxml2::XMLDocument* load(const std::filesystem::path& file, const SourceStep& from) {
-        const std::string key = std::filesystem::weakly_canonical(file).string();
+        const std::string key = fileKey(file);
         if (const auto it = documents_.find(key); it != documents_.end()) return it->second.get();
         const std::string& whereFile = from.file.empty() ? file.string() : from.file;
         std::error_code error;
@@ -331,7 +340,10 @@ class Expander {
     // The arguments as Python's print writes them: their str forms, separated by spaces.
     static std::string printed(const Arguments& args) {
         std::string text;
-        for (const Value& value : args.positional) text += (text.empty() ? "" : " ") + strOf(value);
+        for (const Value& value : args.positional) {
+            if (!text.empty()) text += ' ';
+            text += strOf(value);
+        }
         return text;
     }
 
@@ -946,7 +958,7 @@ class Expander {
         }
         const char* ns = element.Attribute("ns");
         for (const auto& file : files) {
-            const std::string key = std::filesystem::weakly_canonical(file).string();
+            const std::string key = fileKey(file);
             if (including_.count(key)) fail("include cycle: " + file.string(), frame.file, line);
             if (static_cast<int>(including_.size()) >= maxIncludeDepth)
                 fail("includes nested too deeply", frame.file, line);
@@ -1036,6 +1048,7 @@ class Expander {
     Scope* global_ = nullptr;
     std::vector<SourceStep> chain_;
     std::set<std::string> including_;
+    std::map<std::string, std::string> fileKeys_;
     std::vector<SourceOrigin> origins_;
     std::vector<ExpansionMessage> messages_;
     // the line of the value being evaluated, for the messages it prints
