@@ -403,6 +403,11 @@ TEST_F(XacroHostile, IncludeCycleThroughTwoFiles) {
     expectError("a.xacro", robot("<xacro:include filename='b.xacro'/>"), "include cycle");
 }
 
+TEST_F(XacroHostile, IncludeNameTooLongForTheSystem) {
+    expectError("long.xacro", robot("<xacro:include filename='" + std::string(5000, 'n') + "'/>"),
+                "No such file");
+}
+
 // Small files written at test time, for behaviours no shared case shows alone.
 class XacroInline : public ::testing::Test {
   protected:
@@ -524,6 +529,19 @@ TEST_F(XacroInline, MissingIncludeListsEveryPlaceTried) {
     EXPECT_NE(what.find((folder_ / "sub" / "gone_QQQ.xacro").string()), std::string::npos) << what;
     EXPECT_NE(what.find((folder_ / "gone_QQQ.xacro").string()), std::string::npos) << what;
     EXPECT_EQ(error.where().file, (folder_ / "sub" / "part.xacro").string());
+}
+
+TEST_F(XacroInline, GlobsOfManyStarsMatchInLinearTime) {
+    const std::string name(200, 'a');
+    write(name + ".xacro", "<link name='globbed'/>");
+    std::string noMatch;
+    for (int i = 0; i < 15; ++i) noMatch += "*a";
+    const auto start = std::chrono::steady_clock::now();
+    const Expansion expansion = expand("<xacro:include filename='" + noMatch + "*b.xacro'/>" +
+                                       "<xacro:include filename='*a?a*.xacro'/>");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(attribute(expansion, "link", "name"), "globbed") << expansion.urdf;
+    EXPECT_EQ(expansion.urdf.find("globbed"), expansion.urdf.rfind("globbed")) << expansion.urdf;
 }
 
 TEST_F(XacroInline, PropertiesEvaluateWhereTheyAreDefined) {

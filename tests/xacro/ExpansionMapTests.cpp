@@ -97,8 +97,9 @@ TEST(ExpansionMap, TextIsExpandedAsTheFileItStandsFor) {
     {
         std::FILE* part = std::fopen((folder / "part.xacro").c_str(), "w");
         ASSERT_NE(part, nullptr);
-        std::fputs("<robot xmlns:xacro=\"http://www.ros.org/wiki/xacro\"><link name=\"part\"/></robot>",
-                   part);
+        std::fputs(
+            "<robot xmlns:xacro=\"http://www.ros.org/wiki/xacro\"><link name=\"part\"/></robot>",
+            part);
         std::fclose(part);
     }
     const std::string text =

@@ -30,6 +30,10 @@ TEST(XacroExpression, PrecedenceAndOperators) {
     EXPECT_EQ(shown("1 + 2 * 3 ** 2"), "19");
     EXPECT_EQ(shown("-2 ** 2"), "-4");
     EXPECT_EQ(shown("2 ** 3 ** 2"), "512");
+    EXPECT_EQ(shown("(-1) ** 3"), "-1");
+    EXPECT_EQ(shown("(-1) ** 2 ** 55 + 0 ** 2 ** 55 + 1 ** 2 ** 55"), "2");
+    EXPECT_EQ(shown("0 ** 0"), "1");
+    EXPECT_EQ(shown("(-2) ** 63"), "-9223372036854775808");
     EXPECT_EQ(shown("'a' if 1 < 2 else 'b'"), "a");
     EXPECT_EQ(shown("'b' in ['a', 'b'] and not 3 in [1]"), "True");
     EXPECT_EQ(shown("[1, 2, 3][-1]"), "3");
@@ -150,6 +154,16 @@ TEST(XacroExpression, FloatsWithoutAnIntegerAndTextsWithoutAFloatAreRefused) {
          {"float('QQQ')", "float('')", "float('1.5x')", "floor(inf)", "ceil(-inf)", "int(1e300)",
           "round(-1e300)", "int(float('nan'))", "floor(9.3e18)"})
         EXPECT_THROW(shown(expression), EvalError) << expression;
+}
+
+TEST(XacroExpression, TextRepetitionEndsWhateverTheCount) {
+    EXPECT_EQ(shown("'' * 3113112254"), "");
+    EXPECT_EQ(shown("'' * 2 ** 50"), "");
+    EXPECT_EQ(shown("'ab' * 3"), "ababab");
+    EXPECT_EQ(shown("2 * 'ab'"), "abab");
+    EXPECT_EQ(shown("'ab' * -1"), "");
+    EXPECT_THROW(shown("'ab' * 9000000000000000000"), EvalError);
+    EXPECT_THROW(shown("'ab' * 5000001"), EvalError);
 }
 
 TEST(XacroExpression, CallsPythonRefusesAreRefused) {

@@ -244,7 +244,11 @@ class Expander {
     // system once per name, since a robot includes the same few files many times.
     const std::string& fileKey(const std::filesystem::path& file) {
         const auto [it, fresh] = fileKeys_.try_emplace(file.string());
-        if (fresh) it->second = std::filesystem::weakly_canonical(file).string();
+        if (fresh) {
+            std::error_code error;  // a name the system cannot resolve stands for itself
+            const auto resolved = std::filesystem::weakly_canonical(file, error);
+            it->second = error ? file.lexically_normal().string() : resolved.string();
+        }
         return it->second;
     }
 
@@ -1008,8 +1012,10 @@ class Expander {
             const auto fromTop = std::filesystem::path(topFile_).parent_path() / written;
             if (fromTop.lexically_normal() != tried[0].lexically_normal()) tried.push_back(fromTop);
         }
-        for (const auto& path : tried)
-            if (std::filesystem::is_regular_file(path)) return path;
+        for (const auto& path : tried) {
+            std::error_code error;  // a name too long for the system is a file that is not there
+            if (std::filesystem::is_regular_file(path, error)) return path;
+        }
         std::string places;
         for (const auto& path : tried) places += (places.empty() ? "" : ", ") + path.string();
         fail("No such file or directory: " + name + " (tried " + places + ")", frame.file, line);
@@ -1019,21 +1025,35 @@ class Expander {
         std::vector<std::filesystem::path> files;
         const auto folder = pattern.parent_path();
         const std::string mask = pattern.filename().string();
-        if (!std::filesystem::is_directory(folder)) return files;
-        for (const auto& entry : std::filesystem::directory_iterator(folder))
-            if (matches(mask, entry.path().filename().string())) files.push_back(entry.path());
+        std::error_code error;
+        std::filesystem::directory_iterator entry(folder, error);
+        for (; !error && entry != std::filesystem::directory_iterator(); entry.increment(error))
+            if (matches(mask, entry->path().filename().string())) files.push_back(entry->path());
         std::sort(files.begin(), files.end());
         return files;
     }
 
+    // A glob of '*' and '?', matched by going back only to the last '*' seen: linear in the
+    // name for each star, however many stars the mask has.
     static bool matches(std::string_view mask, std::string_view name) {
-        if (mask.empty()) return name.empty();
-        if (mask[0] == '*')
-            return matches(mask.substr(1), name) ||
-                   (!name.empty() && matches(mask, name.substr(1)));
-        if (name.empty()) return false;
-        if (mask[0] == '?' || mask[0] == name[0]) return matches(mask.substr(1), name.substr(1));
-        return false;
+        std::size_t m = 0, n = 0;
+        std::size_t starAt = std::string_view::npos, resumeAt = 0;
+        while (n < name.size()) {
+            if (m < mask.size() && mask[m] == '*') {
+                starAt = m++;
+                resumeAt = n;
+            } else if (m < mask.size() && (mask[m] == '?' || mask[m] == name[n])) {
+                ++m;
+                ++n;
+            } else if (starAt != std::string_view::npos) {
+                m = starAt + 1;
+                n = ++resumeAt;
+            } else {
+                return false;
+            }
+        }
+        while (m < mask.size() && mask[m] == '*') ++m;
+        return m == mask.size();
     }
 
     const ExpandOptions& options_;

@@ -128,19 +128,21 @@ Value floatPower(const Value& a, const Value& b) {
 }
 
 Value power(const Value& a, const Value& b) {
-    if (isInt(a) && isInt(b) && asInt(b) >= 0) {
-        Wide result = 1;
-        const Wide base = asInt(a);
-        for (std::int64_t i = 0; i < asInt(b); ++i) {
-            result *= base;
-            if (result > std::numeric_limits<std::int64_t>::max() ||
-                result < std::numeric_limits<std::int64_t>::min())
-                return floatPower(a, b);
-            if (result == 0 || result == 1) break;
-        }
-        return checkedInt(result);
+    if (!isInt(a) || !isInt(b) || asInt(b) < 0) return floatPower(a, b);
+    const std::int64_t base = asInt(a);
+    const std::int64_t exponent = asInt(b);
+    if (base == 0) return Value{std::int64_t{exponent == 0 ? 1 : 0}};
+    if (base == 1) return Value{std::int64_t{1}};
+    if (base == -1) return Value{std::int64_t{exponent % 2 == 0 ? 1 : -1}};
+    // Any other base leaves 64 bits within 63 steps, so the loop is short whatever the exponent.
+    Wide result = 1;
+    for (std::int64_t i = 0; i < exponent; ++i) {
+        result *= base;
+        if (result > std::numeric_limits<std::int64_t>::max() ||
+            result < std::numeric_limits<std::int64_t>::min())
+            return floatPower(a, b);
     }
-    return floatPower(a, b);
+    return checkedInt(result);
 }
 
 }  // namespace
@@ -165,12 +167,16 @@ Value arithmetic(const std::string& op, const Value& a, const Value& b) {
         }
     }
     if (op == "*" && (sa || sb) && isInt(sa ? b : a)) {
+        // The result's length is known before it is made: an empty text repeated is empty at
+        // once (however large the count), and a result longer than maxTextSize is refused.
+        const std::string& part = sa ? *sa : *sb;
+        const std::int64_t count = asInt(sa ? b : a);
+        if (part.empty() || count <= 0) return Value{std::string()};
+        if (static_cast<std::uint64_t>(count) > maxTextSize / part.size())
+            throw EvalError("text longer than " + std::to_string(maxTextSize) + " characters");
         std::string text;
-        for (std::int64_t i = 0; i < asInt(sa ? b : a); ++i) {
-            text += sa ? *sa : *sb;
-            if (text.size() > maxTextSize)
-                throw EvalError("text longer than " + std::to_string(maxTextSize) + " characters");
-        }
+        text.reserve(part.size() * static_cast<std::size_t>(count));
+        for (std::int64_t i = 0; i < count; ++i) text += part;
         return Value{text};
     }
     if (!isNumber(a) || !isNumber(b))

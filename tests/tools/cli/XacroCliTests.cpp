@@ -58,9 +58,8 @@ bool contains(const std::string& text, const std::string& part) {
 TEST(XacroCli, ARobotOfManyIncludedMacrosImportsAsItsReferenceExpansion) {
     SKIP_WITHOUT_XACRO_CASES();
     const fs::path packages = xacroDir / "packages" / "PR2+pr2_common";
-    const ToolRun expanded =
-        runTool({(packages / "pr2_description/robots/pr2.urdf.xacro").string(), "--package-path",
-                 packages.string()});
+    const ToolRun expanded = runTool({(packages / "pr2_description/robots/pr2.urdf.xacro").string(),
+                                      "--package-path", packages.string()});
     const ToolRun reference = runTool({(xacroDir / "expected/pr2_description-pr2.urdf").string()});
     ASSERT_EQ(expanded.status, 0) << expanded.err;
     ASSERT_EQ(reference.status, 0) << reference.err;
@@ -76,8 +75,8 @@ TEST(XacroCli, FormatUrdfWritesTheExpansionAndAPlainUrdfAsRead) {
 
     const fs::path packages = xacroDir / "packages" / realsense;
     const ToolRun expanded =
-        runTool({realsenseFile(xacroDir / "packages", "test_d435_camera.urdf.xacro").string(),
-                 "-f", "urdf", "--package-path", packages.string()});
+        runTool({realsenseFile(xacroDir / "packages", "test_d435_camera.urdf.xacro").string(), "-f",
+                 "urdf", "--package-path", packages.string()});
     ASSERT_EQ(expanded.status, 0) << expanded.err;
     EXPECT_FALSE(contains(expanded.out, "<xacro:")) << expanded.out;
     EXPECT_FALSE(contains(expanded.out, "xmlns:xacro")) << expanded.out;
@@ -148,6 +147,28 @@ TEST(XacroCli, StandardInputIsExpandedWithXacroOnly) {
     EXPECT_EQ(plain.out, argumentRobot);
 }
 
+TEST(XacroCli, TheFilesMessagesGoToStandardErrorAtTheirLineUnlessQuiet) {
+    const std::string robot = R"xml(<robot name="m" xmlns:xacro="http://www.ros.org/wiki/xacro">
+  <link name="a"/>
+  <xacro:property name="said" value="${xacro.message('building', 'm')}" lazy_eval="false"/>
+  <xacro:property name="warned" value="${xacro.warning('mass left out')}" lazy_eval="false"/>
+</robot>
+)xml";
+    const ToolRun told = runTool({"-", "--xacro", "-f", "urdf"}, robot);
+    ASSERT_EQ(told.status, 0) << told.err;
+    const std::vector<std::string> lines = linesOf(told.err);
+    ASSERT_EQ(lines.size(), 2u) << told.err;
+    EXPECT_TRUE(contains(lines[0], ":3: building m")) << lines[0];
+    EXPECT_TRUE(contains(lines[1], ":4: warning: mass left out")) << lines[1];
+    EXPECT_FALSE(contains(told.out, "building")) << told.out;
+    EXPECT_TRUE(contains(told.out, "<link name=\"a\"")) << told.out;
+
+    const ToolRun quiet = runTool({"-", "--xacro", "-f", "urdf", "-q"}, robot);
+    ASSERT_EQ(quiet.status, 0) << quiet.err;
+    EXPECT_EQ(quiet.err, "");
+    EXPECT_EQ(quiet.out, told.out);
+}
+
 TEST(XacroCli, ArgumentsWithoutXacroInputAndArgumentsAloneAreUsageErrors) {
     const ToolRun withUrdf = runTool({armExample.string(), "length:=2"});
     EXPECT_EQ(withUrdf.status, 2);
@@ -163,9 +184,9 @@ TEST(XacroCli, SeveralXacroFilesGoIntoAFolderNamedWithoutBothExtensions) {
     fs::create_directory(scratch / "out");
     writeFile(scratch / "bar.urdf.xacro", argumentRobot);
     writeFile(scratch / "other.xacro", argumentRobot);
-    const ToolRun run = runTool({(scratch / "bar.urdf.xacro").string(),
-                                 (scratch / "other.xacro").string(), "-f", "urdf", "-o",
-                                 (scratch / "out").string()});
+    const ToolRun run =
+        runTool({(scratch / "bar.urdf.xacro").string(), (scratch / "other.xacro").string(), "-f",
+                 "urdf", "-o", (scratch / "out").string()});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(fs::is_regular_file(scratch / "out" / "bar.urdf"));
     EXPECT_TRUE(fs::is_regular_file(scratch / "out" / "other.urdf"));
@@ -206,7 +227,8 @@ TEST(XacroCli, AFindingOfAnElementOfAnIncludedFileNamesTheInclude) {
   </link>
 </robot>
 )xml");
-    writeFile(scratch / "robot.urdf.xacro", R"xml(<robot name="r" xmlns:xacro="http://www.ros.org/wiki/xacro">
+    writeFile(scratch / "robot.urdf.xacro",
+              R"xml(<robot name="r" xmlns:xacro="http://www.ros.org/wiki/xacro">
   <link name="base"/>
   <xacro:include filename="links.xacro"/>
   <joint name="j" type="fixed"><parent link="base"/><child link="heavy"/></joint>
@@ -231,7 +253,8 @@ TEST(XacroCli, AFailedExpansionExitsOneWritesNothingAndSaysWhereAndWhy) {
   </xacro:macro>
 </robot>
 )xml");
-    writeFile(scratch / "robot.xacro", R"xml(<robot name="r" xmlns:xacro="http://www.ros.org/wiki/xacro">
+    writeFile(scratch / "robot.xacro",
+              R"xml(<robot name="r" xmlns:xacro="http://www.ros.org/wiki/xacro">
   <xacro:include filename="macros.xacro"/>
   <link name="base"/>
   <xacro:leg side="left"/>
@@ -257,9 +280,9 @@ TEST(XacroCli, AFailedExpansionExitsOneWritesNothingAndSaysWhereAndWhy) {
 TEST(XacroCli, TheViewOfAXacroRobotFindsItsPackages) {
     SKIP_WITHOUT_XACRO_CASES();
     const fs::path packages = xacroDir / "packages" / realsense;
-    const ToolRun run = runTool(
-        {realsenseFile(xacroDir / "packages", "test_d435_camera.urdf.xacro").string(), "-f",
-         "html", "--package-path", packages.string()});
+    const ToolRun run =
+        runTool({realsenseFile(xacroDir / "packages", "test_d435_camera.urdf.xacro").string(), "-f",
+                 "html", "--package-path", packages.string()});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(contains(run.out, "camera_link")) << run.out.substr(0, 200);
 }
