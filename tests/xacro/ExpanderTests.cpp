@@ -10,12 +10,16 @@
 #include <set>
 #include <sstream>
 
+#include "XacroCases.hpp"
 #include "corvane/xacro/Expander.hpp"
 
 namespace corvane::xacro {
 namespace {
 
 namespace fs = std::filesystem;
+using corvane::testing::packageFinderBelow;
+using corvane::testing::readXacroCases;
+using corvane::testing::xacroCaseArgs;
 
 fs::path xacroDir() {
     return fs::path(CORVANE_SHARED_DIR) / "xacro";
@@ -24,66 +28,6 @@ fs::path xacroDir() {
 #define SKIP_WITHOUT_SHARED()          \
     if (!fs::is_directory(xacroDir())) \
     GTEST_SKIP() << "no ../shared/xacro beside this checkout: xacro case tests skipped"
-
-std::vector<std::map<std::string, std::string>> readCases(const fs::path& table) {
-    std::ifstream in(table);
-    std::vector<std::string> header;
-    std::vector<std::map<std::string, std::string>> rows;
-    for (std::string line; std::getline(in, line);) {
-        std::vector<std::string> cells;
-        std::stringstream cellStream(line);
-        for (std::string cell; std::getline(cellStream, cell, '\t');) cells.push_back(cell);
-        if (header.empty()) {
-            header = cells;
-            continue;
-        }
-        std::map<std::string, std::string> row;
-        for (std::size_t i = 0; i < header.size(); ++i)
-            row[header[i]] = i < cells.size() ? cells[i] : "";
-        rows.push_back(row);
-    }
-    return rows;
-}
-
-// The name:=value words of an args cell; a value's $(...) may hold spaces.
-std::map<std::string, std::string> argsOf(const std::string& text) {
-    std::vector<std::string> words{""};
-    int depth = 0;
-    for (const char c : text) {
-        if (c == ' ' && depth == 0) {
-            if (!words.back().empty()) words.emplace_back();
-            continue;
-        }
-        depth += c == '(' ? 1 : c == ')' ? -1 : 0;
-        words.back() += c;
-    }
-    std::map<std::string, std::string> args;
-    for (const std::string& word : words) {
-        const auto split = word.find(":=");
-        if (split != std::string::npos) args[word.substr(0, split)] = word.substr(split + 2);
-    }
-    return args;
-}
-
-// Finds package NAME below ROOT: the folder whose package.xml names it.
-PackageFinder finderBelow(const fs::path& root) {
-    auto packages = std::make_shared<std::map<std::string, fs::path>>();
-    if (fs::is_directory(root)) {
-        for (const auto& entry : fs::recursive_directory_iterator(root)) {
-            if (entry.path().filename() != "package.xml") continue;
-            tinyxml2::XMLDocument document;
-            if (document.LoadFile(entry.path().string().c_str()) != tinyxml2::XML_SUCCESS) continue;
-            const auto* package = document.RootElement();
-            const auto* name = package ? package->FirstChildElement("name") : nullptr;
-            if (name && name->GetText()) (*packages)[name->GetText()] = entry.path().parent_path();
-        }
-    }
-    return [packages](std::string_view name) -> std::optional<fs::path> {
-        const auto it = packages->find(std::string(name));
-        if (it == packages->end()) return std::nullopt;
-        return it->second;
-    };
-}
 
 std::optional<double> numberOf(const std::string& text) {
     double value = 0;
@@ -181,13 +125,13 @@ const std::map<std::string, std::string> knownFeatureFailures = {};
 TEST(XacroFeatureCases, EveryCaseExpandsAsExpectedOrFailsNamingTheFault) {
     SKIP_WITHOUT_SHARED();
     const fs::path dir = xacroDir() / "features";
-    const auto cases = readCases(dir / "CASES.tsv");
+    const auto cases = readXacroCases(dir / "CASES.tsv");
     ASSERT_FALSE(cases.empty());
     for (const auto& row : cases) {
         SCOPED_TRACE(row.at("case"));
         ExpandOptions options;
-        options.args = argsOf(row.at("args"));
-        options.findPackage = finderBelow(dir / row.at("package_path"));
+        options.args = xacroCaseArgs(row.at("args"));
+        options.findPackage = packageFinderBelow(dir / row.at("package_path"));
         const fs::path file = dir / row.at("file");
         if (row.at("compare") == "error") {
             try {
@@ -233,7 +177,7 @@ const std::map<std::string, std::string> knownRobotFailures = {};
 
 TEST(XacroRobots, RealRobotsExpandToTheExpectedDocument) {
     SKIP_WITHOUT_SHARED();
-    const auto cases = readCases(xacroDir() / "CASES.tsv");
+    const auto cases = readXacroCases(xacroDir() / "CASES.tsv");
     ASSERT_FALSE(cases.empty());
     std::size_t passed = 0;
     std::string fixed;
@@ -241,8 +185,8 @@ TEST(XacroRobots, RealRobotsExpandToTheExpectedDocument) {
     for (const auto& row : cases) {
         const std::string name = row.at("case");
         ExpandOptions options;
-        options.args = argsOf(row.at("args"));
-        options.findPackage = finderBelow(xacroDir() / row.at("package_path"));
+        options.args = xacroCaseArgs(row.at("args"));
+        options.findPackage = packageFinderBelow(xacroDir() / row.at("package_path"));
         std::string failure;
         try {
             const Expansion expansion =
@@ -269,6 +213,8 @@ TEST(XacroRobots, RealRobotsExpandToTheExpectedDocument) {
     EXPECT_EQ(fixed, "") << "these robots now pass: take them off the known failures";
 }
 
+constexpr auto hangBound = std::chrono::seconds(30);
+
 // Hostile files: each must end in an ExpansionError, quickly.
 class XacroHostile : public ::testing::Test {
   protected:
@@ -283,7 +229,9 @@ class XacroHostile : public ::testing::Test {
         } catch (const ExpansionError& error) {
             EXPECT_NE(std::string(error.what()).find(key), std::string::npos) << error.report();
         }
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << name;
+        // A bound against a hang, far above the time taken (the macro bomb, the slowest, takes
+        // 0.3 s in a release build and 3.5 s with the sanitizers on a busy machine).
+        EXPECT_LT(std::chrono::steady_clock::now() - start, hangBound) << name;
         fs::remove_all(folder());
     }
     void writeScratch(const std::string& name, const std::string& text) const {
@@ -539,7 +487,7 @@ TEST_F(XacroInline, GlobsOfManyStarsMatchInLinearTime) {
     const auto start = std::chrono::steady_clock::now();
     const Expansion expansion = expand("<xacro:include filename='" + noMatch + "*b.xacro'/>" +
                                        "<xacro:include filename='*a?a*.xacro'/>");
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, hangBound);
     EXPECT_EQ(attribute(expansion, "link", "name"), "globbed") << expansion.urdf;
     EXPECT_EQ(expansion.urdf.find("globbed"), expansion.urdf.rfind("globbed")) << expansion.urdf;
 }
