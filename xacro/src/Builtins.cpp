@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <numbers>
 
 #include "Expression.hpp"
 
@@ -20,7 +21,6 @@ const Value* Arguments::find(std::size_t i, std::string_view name) const {
 
 namespace {
 
-constexpr double pi = 3.14159265358979323846;
 // range() and the string methods make at most this many items, so a hostile call cannot
 // exhaust memory.
 constexpr std::int64_t maxItems = 1'000'000;
@@ -96,7 +96,8 @@ std::optional<Value> callMath(const std::string& name, const Arguments& args) {
     if (name == "radians" || name == "degrees") {
         expectCount(name, args, 1, 1);
         const double x = number(name, args, 0);
-        return Value{name == "radians" ? x * pi / 180.0 : x * 180.0 / pi};
+        return Value{name == "radians" ? x * std::numbers::pi / 180.0
+                                       : x * 180.0 / std::numbers::pi};
     }
     using Fn2 = double (*)(double, double);
     static const std::pair<const char*, Fn2> binary[] = {{"atan2", std::atan2},

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <numbers>
 
 namespace corvane::xacro {
 namespace {
@@ -12,7 +13,6 @@ namespace {
 // Integer arithmetic is done one size wider, so an overflow of 64 bits is seen and refused.
 __extension__ typedef __int128 Wide;
 
-constexpr double pi = 3.14159265358979323846;
 // Nesting deeper than this (parentheses, unary signs) is refused rather than overflowing the stack.
 constexpr int maxNesting = 200;
 // Texts and lists made by + and * stop at this size, so a doubling property cannot exhaust
@@ -425,9 +425,9 @@ class Parser {
         }
     }
     static std::optional<Value> mathConstant(const std::string& name) {
-        if (name == "pi" || name == "math.pi") return Value{pi};
+        if (name == "pi" || name == "math.pi") return Value{std::numbers::pi};
         if (name == "e" || name == "math.e") return Value{2.718281828459045};
-        if (name == "tau" || name == "math.tau") return Value{2 * pi};
+        if (name == "tau" || name == "math.tau") return Value{2 * std::numbers::pi};
         if (name == "inf" || name == "math.inf")
             return Value{std::numeric_limits<double>::infinity()};
         if (name == "nan" || name == "math.nan")
