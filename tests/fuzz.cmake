@@ -15,10 +15,10 @@ add_test(NAME fuzz_nesting_bounded
   COMMAND ${fuzz_run} --target nesting_fuzzer --runs 150000 --fresh
           --corpus ${fuzz_build_dir}/ctest-corpus/nesting_fuzzer)
 add_test(NAME fuzz_xacro_expression_bounded
-  COMMAND ${fuzz_run} --target xacro_expression_fuzzer --runs 100000 --fresh
+  COMMAND ${fuzz_run} --target xacro_expression_fuzzer --runs 500000 --fresh
           --corpus ${fuzz_build_dir}/ctest-corpus/xacro_expression_fuzzer)
 add_test(NAME fuzz_xacro_expander_bounded
-  COMMAND ${fuzz_run} --target xacro_expander_fuzzer --runs 8000 --fresh
+  COMMAND ${fuzz_run} --target xacro_expander_fuzzer --runs 40000 --fresh
           --corpus ${fuzz_build_dir}/ctest-corpus/xacro_expander_fuzzer)
 
 set_tests_properties(fuzz_build PROPERTIES
