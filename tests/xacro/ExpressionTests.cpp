@@ -156,6 +156,14 @@ TEST(XacroExpression, FloatsWithoutAnIntegerAndTextsWithoutAFloatAreRefused) {
         EXPECT_THROW(shown(expression), EvalError) << expression;
 }
 
+TEST(XacroExpression, SplitAsPython) {
+    EXPECT_EQ(shown("'a  b c '.split(maxsplit=1)"), "['a', 'b c ']");
+    EXPECT_EQ(shown("' a '.split(None, 0)"), "['a ']");
+    EXPECT_EQ(shown("'a,b,,c'.split(',', 2)"), "['a', 'b', ',c']");
+    EXPECT_THROW(shown("'a b'.split(' ', 3.2)"), EvalError);
+    EXPECT_THROW(shown("'a b'.split(True)"), EvalError);
+}
+
 TEST(XacroExpression, TextRepetitionEndsWhateverTheCount) {
     EXPECT_EQ(shown("'' * 3113112254"), "");
     EXPECT_EQ(shown("'' * 2 ** 50"), "");
@@ -170,7 +178,8 @@ TEST(XacroExpression, CallsPythonRefusesAreRefused) {
     for (const char* expression :
          {"abs(x=15)", "len(s=[1])", "str(QQQ=1)", "float(x='1')", "python.sum(start=1)",
           "python.enumerate(start=1)", "list(x=[1])", "int(base=2)", "int(0.0, 0.0)", "int(10, 2)",
-          "int('1', 1)", "int('1', 37)", "int('12', 2)", "int('0x', 16)"})
+          "int('1', 1)", "int('1', 37)", "int('12', 2)", "int('0x', 16)", "[1, 2][1.0]",
+          "python.range(2.5)", "'ab' * 2.0"})
         EXPECT_THROW(shown(expression), EvalError) << expression;
 }
 

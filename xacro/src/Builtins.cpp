@@ -518,7 +518,7 @@ Value splitOf(const std::string& s, const Arguments& args) {
         std::size_t i = s.find_first_not_of(" \t\r\n\f\v");
         while (i != std::string::npos) {
             if (most-- == 0) {
-                parts.push_back(Value{trimmedCopy(s.substr(i))});
+                parts.push_back(Value{s.substr(i)});  // the rest, its trailing space kept
                 break;
             }
             const auto end = s.find_first_of(" \t\r\n\f\v", i);

@@ -149,9 +149,11 @@ bool isInt(const Value& value) {
            std::holds_alternative<bool>(value.data);
 }
 
+// Where Python wants an integer (a count, an index, a bound), any other value is its TypeError.
 std::int64_t asInt(const Value& value) {
     if (const auto* b = std::get_if<bool>(&value.data)) return *b ? 1 : 0;
-    return std::get<std::int64_t>(value.data);
+    if (const auto* i = std::get_if<std::int64_t>(&value.data)) return *i;
+    throw EvalError("'" + typeName(value) + "' object cannot be interpreted as an integer");
 }
 
 namespace {
