@@ -40,7 +40,10 @@ std::string floatRepr(double value) {
     std::string text;
     if (exponent < -4 || exponent >= 16) {
         text = digits.substr(0, 1);
-        if (digits.size() > 1) text += "." + digits.substr(1);
+        if (digits.size() > 1) {
+            text += '.';
+            text.append(digits, 1);
+        }
         char exp[16];
         std::snprintf(exp, sizeof exp, "e%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
         text += exp;
