@@ -105,6 +105,13 @@ TEST(XacroExpression, MethodsGiveWhatPythonGives) {
     EXPECT_EQ(shown("'{}_{}'.format('arm', 2)"), "arm_2");
     EXPECT_EQ(shown("'{1}{0}{{}}'.format('a', 'b')"), "ba{}");
     EXPECT_EQ(shown("'{x:.3f}'.format(x=pi)"), "3.142");
+    EXPECT_EQ(shown("'{:+08.2f}|{:5}|{:.0%}|{:d}|{:.3e}'.format(pi, 'ab', 0.25, 7, 12345.678)"),
+              "+0003.14|ab   |25%|7|1.235e+04");
+    // Only a number's format reaches the C library: no other conversion hides in it.
+    for (const char* expression :
+         {"'{:s%f}'.format(1.0)", "'{:%n}'.format(1)", "'{:1234f}'.format(1.0)",
+          "'{:.f}'.format(1.0)", "'{:1234}'.format('a')"})
+        EXPECT_THROW(shown(expression), EvalError) << expression;
     EXPECT_EQ(shown("'arm'.title() + 'ARM'.capitalize()"), "ArmArm");
     EXPECT_EQ(shown("'a.b.c'.find('.') + 'a.b.c'.rfind('.') + 'a.b.c'.count('.')"), "6");
     EXPECT_EQ(shown("'left_arm'.startswith(('right', 'left'))"), "True");

@@ -445,33 +445,51 @@ bool isBuiltinFunction(const std::string& name) {
 
 namespace {
 
-std::string formatField(const Value& value, const std::string& spec) {
-    if (spec.empty()) return strOf(value);
-    const char type = spec.back();
-    std::string printfSpec = "%" + spec;
-    char buffer[512];
-    if (type == 'f' || type == 'e' || type == 'g' || type == '%') {
-        if (type == '%') printfSpec.back() = 'f';
-        const double x = asDouble(value) * (type == '%' ? 100.0 : 1.0);
-        std::snprintf(buffer, sizeof buffer, printfSpec.c_str(), x);
-        return std::string(buffer) + (type == '%' ? "%" : "");
+// A field's format as the files write it, [sign][#][0][width][.precision]type, width and
+// precision of up to three and two digits: nothing else may reach snprintf, which would read
+// arguments that were never passed for any other conversion in the text.
+bool isPlainNumberFormat(const std::string& format) {
+    std::size_t i = 0;
+    const auto digits = [&](std::size_t most) {
+        const std::size_t start = i;
+        while (i < format.size() && std::isdigit(static_cast<unsigned char>(format[i])) &&
+               i - start < most)
+            ++i;
+        return i - start;
+    };
+    if (i < format.size() && (format[i] == '+' || format[i] == '-' || format[i] == ' ')) ++i;
+    if (i < format.size() && format[i] == '#') ++i;
+    digits(3);
+    if (i < format.size() && format[i] == '.' && (++i, digits(2) == 0)) return false;
+    return i + 1 == format.size() && std::string_view("efg%d").find(format[i]) != std::string::npos;
+}
+
+std::string formatField(const Value& value, const std::string& format) {
+    if (format.empty()) return strOf(value);
+    if (format.size() <= 3 && format.find_first_not_of("0123456789") == std::string::npos) {
+        const std::string shown = strOf(value);
+        const auto width = static_cast<std::size_t>(std::stoul(format));
+        return shown.size() >= width ? shown : shown + std::string(width - shown.size(), ' ');
     }
+    if (!isPlainNumberFormat(format))
+        throw EvalError("unsupported format specifier '" + format + "'");
+    const char type = format.back();
+    std::string conversion = "%" + format;
+    char buffer[2048];  // the widest: 999 columns, or a float of 309 digits and 99 decimals
     if (type == 'd') {
-        printfSpec.pop_back();
-        printfSpec += "lld";
-        std::snprintf(buffer, sizeof buffer, printfSpec.c_str(),
+        conversion.pop_back();
+        conversion += "lld";
+        std::snprintf(buffer, sizeof buffer, conversion.c_str(),
                       static_cast<long long>(asInt(value)));
         return buffer;
     }
-    if (spec.find_first_not_of("0123456789") == std::string::npos) {
-        const std::string shown = strOf(value);
-        const auto width = static_cast<std::size_t>(std::stoul(spec.substr(0, 3)));
-        return shown.size() >= width ? shown : shown + std::string(width - shown.size(), ' ');
-    }
-    throw EvalError("unsupported format specification '" + spec + "'");
+    if (type == '%') conversion.back() = 'f';
+    const double x = asDouble(value) * (type == '%' ? 100.0 : 1.0);
+    std::snprintf(buffer, sizeof buffer, conversion.c_str(), x);
+    return std::string(buffer) + (type == '%' ? "%" : "");
 }
 
-// str.format with {}, {0}, {name}, an optional :spec, and {{ }} for braces.
+// str.format with {}, {0}, {name}, an optional :format, and {{ }} for braces.
 Value formatted(const std::string& pattern, const Arguments& args) {
     std::string out;
     std::size_t next = 0;
@@ -491,7 +509,7 @@ Value formatted(const std::string& pattern, const Arguments& args) {
         const std::string field = pattern.substr(i + 1, close - i - 1);
         const auto colon = field.find(':');
         const std::string key = field.substr(0, colon);
-        const std::string spec = colon == std::string::npos ? "" : field.substr(colon + 1);
+        const std::string format = colon == std::string::npos ? "" : field.substr(colon + 1);
         const Value* value = nullptr;
         if (key.empty()) {
             value = next < args.positional.size() ? &args.positional[next] : nullptr;
@@ -503,7 +521,7 @@ Value formatted(const std::string& pattern, const Arguments& args) {
             value = args.find(args.positional.size(), key);
         }
         if (!value) throw EvalError("format(): no argument for field '{" + field + "}'");
-        out += formatField(*value, spec);
+        out += formatField(*value, format);
         i = close;
     }
     return Value{out};
