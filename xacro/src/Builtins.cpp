@@ -192,8 +192,6 @@ Value intOfText(const std::string& text, std::int64_t base) {
 Value intOf(const Value& value, const Value* base) {
     const auto* s = std::get_if<std::string>(&value.data);
     if (base) {
-        if (!isInt(*base))
-            throw EvalError("'" + typeName(*base) + "' object cannot be interpreted as an integer");
         if (!s) throw EvalError("int() can't convert non-string with explicit base");
         return intOfText(*s, asInt(*base));
     }
@@ -336,24 +334,26 @@ bool isBareBuiltin(const std::string& name) {
 
 std::optional<Value> callPython(const std::string& name, const Arguments& args,
                                 const Apply& apply) {
+    // These take their arguments by position only: a keyword given to one is refused before
+    // any argument is read, so the rest may count positions alone.
+    static constexpr std::string_view positionalOnly[] = {
+        "len", "str", "bool", "float", "list", "tuple", "reversed",
+        "set", "map", "abs",  "all",   "any",  "range", "zip"};
+    if (!args.keywords.empty() && std::find(std::begin(positionalOnly), std::end(positionalOnly),
+                                            name) != std::end(positionalOnly))
+        throw EvalError(name + "() takes no keyword arguments");
     const auto one = [&]() -> const Value& {
         expectCount(name, args, 1, 1);
-        // a keyword counts as given, but these functions take their one argument by position
-        if (args.positional.empty()) throw EvalError(name + "() takes no keyword arguments");
         return args.positional[0];
     };
     const auto iterable = [&]() {
         expectCount(name, args, 0, 1);
-        if (!args.keywords.empty()) throw EvalError(name + "() takes no keyword arguments");
         return args.positional.empty() ? List{} : itemsOfIterable(args.positional[0]);
     };
     if (name == "len") return lengthOf(one());
-    if (name == "str")
-        return args.positional.empty() && args.keywords.empty() ? Value{std::string()}
-                                                                : Value{strOf(one())};
+    if (name == "str") return args.positional.empty() ? Value{std::string()} : Value{strOf(one())};
     if (name == "bool") return Value{!args.positional.empty() && truthOf(one())};
-    if (name == "float")
-        return args.positional.empty() && args.keywords.empty() ? Value{0.0} : floatOf(one());
+    if (name == "float") return args.positional.empty() ? Value{0.0} : floatOf(one());
     if (name == "int") {
         expectCount(name, args, 0, 2);
         if (args.positional.empty() && args.keywords.empty()) return Value{std::int64_t{0}};

@@ -426,7 +426,7 @@ class Parser {
     }
     static std::optional<Value> mathConstant(const std::string& name) {
         if (name == "pi" || name == "math.pi") return Value{std::numbers::pi};
-        if (name == "e" || name == "math.e") return Value{2.718281828459045};
+        if (name == "e" || name == "math.e") return Value{std::numbers::e};
         if (name == "tau" || name == "math.tau") return Value{2 * std::numbers::pi};
         if (name == "inf" || name == "math.inf")
             return Value{std::numeric_limits<double>::infinity()};
