@@ -511,5 +511,48 @@ TEST_F(XacroInline, WholeValueExpandsSubstitutionsOnce) {
     EXPECT_EQ(attribute(expansion, "link", "name"), "$(arg b)");
 }
 
+// A caller that analyses a robot again after an edit watches the files one run read, and may
+// hand in an editor's unsaved text in place of a file.
+TEST_F(XacroInline, FilesReadAreListedAndGivenTextsStandInForThem) {
+    std::ofstream(folder_ / "values.yaml") << "width: 2\n";
+    write("part.xacro", "<xacro:macro name='part'><link name='on_disk'/></xacro:macro>");
+    const fs::path top =
+        write("top.xacro",
+              "<xacro:include filename='part.xacro'/>"
+              "<xacro:property name='v' value=\"${xacro.load_yaml('values.yaml')}\"/>"
+              "<xacro:part/><link name='w${v.width}'/>");
+    const auto key = [](const fs::path& file) { return fs::weakly_canonical(file); };
+    const Expansion read = expandFile(top, {});
+    EXPECT_EQ(read.files, (std::vector<fs::path>{key(top), key(folder_ / "part.xacro"),
+                                                 key(folder_ / "values.yaml")}));
+
+    ExpandOptions options;
+    options.fileTexts = [&](const fs::path& file) -> std::optional<std::string> {
+        if (file == key(folder_ / "part.xacro"))
+            return "<robot xmlns:xacro='http://www.ros.org/wiki/xacro'>"
+                   "<xacro:macro name='part'><link name='unsaved'/></xacro:macro></robot>";
+        if (file == key(folder_ / "values.yaml")) return std::string("width: 3\n");
+        return std::nullopt;
+    };
+    const Expansion edited = expandFile(top, options);
+    EXPECT_NE(edited.urdf.find("name=\"unsaved\""), std::string::npos) << edited.urdf;
+    EXPECT_NE(edited.urdf.find("name=\"w3\""), std::string::npos) << edited.urdf;
+    EXPECT_EQ(edited.files, read.files);
+
+    // A file that exists only as a given text can be included; a failure lists what was read,
+    // the file that failed included.
+    options.fileTexts = [&](const fs::path& file) -> std::optional<std::string> {
+        if (file == key(folder_ / "new.xacro"))
+            return std::string("<robot><link name='a'></robot>");
+        return std::nullopt;
+    };
+    try {
+        expandFile(write("top.xacro", "<xacro:include filename='new.xacro'/>"), options);
+        ADD_FAILURE() << "a malformed include expanded";
+    } catch (const ExpansionError& error) {
+        EXPECT_EQ(error.files(), (std::vector<fs::path>{key(top), key(folder_ / "new.xacro")}));
+    }
+}
+
 }  // namespace
 }  // namespace corvane::xacro

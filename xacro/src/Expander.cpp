@@ -16,8 +16,9 @@
 
 namespace corvane::xacro {
 
-ExpansionError::ExpansionError(const std::string& what, SourceOrigin where)
-    : std::runtime_error(what), where_(std::move(where)) {}
+ExpansionError::ExpansionError(const std::string& what, SourceOrigin where,
+                               std::vector<std::filesystem::path> files)
+    : std::runtime_error(what), where_(std::move(where)), files_(std::move(files)) {}
 
 std::string stepNote(const SourceStep& step) {
     return step.kind == SourceStep::Kind::MacroCall ? "in macro '" + step.name + "' called here"
@@ -170,7 +171,8 @@ class Expander {
         if (auto* root = output_.RootElement()) root->DeleteAttribute("xmlns:xacro");
         tinyxml2::XMLPrinter printer;
         output_.Print(&printer);
-        Expansion expansion{printer.CStr(), std::move(origins_), {}, std::move(messages_)};
+        Expansion expansion{
+            printer.CStr(), std::move(origins_), {}, std::move(messages_), std::move(filesRead_)};
         expansion.lines = elementLines(expansion.urdf);
         return expansion;
     }
@@ -190,7 +192,7 @@ class Expander {
     [[noreturn]] void fail(const std::string& what, const std::string& file, int line) const {
         SourceOrigin where{file, line, {}};
         for (auto it = chain_.rbegin(); it != chain_.rend(); ++it) where.chain.push_back(*it);
-        throw ExpansionError(what, std::move(where));
+        throw ExpansionError(what, std::move(where), filesRead_);
     }
 
     // The text given in place of FILE's content, kept as FILE's reading.
@@ -199,13 +201,14 @@ class Expander {
             fail("cannot read " + file.string() + ": larger than " +
                      std::to_string(maxFileBytes >> 20) + " MiB",
                  file.string(), 0);
+        const std::string key = fileKey(file);
+        noteFileRead(key);
         auto document =
             std::make_unique<tinyxml2::XMLDocument>(true, tinyxml2::PRESERVE_WHITESPACE);
         if (document->Parse(text.data(), text.size()) != tinyxml2::XML_SUCCESS)
             fail("cannot read " + file.string() + ": " +
                      (document->ErrorStr() ? document->ErrorStr() : ""),
                  file.string(), document->ErrorLineNum());
-        const std::string key = fileKey(file);
         return documents_.insert_or_assign(key, std::move(document)).first->second.get();
     }
 
@@ -246,26 +249,48 @@ class Expander {
         const auto [it, fresh] = fileKeys_.try_emplace(file.string());
         if (fresh) {
             std::error_code error;  // a name the system cannot resolve stands for itself
-            const auto resolved = std::filesystem::weakly_canonical(file, error);
+            auto resolved = std::filesystem::absolute(file, error);
+            if (!error) resolved = std::filesystem::weakly_canonical(resolved, error);
             it->second = error ? file.lexically_normal().string() : resolved.string();
         }
         return it->second;
+    }
+
+    // Keeps KEY (a file's fileKey) in the list of the files read, once.
+    void noteFileRead(const std::string& key) {
+        if (filesSeen_.insert(key).second) filesRead_.emplace_back(key);
+    }
+
+    // The caller's text for the file known as KEY, if it has one.
+    std::optional<std::string> givenText(const std::string& key) const {
+        if (!options_.fileTexts) return std::nullopt;
+        return options_.fileTexts(std::filesystem::path(key));
+    }
+
+    // Whether FILE can be read: a file on the disk, or one the caller gives the text of.
+    bool readable(const std::filesystem::path& file) {
+        std::error_code error;  // a name too long for the system is a file that is not there
+        return std::filesystem::is_regular_file(file, error) || givenText(fileKey(file));
     }
 
     // Reads FILE once; a file included again is expanded from the same reading.
     tinyxml2::XMLDocument* load(const std::filesystem::path& file, const SourceStep& from) {
         const std::string key = fileKey(file);
         if (const auto it = documents_.find(key); it != documents_.end()) return it->second.get();
+        noteFileRead(key);
         const std::string& whereFile = from.file.empty() ? file.string() : from.file;
+        const std::optional<std::string> given = givenText(key);
         std::error_code error;
-        const auto size = std::filesystem::file_size(file, error);
+        const auto size = given ? given->size() : std::filesystem::file_size(file, error);
         if (!error && size > maxFileBytes)
             fail("cannot read " + file.string() + ": larger than " +
                      std::to_string(maxFileBytes >> 20) + " MiB",
                  whereFile, from.line);
         auto document =
             std::make_unique<tinyxml2::XMLDocument>(true, tinyxml2::PRESERVE_WHITESPACE);
-        if (document->LoadFile(file.string().c_str()) != tinyxml2::XML_SUCCESS)
+        const tinyxml2::XMLError status = given ? document->Parse(given->data(), given->size())
+                                                : document->LoadFile(file.string().c_str());
+        if (status != tinyxml2::XML_SUCCESS)
             fail("cannot read " + file.string() + ": " +
                      (document->ErrorStr() ? document->ErrorStr() : ""),
                  whereFile, from.line);
@@ -395,14 +420,17 @@ class Expander {
     Value loadYaml(const std::string& name, const Frame& frame) {
         std::filesystem::path path(name);
         if (path.is_relative()) path = std::filesystem::path(frame.file).parent_path() / path;
+        const std::string& key = fileKey(path);
+        noteFileRead(key);
+        const std::optional<std::string> given = givenText(key);
         YAML::Node root;
         std::error_code error;
-        if (const auto size = std::filesystem::file_size(path, error);
+        if (const auto size = given ? given->size() : std::filesystem::file_size(path, error);
             !error && size > maxFileBytes)
             throw EvalError("cannot read YAML file " + path.string() + ": larger than " +
                             std::to_string(maxFileBytes >> 20) + " MiB");
         try {
-            root = YAML::LoadFile(path.string());
+            root = given ? YAML::Load(*given) : YAML::LoadFile(path.string());
         } catch (const YAML::Exception& error) {
             throw EvalError("cannot read YAML file " + path.string() + ": " + error.what());
         }
@@ -1003,8 +1031,7 @@ class Expander {
 
     // The file an include names: relative to the including file, or else (as old files
     // expect) to the top-level file; an error lists every place tried.
-    std::filesystem::path includedFile(const std::string& name, const Frame& frame,
-                                       int line) const {
+    std::filesystem::path includedFile(const std::string& name, const Frame& frame, int line) {
         const std::filesystem::path written(name);
         std::vector<std::filesystem::path> tried{written};
         if (written.is_relative()) {
@@ -1012,10 +1039,8 @@ class Expander {
             const auto fromTop = std::filesystem::path(topFile_).parent_path() / written;
             if (fromTop.lexically_normal() != tried[0].lexically_normal()) tried.push_back(fromTop);
         }
-        for (const auto& path : tried) {
-            std::error_code error;  // a name too long for the system is a file that is not there
-            if (std::filesystem::is_regular_file(path, error)) return path;
-        }
+        for (const auto& path : tried)
+            if (readable(path)) return path;
         std::string places;
         for (const auto& path : tried) places += (places.empty() ? "" : ", ") + path.string();
         fail("No such file or directory: " + name + " (tried " + places + ")", frame.file, line);
@@ -1069,6 +1094,8 @@ class Expander {
     std::vector<SourceStep> chain_;
     std::set<std::string> including_;
     std::map<std::string, std::string> fileKeys_;
+    std::vector<std::filesystem::path> filesRead_;
+    std::set<std::string> filesSeen_;
     std::vector<SourceOrigin> origins_;
     std::vector<ExpansionMessage> messages_;
     // the line of the value being evaluated, for the messages it prints

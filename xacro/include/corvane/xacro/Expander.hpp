@@ -16,6 +16,11 @@ namespace corvane::xacro {
 // search (the one the mesh locator uses); tests hand in a small map.
 using PackageFinder = std::function<std::optional<std::filesystem::path>(std::string_view name)>;
 
+// The text that stands in for the content of FILE (an editor's unsaved buffer), or nothing to read
+// FILE from the disk. FILE is the path as the expander knows it: absolute and canonical
+// (std::filesystem::weakly_canonical), whichever way an include reached it.
+using FileTexts = std::function<std::optional<std::string>(const std::filesystem::path& file)>;
+
 // One step of the way to an output element: a macro call or an include, where it was written.
 struct SourceStep {
     enum class Kind { MacroCall, Include };
@@ -52,23 +57,33 @@ struct Expansion {
     // The line of `urdf` on which each element of `origins` starts.
     std::vector<int> lines;
     std::vector<ExpansionMessage> messages;
+    // Every file the expansion read (the top file, each included file, each YAML file), once
+    // each, in the order first read, as the expander knows them (absolute and canonical).
+    std::vector<std::filesystem::path> files;
 };
 
 struct ExpandOptions {
     std::map<std::string, std::string> args;  // name:=value words
     PackageFinder findPackage;
+    // Unset: every file is read from the disk.
+    FileTexts fileTexts;
 };
 
 // A failed expansion: what went wrong, where, and the chain of calls and includes.
 class ExpansionError : public std::runtime_error {
   public:
-    ExpansionError(const std::string& what, SourceOrigin where);
+    ExpansionError(const std::string& what, SourceOrigin where,
+                   std::vector<std::filesystem::path> files = {});
     const SourceOrigin& where() const { return where_; }
+    // The files read until the expansion failed, as Expansion::files lists them (the file that
+    // could not be read or parsed included), so that a caller can watch them for the mend.
+    const std::vector<std::filesystem::path>& files() const { return files_; }
     // "file:line: error: what" followed by one note line per step of the chain.
     std::string report() const;
 
   private:
     SourceOrigin where_;
+    std::vector<std::filesystem::path> files_;
 };
 
 // Expands FILE. Throws ExpansionError.
