@@ -1,6 +1,6 @@
 // The findings for programs: JSON lines that say what the text lines say, a SARIF 2.1.0 log of
 // a run over the corpus that code-scanning services can read, --explain for every rule of the
-// table, and the README's table of rules, which must list the same rules.
+// table, and the documented table of rules (docs/checks.md), which must list the same rules.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -237,9 +237,9 @@ TEST(Explain, AnUnknownRuleIsAUsageErrorListingTheKnownOnes) {
     EXPECT_EQ(linesOf(run.err).size(), 1u);
 }
 
-// The rows of the README's table of rules: id to severity.
-std::map<std::string, std::string> readmeRules() {
-    const std::string readme = readFile(fs::path(CORVANE_SOURCE_DIR) / "README.md");
+// The rows of the documented table of rules (docs/checks.md): id to severity.
+std::map<std::string, std::string> documentedRules() {
+    const std::string readme = readFile(fs::path(CORVANE_SOURCE_DIR) / "docs" / "checks.md");
     const auto begin = readme.find("| Rule | Severity | Triggered when |");
     std::map<std::string, std::string> rows;
     if (begin == std::string::npos) return rows;
@@ -252,9 +252,9 @@ std::map<std::string, std::string> readmeRules() {
     return rows;
 }
 
-TEST(RuleTable, TheReadmeListsEveryRuleWithItsSeverity) {
-    const std::map<std::string, std::string> rows = readmeRules();
-    ASSERT_FALSE(rows.empty()) << "no table of rules in README.md";
+TEST(RuleTable, TheDocumentationListsEveryRuleWithItsSeverity) {
+    const std::map<std::string, std::string> rows = documentedRules();
+    ASSERT_FALSE(rows.empty()) << "no table of rules in docs/checks.md";
     std::map<std::string, std::string> registry;
     for (const Rule& rule : allRules()) registry.emplace(rule.id, severityName(rule.severity));
     EXPECT_EQ(rows, registry);
