@@ -51,6 +51,9 @@ void checkEffort(const InteractionCheck& interaction, Findings& findings);
 void checkMimic(const CheckContext& context, const InteractionCheck& interaction,
                 Findings& findings);
 
+// NameRules.cpp: name-clash, once per pair of URDF elements whose members share a name.
+void checkNameClashes(const CheckContext& context, Findings& findings);
+
 // MarkupRules.cpp: xacro-unexpanded; element-misplaced, element-misspelt and element-unknown;
 // attribute-ignored, attribute-misspelt and attribute-unknown: what urdfdom reads past, in the
 // order of the text.

@@ -789,6 +789,82 @@ TEST(MeshRules, AFileThatIsEmptyAFolderOrUnreadable) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Name clashes
+
+// Links named `links` (with mass where not listed in `massless`), one a line from line 2, then
+// `joints`.
+std::string namedLinks(const std::vector<std::string>& links, const std::string& joints,
+                       const std::set<std::string>& massless = {}) {
+    std::string urdf = "<robot name=\"r\">\n";
+    for (const std::string& link : links) {
+        urdf += "<link name=\"" + link + "\">" + (massless.contains(link) ? "" : unitInertial) +
+                "</link>\n";
+    }
+    return urdf + joints + "</robot>";
+}
+
+std::string jointLine(const std::string& name, const std::string& type, const std::string& parent,
+                      const std::string& child) {
+    return "<joint name=\"" + name + "\" type=\"" + type + "\"><parent link=\"" + parent +
+           "\"/><child link=\"" + child + "\"/>" + (type == "fixed" ? "" : goodLimit) +
+           "</joint>\n";
+}
+
+struct ClashCase {
+    const char* what;
+    std::string urdf;
+    std::string subject;
+    Element element;  // where the finding stands: the later member's URDF element
+    std::string owner;
+    int line;
+    std::string members;  // the message's list of the members named alike
+};
+
+TEST(NameClashRule, TwoMembersOfOneNameAreOneErrorNamingBothElementsAtTheirLines) {
+    const std::string renamed = "renamed, as link 'b' has the joint's name";
+    const std::vector<ClashCase> cases{
+        {"a renamed joint beside a joint of its new name, both with a range and an actuator",
+         namedLinks({"base", "b", "c"}, jointLine("b", "revolute", "base", "b") +
+                                            jointLine("joint_b", "revolute", "base", "c")),
+         "interaction 'joint_b'", Element::Joint, "joint_b", 6,
+         "2 members of the document are named 'joint_b': the interaction of joint 'b' (line 5; " +
+             renamed + ") and the interaction of joint 'joint_b' (line 6)"},
+        {"a renamed joint beside a link of its new name",
+         namedLinks({"base", "b", "joint_b"}, jointLine("b", "fixed", "base", "b") +
+                                                  jointLine("j", "fixed", "base", "joint_b")),
+         "interaction 'joint_b'", Element::Joint, "b", 5,
+         "2 members of the document are named 'joint_b': the body of link 'joint_b' (line 4) and "
+         "the interaction of joint 'b' (line 5; " +
+             renamed + ")"},
+        {"a range beside a link of its name",
+         namedLinks({"base", "arm", "j_range"}, jointLine("j", "revolute", "base", "arm") +
+                                                    jointLine("k", "fixed", "base", "j_range")),
+         "range 'j_range'", Element::Joint, "j", 5,
+         "2 members of the document are named 'j_range': the body of link 'j_range' (line 4) and "
+         "the range of joint 'j' (line 5)"},
+        {"two kinematic locks named after their links alike",
+         namedLinks({"a", "a_b", "c", "b_c"},
+                    jointLine("j1", "fixed", "a_b", "c") + jointLine("j2", "fixed", "a", "b_c") +
+                        jointLine("j3", "revolute", "a", "a_b"),
+                    {"c", "b_c"}),
+         "kinematic lock 'a_b_c_kinematic_lock'", Element::Link, "a_b", 3,
+         "2 members of the document are named 'a_b_c_kinematic_lock': the kinematic lock of link "
+         "'a' (line 2) and the kinematic lock of link 'a_b' (line 3)"},
+    };
+    for (const ClashCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Finding finding = only(check(c.urdf), "name-clash");
+        EXPECT_EQ(finding.severity, Severity::Error);
+        EXPECT_EQ(finding.subject, c.subject);
+        expectPlace(finding, c.element, c.owner);
+        EXPECT_EQ(readUrdfElements(c.urdf).lineOf(finding.place), c.line);
+        EXPECT_EQ(finding.message, c.members +
+                                       "; the host cannot tell them apart: rename one of "
+                                       "them");
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
 // Names, order, real robots
 
 TEST(CheckModel, NamesAreQuotedAsHostTextQuotesThem) {
