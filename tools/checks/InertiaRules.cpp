@@ -135,8 +135,9 @@ bool reportTriangle(const BodyCheck& check, const InertiaFacts& facts, bool prod
         const std::string values =
             diagonalBreak
                 ? *diagonalBreak
-                : fmt::format("principal moments I1+I2 < I3: {} + {} < {}", rounded(moments[0]),
-                              rounded(moments[1]), rounded(moments[2]));
+                // In full: near equality, six digits would show moments that satisfy it.
+                : fmt::format("principal moments I1+I2 < I3: {} + {} < {}", numberText(moments[0]),
+                              numberText(moments[1]), numberText(moments[2]));
         findings.add(rule("inertia-triangle"), check.subject,
                      fmt::format("inertia breaks the triangle inequality ({}); {}", values,
                                  meanRemedy(tensor, !diagonalBreak)),

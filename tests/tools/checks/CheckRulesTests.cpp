@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <iostream>
 #include <map>
+#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -453,6 +454,26 @@ TEST(InertiaRules, TheTriangleInequalityHoldsAtEquality) {
               std::vector<std::string>{"inertia-triangle"});
 }
 
+// diag(0.25, 0.25, 0.5) turned about x (cos 0.8, sin 0.6) has izz 0.41: its principal moments
+// meet I1 + I2 = I3. An izz 2e-15 larger breaks it by 5.6e-16 in the eigenvalues, within their
+// rounding (eps 8.9e-16); 1e-14 larger breaks it beyond.
+std::string turnedInertial(const std::string& izz) {
+    return inertial("1", "0.25", "0.34", izz, R"(ixy="0" ixz="0" iyz="-0.12")");
+}
+
+TEST(InertiaRules, TheTriangleOfATurnedTensorHoldsWithinItsRoundingAndStatesTheMomentsJudged) {
+    EXPECT_EQ(describe(check(oneLink(turnedInertial("0.41")))), "");
+    EXPECT_EQ(describe(check(oneLink(turnedInertial("0.410000000000002")))), "");
+    const Finding finding =
+        only(check(oneLink(turnedInertial("0.41000000000001"))), "inertia-triangle");
+    static const std::regex stated(R"(principal moments I1\+I2 < I3: (\S+) \+ (\S+) < (\S+);)");
+    std::smatch match;
+    ASSERT_TRUE(std::regex_search(finding.message, match, stated)) << finding.message;
+    const double i1 = std::stod(match[1]), i2 = std::stod(match[2]), i3 = std::stod(match[3]);
+    EXPECT_LT(i1 + i2, i3) << finding.message;
+    EXPECT_NEAR(i3, 0.5, 1e-14);
+}
+
 TEST(InertiaRules, PrincipalMomentsOfATurnedTensor) {
     // diag(1, 2, 3) turned by 30 degrees about z and 45 about x.
     const double c1 = std::cos(M_PI / 6), s1 = std::sin(M_PI / 6);
@@ -554,6 +575,17 @@ TEST(AxisRules, AnAxisWithinTheToleranceOfUnitLengthPasses) {
               "");
     EXPECT_EQ(rulesOf(check(twoLinks("revolute", R"(<axis xyz="0 0 1.0000011"/>)" + goodLimit))),
               std::vector<std::string>{"axis-not-unit"});
+}
+
+TEST(AxisRules, OnlyAMisspeltXyzSilencesAZeroAxis) {
+    const std::string ignoredOnLimit =
+        R"(<axis xyz="0 0 0"/><limit lower="-1" upper="1" effort="10" velocity="1" k_velocity="1"/>)";
+    EXPECT_EQ(rulesOf(check(twoLinks("revolute", ignoredOnLimit))),
+              (std::vector<std::string>{"axis-zero", "attribute-ignored"}));
+    EXPECT_EQ(rulesOf(check(twoLinks("revolute", R"(<axis QQQ="1"/>)" + goodLimit))),
+              (std::vector<std::string>{"axis-zero", "attribute-unknown"}));
+    EXPECT_EQ(rulesOf(check(twoLinks("revolute", R"(<axis xzy="0 0 1"/>)" + goodLimit))),
+              std::vector<std::string>{"attribute-misspelt"});
 }
 
 TEST(AxisRules, AnInteractionRenamedForALinkPointsAtItsJoint) {
@@ -786,6 +818,42 @@ TEST(MeshRules, AFileThatIsEmptyAFolderOrUnreadable) {
         fs::permissions(dir / "locked.stl", fs::perms::none);
         only(check(meshLink(R"(filename="locked.stl")"), 10, &locator), "mesh-unreadable");
     }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Markup urdfdom reads past
+
+struct SpellingCase {
+    const char* written;  // on the sphere or the box of link "a"
+    std::string rule;
+    std::string message;
+};
+
+// Up to 4 letters a name may be 1 edit off the one meant, longer ones 2.
+TEST(MarkupRules, ADidYouMeanOnlyWithinTheEditsTheNamesLengthAllows) {
+    const std::vector<SpellingCase> cases{
+        {R"(<sphere radius="0.1" radi="0.1"/>)", "attribute-unknown",
+         "'radi' on <sphere> is not read by urdfdom: ignored"},
+        {R"(<box size="1 1 1" szie="1 1 1"/>)", "attribute-misspelt",
+         "'szie' on <box> is ignored ('size' keeps its default); did you mean 'size'?"},
+        {R"(<sphere radius="0.1" radxs="0.1"/>)", "attribute-misspelt",
+         "'radxs' on <sphere> is ignored ('radius' keeps its default); did you mean 'radius'?"},
+    };
+    for (const SpellingCase& c : cases) {
+        SCOPED_TRACE(c.written);
+        const std::string geometry = std::string("<geometry>") + c.written + "</geometry>";
+        const Finding finding = only(check(oneLink("<visual>" + geometry + "</visual>")), c.rule);
+        EXPECT_EQ(finding.message, c.message);
+    }
+}
+
+TEST(MarkupRules, AMisplacedElementNamesEveryPlaceUrdfdomReadsIt) {
+    const Finding finding =
+        only(check(oneLink(R"(<origin xyz="0 0 1"/>)" + unitInertial)), "element-misplaced");
+    EXPECT_EQ(finding.subject, "link 'a'");
+    EXPECT_EQ(finding.message,
+              "<origin> in <link> is ignored: the link's geometries and inertia stay at the link's "
+              "origin; urdfdom reads it in <inertial>, <visual>, <collision> or <joint>");
 }
 
 // ---------------------------------------------------------------------------------------------

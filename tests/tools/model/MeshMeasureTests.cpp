@@ -73,6 +73,36 @@ TEST(MeshMeasure, ColladaPolygonsCountTheirCorners) {
     EXPECT_EQ(measure.metresPerUnit, 1);
 }
 
+// One triangle 2 units along x and 1 along y, placed by a node with `transforms`.
+std::string colladaPlacedBy(const std::string& transforms) {
+    return R"(<COLLADA><library_geometries><geometry id="g"><mesh>
+      <source id="p"><float_array>0 0 0 2 0 0 0 1 0</float_array></source>
+      <vertices id="v"><input semantic="POSITION" source="#p"/></vertices>
+      <triangles count="1"><input semantic="VERTEX" source="#v" offset="0"/><p>0 1 2</p></triangles>
+      </mesh></geometry></library_geometries>
+      <library_visual_scenes><visual_scene id="s"><node>)" +
+           transforms + R"(<instance_geometry url="#g"/></node></visual_scene>
+      </library_visual_scenes><scene><instance_visual_scene url="#s"/></scene></COLLADA>)";
+}
+
+// A node's transforms apply to its geometry last first: the scale, then the turn, in degrees.
+TEST(MeshMeasure, ColladaNodesTurnInDegreesAndTransformInTheOrderWritten) {
+    const struct {
+        const char* transforms;
+        Vector3 sides;
+    } cases[]{
+        {"<rotate>0 0 1 90</rotate>", {1, 2, 0}},
+        {"<rotate>0 0 1 90</rotate><scale>1 3 1</scale>", {3, 2, 0}},
+        {"<scale>1 3 1</scale><rotate>0 0 1 90</rotate>", {1, 6, 0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.transforms);
+        const MeshMeasure measure = measureMesh(colladaPlacedBy(c.transforms), MeshFormat::Collada);
+        EXPECT_FALSE(measure.problem);
+        expectSides(measure, c.sides.x, c.sides.y, c.sides.z);
+    }
+}
+
 TEST(MeshMeasure, RealMeshesOfEveryFormat) {
     if (!fs::is_directory(meshesDir)) GTEST_SKIP() << "no ../shared/robots: skipped";
     for (const char* file : {"pr2_description/meshes/base_v0/base.stl",
