@@ -584,6 +584,8 @@ TEST(AxisRules, OnlyAMisspeltXyzSilencesAZeroAxis) {
               (std::vector<std::string>{"axis-zero", "attribute-ignored"}));
     EXPECT_EQ(rulesOf(check(twoLinks("revolute", R"(<axis QQQ="1"/>)" + goodLimit))),
               (std::vector<std::string>{"axis-zero", "attribute-unknown"}));
+    EXPECT_EQ(rulesOf(check(twoLinks("revolute", R"(<origin xzy="0 0 1"/><axis/>)" + goodLimit))),
+              (std::vector<std::string>{"axis-zero", "attribute-misspelt"}));
     EXPECT_EQ(rulesOf(check(twoLinks("revolute", R"(<axis xzy="0 0 1"/>)" + goodLimit))),
               std::vector<std::string>{"attribute-misspelt"});
 }
