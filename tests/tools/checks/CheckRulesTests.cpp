@@ -472,6 +472,9 @@ TEST(InertiaRules, TheTriangleOfATurnedTensorHoldsWithinItsRoundingAndStatesTheM
     const double i1 = std::stod(match[1]), i2 = std::stod(match[2]), i3 = std::stod(match[3]);
     EXPECT_LT(i1 + i2, i3) << finding.message;
     EXPECT_NEAR(i3, 0.5, 1e-14);
+    // Far from equality, six digits show the break.
+    expectMessageHas(only(check(oneLink(turnedInertial("0.5"))), "inertia-triangle"),
+                     "(principal moments I1+I2 < I3: 0.25 + 0.275778 < 0.564222)");
 }
 
 TEST(InertiaRules, PrincipalMomentsOfATurnedTensor) {
