@@ -44,7 +44,7 @@ corvane_add_tool_tests(tool_page_tests TIMEOUT 600
 # Each case starts Chromium once or twice; the timeout stops a browser that hangs.
 corvane_add_tool_tests(tool_viewer_browser_tests TIMEOUT 120
   SOURCES page/ViewerBrowserTests.cpp
-  LIBRARIES corvane-urdf-support)
+  LIBRARIES corvane-urdf-model)
 corvane_add_tool_tests(tool_cli_tests TIMEOUT 900
   SOURCES cli/CliTests.cpp cli/RunPlanTests.cpp cli/SummaryBatchCliTests.cpp cli/SummaryTests.cpp
           cli/XacroCliTests.cpp

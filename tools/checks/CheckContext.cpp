@@ -1,5 +1,7 @@
 #include "checks/CheckContext.hpp"
 
+#include <fmt/format.h>
+
 #include <cmath>
 #include <string_view>
 #include <utility>
@@ -74,6 +76,7 @@ CheckContext::CheckContext(const CheckInput& input)
       urdf_(input.urdf),
       meshes_(input.meshes),
       precision_(input.precision),
+      sources_(input.sources),
       bodyNonFinite_(input.model.bodies.size()),
       interactionNonFinite_(input.model.interactions.size()) {
     readOwnMasses();
@@ -262,6 +265,15 @@ std::string CheckContext::urdfJointName(const InteractionOverview& interaction) 
         if (matches(original)) return original;
     }
     return interaction.name;
+}
+
+std::optional<std::string> CheckContext::placeText(const UrdfPlace& place) const {
+    const int line = urdf_.lineOf(place);
+    if (line <= 0) return std::nullopt;
+    if (const xacro::SourceOrigin* origin = sources_ ? sources_->originOf(line) : nullptr) {
+        return fmt::format("{}:{}", origin->file, origin->line);
+    }
+    return fmt::format("line {}", line);
 }
 
 UrdfPlace CheckContext::inertialPlace(const BodyOverview& body) {

@@ -114,6 +114,11 @@ class CheckContext {
     // "joint_X" when a link is also named X; the joint's child link tells the two apart.
     std::string urdfJointName(const InteractionOverview& interaction) const;
 
+    // Where a message says the URDF element `place` stands: "line 12", or for a xacro input the
+    // place of the xacro element that wrote it, "arm.xacro:12"; nothing when the text has no such
+    // element.
+    std::optional<std::string> placeText(const UrdfPlace& place) const;
+
     static UrdfPlace inertialPlace(const BodyOverview& body);
     static UrdfPlace linkPlace(const BodyOverview& body);
     static UrdfPlace geometryPlace(const GeometryCheck& geometry);
@@ -134,6 +139,7 @@ class CheckContext {
     const UrdfElements& urdf_;
     const MeshLocator* meshes_;
     int precision_;
+    const SourceMap* sources_;
     std::vector<BodyMass> own_;
     // The root of each body's group, and the groups' masses by root.
     std::vector<std::size_t> groupRoot_;

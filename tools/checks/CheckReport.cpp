@@ -88,7 +88,8 @@ CheckReport checkImportedRobot(const ImportedRobot& robot, bool showNotes) {
     CheckReport report;
     const UrdfElements& urdf = robot.urdfElements();
     for (Finding& finding :
-         checkModel({robot.overview(), urdf, &robot.meshes(), robot.precision()})) {
+         checkModel({robot.overview(), urdf, &robot.meshes(), robot.precision(),
+                     robot.sourceMap().empty() ? nullptr : &robot.sourceMap()})) {
         countFinding(report.tally, finding.severity);
         if (finding.severity == Severity::Note && !showNotes) continue;
         const int line = urdf.lineOf(finding.place);

@@ -51,6 +51,7 @@ std::vector<Finding> checkModel(const CheckInput& input) {
         checkInteraction(context, i, findings);
     }
     checkModelNonFinite(context, findings);
+    checkNameClashes(context, findings);
     checkMarkup(context, findings);
     return std::move(findings).take();
 }

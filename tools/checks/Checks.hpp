@@ -13,6 +13,7 @@
 #include "model/MeshLocator.hpp"
 #include "model/ModelOverview.hpp"
 #include "model/UrdfElements.hpp"
+#include "model/XacroInput.hpp"
 
 namespace corvane::tools {
 
@@ -23,6 +24,9 @@ struct CheckInput {
     const MeshLocator* meshes;  // null: mesh files are not looked for
     // The digits after the point of the document's real literals (the import's precision).
     int precision = 10;
+    // For a xacro input, where each line of the expanded URDF was written; null for a URDF read
+    // as it stands. Messages that name a second element give its place through it.
+    const SourceMap* sources = nullptr;
 };
 
 // Every finding about the model: body by body in the order of the model, then interaction by

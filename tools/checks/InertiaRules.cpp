@@ -122,6 +122,21 @@ bool reportProducts(const BodyCheck& check, const InertiaFacts& facts, Findings&
     return true;
 }
 
+// "I1 + I2 < I3" of principal moments that break the inequality, to six digits where these show
+// the break, in full where, near equality, they would show moments that satisfy it.
+std::string brokenTriangleText(const std::array<double, 3>& moments) {
+    std::array<std::string, 3> texts;
+    std::array<double, 3> shown{};
+    for (std::size_t i = 0; i < 3; ++i) {
+        texts[i] = rounded(moments[i]);
+        std::from_chars(texts[i].data(), texts[i].data() + texts[i].size(), shown[i]);
+    }
+    if (!(shown[0] + shown[1] < shown[2])) {
+        for (std::size_t i = 0; i < 3; ++i) texts[i] = numberText(moments[i]);
+    }
+    return fmt::format("{} + {} < {}", texts[0], texts[1], texts[2]);
+}
+
 // True when the principal moments break the triangle inequality.
 bool reportTriangle(const BodyCheck& check, const InertiaFacts& facts, bool productsTooLarge,
                     Findings& findings) {
@@ -133,10 +148,8 @@ bool reportTriangle(const BodyCheck& check, const InertiaFacts& facts, bool prod
     // triangle fault only when the moments as written break it too.
     if (principalBreak && (!productsTooLarge || diagonalBreak)) {
         const std::string values =
-            diagonalBreak
-                ? *diagonalBreak
-                : fmt::format("principal moments I1+I2 < I3: {} + {} < {}", rounded(moments[0]),
-                              rounded(moments[1]), rounded(moments[2]));
+            diagonalBreak ? *diagonalBreak
+                          : "principal moments I1+I2 < I3: " + brokenTriangleText(moments);
         findings.add(rule("inertia-triangle"), check.subject,
                      fmt::format("inertia breaks the triangle inequality ({}); {}", values,
                                  meanRemedy(tensor, !diagonalBreak)),

@@ -41,7 +41,7 @@ bool checkAxisZero(const CheckContext& context, const InteractionCheck& check, F
     const double norm = length(axis);
     if (!(norm < axisZero.threshold)) return false;
     // An axis element without xyz but with a misspelt one: the markup rules say what was meant.
-    if (norm == 0 && axisAttributeUnread(context, check.joint)) return false;
+    if (norm == 0 && axisXyzMisspelt(context, check.joint)) return false;
     const std::string outcome = norm == 0 ? "the import replaced it by (1, 0, 0)"
                                           : "the joint has no direction a simulator can use";
     findings.add(axisZero, check.subject,

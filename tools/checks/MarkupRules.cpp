@@ -186,10 +186,11 @@ void checkMarkup(const CheckContext& context, Findings& findings) {
     }
 }
 
-bool axisAttributeUnread(const CheckContext& context, const std::string& joint) {
+bool axisXyzMisspelt(const CheckContext& context, const std::string& joint) {
     for (const UnreadMarkup& markup : context.urdf().markup()) {
         if (markup.kind == Kind::Attribute && markup.owner == Element::Joint &&
-            markup.ownerName == joint && markup.parent == "axis") {
+            markup.ownerName == joint && markup.parent == "axis" && !ignoredAttribute(markup) &&
+            closestName(markup.name, readAttributes("axis")) == "xyz") {
             return true;
         }
     }

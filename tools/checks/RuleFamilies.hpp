@@ -51,12 +51,15 @@ void checkEffort(const InteractionCheck& interaction, Findings& findings);
 void checkMimic(const CheckContext& context, const InteractionCheck& interaction,
                 Findings& findings);
 
+// NameRules.cpp: name-clash, once per pair of URDF elements whose members share a name.
+void checkNameClashes(const CheckContext& context, Findings& findings);
+
 // MarkupRules.cpp: xacro-unexpanded; element-misplaced, element-misspelt and element-unknown;
 // attribute-ignored, attribute-misspelt and attribute-unknown: what urdfdom reads past, in the
 // order of the text.
 void checkMarkup(const CheckContext& context, Findings& findings);
-// Whether the axis element of joint `joint` carries an attribute urdfdom does not read (such as
-// a misspelt xyz): the markup rules report it.
-bool axisAttributeUnread(const CheckContext& context, const std::string& joint);
+// Whether the axis element of joint `joint` carries a misspelt xyz (xzy=): attribute-misspelt
+// reports it, and says what the axis becomes.
+bool axisXyzMisspelt(const CheckContext& context, const std::string& joint);
 
 }  // namespace corvane::tools

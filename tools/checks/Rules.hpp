@@ -153,8 +153,7 @@ inline constexpr std::array kRules{
          "an effort limit of 0 means the joint cannot be driven at all",
          "write the actuator's real effort limit, or make the joint passive on purpose"},
     Rule{"mimic-not-carried", Severity::Warning,
-         "a joint mimics another: the document does not carry it, the host moves it on its own",
-         0,
+         "a joint mimics another: the document does not carry it, the host moves it on its own", 0,
          "the follower is not coupled to its leader: a gripper's fingers move apart, a linkage "
          "comes undone",
          "couple the joints in the host's model where it is used, or drive the follower too"},
@@ -185,6 +184,14 @@ inline constexpr std::array kRules{
          "the mesh file's contents cannot be read as STL, OBJ or Collada", 0,
          "a simulator that cannot decode the mesh gives the body no shape, or refuses the robot",
          "export the mesh again from its source (STL, OBJ or Collada)"},
+    Rule{"name-clash", Severity::Error,
+         "two members of the document have one name: a joint renamed to joint_X (as a link is "
+         "named X) beside a joint or link named joint_X, a name the import derives (X_range, "
+         "X_actuator, a kinematic lock's) meeting another member's",
+         0,
+         "the host knows a model's members by their names alone: it cannot tell the two apart, "
+         "so what names one of them may reach the other",
+         "rename one of the two URDF elements the message names"},
     // What urdfdom reads past: judged on the URDF text, as the document keeps no trace of it.
     Rule{"xacro-unexpanded", Severity::Error,
          "an element of the xacro namespace in a file imported as URDF: the file was not expanded",

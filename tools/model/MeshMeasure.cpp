@@ -15,8 +15,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::size_t stlHeaderBytes = 84;    // 80 bytes of text, then the triangle count
-constexpr std::size_t stlTriangleBytes = 50;  // normal, three corners, attribute word
+constexpr std::size_t stlHeaderBytes = StlLayout::headerBytes;
+constexpr std::size_t stlTriangleBytes = StlLayout::triangleBytes;
 
 std::string lowercase(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -114,38 +114,30 @@ MeshMeasure measureAsciiStl(std::string_view text) {
     return measure;
 }
 
-bool startsAsText(std::string_view bytes, std::string_view keyword) {
-    std::size_t start = 0;
+// Where "solid" begins when the bytes read as text: after blanks and a UTF-8 byte order mark, and
+// with no zero byte anywhere. Binary triangles hold zero bytes in their floats and attribute
+// words, so a binary file whose header says "solid" is no text.
+std::optional<std::size_t> textStlStart(std::string_view bytes) {
+    constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
+    std::size_t start = bytes.starts_with(byteOrderMark) ? byteOrderMark.size() : 0;
     while (start < bytes.size() && isBlank(bytes[start])) ++start;
-    return bytes.substr(start).starts_with(keyword);
+    if (!bytes.substr(start).starts_with("solid")) return std::nullopt;
+    if (bytes.find('\0') != std::string_view::npos) return std::nullopt;
+    return start;
 }
 
-// A binary STL whose size matches its triangle count is binary even when its header begins with
-// "solid", as many exporters write it; a file that begins with "solid" otherwise is text.
 MeshMeasure measureStl(std::string_view bytes) {
-    const std::optional<std::uint64_t> announced =
-        bytes.size() >= stlHeaderBytes
-            ? std::optional<std::uint64_t>(littleEndianWord(bytes.data() + 80))
-            : std::nullopt;
-    const std::size_t room =
-        bytes.size() >= stlHeaderBytes ? (bytes.size() - stlHeaderBytes) / stlTriangleBytes : 0;
-    if (announced && *announced == room &&
-        bytes.size() == stlHeaderBytes + room * stlTriangleBytes) {
-        return measureBinaryStl(bytes, room);
+    const StlLayout layout = stlLayoutOf(bytes);
+    switch (layout.kind) {
+        case StlLayout::Kind::Binary:
+            return measureBinaryStl(bytes, layout.triangles);
+        case StlLayout::Kind::Text:
+            return measureAsciiStl(bytes.substr(layout.textStart));
+        case StlLayout::Kind::Neither:
+            break;
     }
-    if (startsAsText(bytes, "solid")) return measureAsciiStl(bytes);
     MeshMeasure measure;
-    if (!announced) {
-        measure.problem = fmt::format(
-            "is no text STL file and, at {} bytes, shorter than the {}-byte header of a binary one",
-            bytes.size(), stlHeaderBytes);
-    } else if (*announced > room) {
-        measure.problem = fmt::format(
-            "the binary STL header announces {} triangles, the file holds {}", *announced, room);
-    } else {
-        // Bytes after the last triangle are left over by some exporters; they are no triangles.
-        return measureBinaryStl(bytes, static_cast<std::size_t>(*announced));
-    }
+    measure.problem = layout.problem;
     return measure;
 }
 
@@ -204,6 +196,31 @@ void MeshBoundsBuilder::add(const Vector3& point) {
                     std::min(bounds_->min.z, point.z)};
     bounds_->max = {std::max(bounds_->max.x, point.x), std::max(bounds_->max.y, point.y),
                     std::max(bounds_->max.z, point.z)};
+}
+
+StlLayout stlLayoutOf(std::string_view bytes) {
+    StlLayout layout;
+    const std::size_t room =
+        bytes.size() >= stlHeaderBytes ? (bytes.size() - stlHeaderBytes) / stlTriangleBytes : 0;
+    const std::optional<std::uint64_t> announced =
+        bytes.size() >= stlHeaderBytes
+            ? std::optional<std::uint64_t>(littleEndianWord(bytes.data() + 80))
+            : std::nullopt;
+    if (announced && *announced <= room) {
+        layout.kind = StlLayout::Kind::Binary;
+        layout.triangles = static_cast<std::size_t>(*announced);
+    } else if (const auto start = textStlStart(bytes)) {
+        layout.kind = StlLayout::Kind::Text;
+        layout.textStart = *start;
+    } else if (!announced) {
+        layout.problem = fmt::format(
+            "is no text STL file and, at {} bytes, shorter than the {}-byte header of a binary one",
+            bytes.size(), stlHeaderBytes);
+    } else {
+        layout.problem = fmt::format(
+            "the binary STL header announces {} triangles, the file holds {}", *announced, room);
+    }
+    return layout;
 }
 
 MeshMeasure measureMesh(std::string_view bytes, MeshFormat format) {

@@ -52,6 +52,32 @@ struct MeshMeasure {
     std::optional<std::string> problem;
 };
 
+// How the bytes of an STL file read. Binary when the triangle count its header announces fits its
+// size (84 bytes, then 50 a triangle; bytes after the last triangle are allowed, some exporters
+// leave them), whatever the header's text: many CAD exporters begin it with "solid NAME". Text
+// only otherwise, and only when it reads as text: "solid" first (after blanks and a UTF-8 byte
+// order mark) and no zero byte, which the floats of binary triangles hold.
+struct StlLayout {
+    // 80 bytes of text, then the triangle count; each triangle its normal, three corners and an
+    // attribute word.
+    static constexpr std::size_t headerBytes = 84;
+    static constexpr std::size_t triangleBytes = 50;
+
+    enum class Kind { Binary, Text, Neither };
+    Kind kind = Kind::Neither;
+    // Binary: the triangles its header announces, which the file holds.
+    std::size_t triangles = 0;
+    // Text: where "solid" begins.
+    std::size_t textStart = 0;
+    // Neither: why ("the binary STL header announces 12 triangles, the file holds 3").
+    std::optional<std::string> problem;
+
+    // Binary: the header and the triangles, without the bytes after them.
+    std::size_t binarySize() const { return headerBytes + triangles * triangleBytes; }
+};
+
+StlLayout stlLayoutOf(std::string_view bytes);
+
 // Measures `bytes` as a file of `format`; an Unknown format gives a problem. Never throws for
 // any contents.
 MeshMeasure measureMesh(std::string_view bytes, MeshFormat format);

@@ -428,20 +428,29 @@ class OverviewReader {
         if (!name) return;
         if (hasType(node, rigidBodyType)) {
             overview_.bodies.push_back(readBody(node, *name));
+            declare(*name, Declared::Body, *name);
         } else if (const auto kind = interactionKindOf(node)) {
             overview_.interactions.push_back(readInteraction(node, *name, *kind));
+            declare(*name, Declared::Interaction, overview_.interactions.back().childBody);
         } else if (hasType(node, rotationalRangeType) || hasType(node, linearRangeType)) {
             ++overview_.ranges;
-            ranges_.try_emplace(
-                connectorsOf(node).key(),
-                RangeOverview{*name, memberValue(node, "start"), memberValue(node, "end")});
+            const ConnectorPair connectors = connectorsOf(node);
+            ranges_.try_emplace(connectors.key(), RangeOverview{*name, memberValue(node, "start"),
+                                                                memberValue(node, "end")});
+            declare(*name, Declared::Range, connectors.second.first);
         } else if (hasType(node, actuatorType)) {
             ++overview_.actuators;
-            actuators_.try_emplace(connectorsOf(node).key(),
+            const ConnectorPair connectors = connectorsOf(node);
+            actuators_.try_emplace(connectors.key(),
                                    ActuatorOverview{*name, memberValue(node, "min_effort"),
                                                     memberValue(node, "max_effort")});
+            declare(*name, Declared::Actuator, connectors.second.first);
         } else if (isKinematicLock(node)) {
             overview_.locks.push_back(readLock(node, *name));
+            const auto& bodies = overview_.locks.back().bodies;
+            declare(*name, Declared::KinematicLock, bodies.empty() ? "" : bodies.front());
+        } else if (node.declaresType()) {
+            declare(*name, Declared::Other, "");
         }
     }
 
@@ -460,6 +469,12 @@ class OverviewReader {
     }
 
   private:
+    using Declared = DeclarationOverview::Kind;
+
+    void declare(const std::string& name, Declared kind, std::string body) {
+        overview_.declarations.push_back({name, kind, std::move(body)});
+    }
+
     void attachParts(InteractionOverview& interaction) const {
         const std::string key = ConnectorPair{{interaction.parentBody, interaction.parentConnector},
                                               {interaction.childBody, interaction.childConnector}}

@@ -136,6 +136,17 @@ struct LockOverview {
     std::vector<std::string> bodies;
 };
 
+// A member the model declares, whatever it is. The host knows a model's members by name alone.
+struct DeclarationOverview {
+    enum class Kind { Body, Interaction, Range, Actuator, KinematicLock, Other };
+    std::string name;
+    Kind kind = Kind::Other;
+    // The body it belongs to: a body's own name; the body of the second connector of an
+    // interaction, a range or an actuator (the joint's child link); the first body of a kinematic
+    // lock; empty for other members.
+    std::string body;
+};
+
 // A number of the document that is no finite real (an infinity or a NaN), and where it stands.
 struct NonFiniteNumber {
     // The model member it is in: a body, interaction, range or actuator; for an assignment made
@@ -156,6 +167,8 @@ struct ModelOverview {
     std::vector<LockOverview> locks;
     // Every non-finite number of the model, in the order of the document.
     std::vector<NonFiniteNumber> nonFinite;
+    // Every member declaration of the model, in the order of the document.
+    std::vector<DeclarationOverview> declarations;
 
     // The body named `name`, or null.
     const BodyOverview* body(const std::string& name) const;

@@ -10,8 +10,36 @@ namespace corvane::tools {
 
 namespace {
 
+// three.js's STL loader takes a file for binary only when its size is exactly what the header
+// announces, and for text when "solid" stands in its first bytes; it reads the count at byte 80
+// of any file, text or not. So a binary file is handed over without the bytes after its last
+// triangle, whatever its header says, and a text one from its "solid" on, padded with line breaks
+// to the 84 bytes the loader reads: it then draws what the checks measure. Bytes that are neither
+// are not handed over: the page lists them with the reason.
+void handOverStl(EmbeddedMesh& mesh) {
+    const std::string& bytes = *mesh.bytes;
+    const StlLayout layout = stlLayoutOf(bytes);
+    switch (layout.kind) {
+        case StlLayout::Kind::Binary:
+            mesh.bytes->resize(layout.binarySize());
+            return;
+        case StlLayout::Kind::Text: {
+            std::string text = bytes.substr(layout.textStart);
+            if (text.size() < StlLayout::headerBytes) text.resize(StlLayout::headerBytes, '\n');
+            mesh.bytes = std::move(text);
+            return;
+        }
+        case StlLayout::Kind::Neither:
+            mesh.bytes.reset();
+            mesh.problem = "cannot be decoded: " + *layout.problem;
+            return;
+    }
+}
+
 EmbeddedMesh embed(const std::string& uri, const MeshFile& file) {
-    return {uri, meshFormatName(file.format()), file.bytes(), file.problem()};
+    EmbeddedMesh mesh{uri, meshFormatName(file.format()), file.bytes(), file.problem()};
+    if (file.format() == MeshFormat::Stl && mesh.bytes) handOverStl(mesh);
+    return mesh;
 }
 
 class MeshCollector {

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <set>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "TestSupport.hpp"
 #include "ToolRun.hpp"
 #include "checks/Findings.hpp"
+#include "checks/MachineFindings.hpp"
 #include "checks/Rules.hpp"
 
 namespace {
@@ -202,6 +204,39 @@ TEST(CheckFormatSarif, ArtifactUrisArePercentEncodedAndRelativePathsStayRelative
     EXPECT_TRUE(uri.starts_with("file:///")) << uri;
     EXPECT_TRUE(uri.ends_with("/a%20robot%231.urdf")) << uri;
     EXPECT_EQ(location.at("physicalLocation").at("region").at("startLine"), 1);
+}
+
+// A finding with no line (the file lacks the element) names the file alone: line null in JSON,
+// no region in SARIF; its notes likewise.
+TEST(CheckFormat, AFindingWithoutALineNamesTheFileAlone) {
+    for (const int line : {0, 1, 7}) {
+        SCOPED_TRACE(line);
+        corvane::tools::Finding finding;
+        finding.severity = corvane::tools::Severity::Warning;
+        finding.subject = "body 'a'";
+        finding.message = "QQQ";
+        finding.rule = "mass-zero";
+        finding.location = {"robot.urdf", line, {{"arm.xacro", line, "in macro 'm' called here"}}};
+        const json object = json::parse(corvane::tools::findingJson(finding));
+        const json expectedLine = line > 0 ? json(line) : json(nullptr);
+        EXPECT_EQ(object.at("line"), expectedLine);
+        EXPECT_EQ(object.at("notes")[0].at("line"), expectedLine);
+        corvane::tools::SarifLog log;
+        log.add(std::span(&finding, 1));
+        const json sarif = json::parse(log.text("1"));
+        expectSarifLog(sarif, 1);
+        const json& result = sarif.at("runs")[0].at("results")[0];
+        for (const json* physical : {&result.at("locations")[0].at("physicalLocation"),
+                                     &result.at("relatedLocations")[0].at("physicalLocation")}) {
+            if (line > 0) {
+                EXPECT_EQ(physical->at("region").at("startLine"), line);
+            } else {
+                EXPECT_FALSE(physical->contains("region")) << physical->dump();
+            }
+        }
+        EXPECT_EQ(result.at("locations")[0].at("physicalLocation").at("artifactLocation").at("uri"),
+                  "robot.urdf");
+    }
 }
 
 TEST(CheckFormat, NeedsCheck) {

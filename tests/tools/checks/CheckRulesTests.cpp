@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <iostream>
 #include <map>
+#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -453,6 +454,29 @@ TEST(InertiaRules, TheTriangleInequalityHoldsAtEquality) {
               std::vector<std::string>{"inertia-triangle"});
 }
 
+// diag(0.25, 0.25, 0.5) turned about x (cos 0.8, sin 0.6) has izz 0.41: its principal moments
+// meet I1 + I2 = I3. An izz 2e-15 larger breaks it by 5.6e-16 in the eigenvalues, within their
+// rounding (eps 8.9e-16); 1e-14 larger breaks it beyond.
+std::string turnedInertial(const std::string& izz) {
+    return inertial("1", "0.25", "0.34", izz, R"(ixy="0" ixz="0" iyz="-0.12")");
+}
+
+TEST(InertiaRules, TheTriangleOfATurnedTensorHoldsWithinItsRoundingAndStatesTheMomentsJudged) {
+    EXPECT_EQ(describe(check(oneLink(turnedInertial("0.41")))), "");
+    EXPECT_EQ(describe(check(oneLink(turnedInertial("0.410000000000002")))), "");
+    const Finding finding =
+        only(check(oneLink(turnedInertial("0.41000000000001"))), "inertia-triangle");
+    static const std::regex stated(R"(principal moments I1\+I2 < I3: (\S+) \+ (\S+) < (\S+);)");
+    std::smatch match;
+    ASSERT_TRUE(std::regex_search(finding.message, match, stated)) << finding.message;
+    const double i1 = std::stod(match[1]), i2 = std::stod(match[2]), i3 = std::stod(match[3]);
+    EXPECT_LT(i1 + i2, i3) << finding.message;
+    EXPECT_NEAR(i3, 0.5, 1e-14);
+    // Far from equality, six digits show the break.
+    expectMessageHas(only(check(oneLink(turnedInertial("0.5"))), "inertia-triangle"),
+                     "(principal moments I1+I2 < I3: 0.25 + 0.275778 < 0.564222)");
+}
+
 TEST(InertiaRules, PrincipalMomentsOfATurnedTensor) {
     // diag(1, 2, 3) turned by 30 degrees about z and 45 about x.
     const double c1 = std::cos(M_PI / 6), s1 = std::sin(M_PI / 6);
@@ -554,6 +578,19 @@ TEST(AxisRules, AnAxisWithinTheToleranceOfUnitLengthPasses) {
               "");
     EXPECT_EQ(rulesOf(check(twoLinks("revolute", R"(<axis xyz="0 0 1.0000011"/>)" + goodLimit))),
               std::vector<std::string>{"axis-not-unit"});
+}
+
+TEST(AxisRules, OnlyAMisspeltXyzSilencesAZeroAxis) {
+    const std::string ignoredOnLimit =
+        R"(<axis xyz="0 0 0"/><limit lower="-1" upper="1" effort="10" velocity="1" k_velocity="1"/>)";
+    EXPECT_EQ(rulesOf(check(twoLinks("revolute", ignoredOnLimit))),
+              (std::vector<std::string>{"axis-zero", "attribute-ignored"}));
+    EXPECT_EQ(rulesOf(check(twoLinks("revolute", R"(<axis QQQ="1"/>)" + goodLimit))),
+              (std::vector<std::string>{"axis-zero", "attribute-unknown"}));
+    EXPECT_EQ(rulesOf(check(twoLinks("revolute", R"(<origin xzy="0 0 1"/><axis/>)" + goodLimit))),
+              (std::vector<std::string>{"axis-zero", "attribute-misspelt"}));
+    EXPECT_EQ(rulesOf(check(twoLinks("revolute", R"(<axis xzy="0 0 1"/>)" + goodLimit))),
+              std::vector<std::string>{"attribute-misspelt"});
 }
 
 TEST(AxisRules, AnInteractionRenamedForALinkPointsAtItsJoint) {
@@ -785,6 +822,118 @@ TEST(MeshRules, AFileThatIsEmptyAFolderOrUnreadable) {
         writeFile(dir / "locked.stl", "solid x\n");
         fs::permissions(dir / "locked.stl", fs::perms::none);
         only(check(meshLink(R"(filename="locked.stl")"), 10, &locator), "mesh-unreadable");
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Markup urdfdom reads past
+
+struct SpellingCase {
+    const char* written;  // on the sphere or the box of link "a"
+    std::string rule;
+    std::string message;
+};
+
+// Up to 4 letters a name may be 1 edit off the one meant, longer ones 2.
+TEST(MarkupRules, ADidYouMeanOnlyWithinTheEditsTheNamesLengthAllows) {
+    const std::vector<SpellingCase> cases{
+        {R"(<sphere radius="0.1" radi="0.1"/>)", "attribute-unknown",
+         "'radi' on <sphere> is not read by urdfdom: ignored"},
+        {R"(<box size="1 1 1" szie="1 1 1"/>)", "attribute-misspelt",
+         "'szie' on <box> is ignored ('size' keeps its default); did you mean 'size'?"},
+        {R"(<sphere radius="0.1" radxs="0.1"/>)", "attribute-misspelt",
+         "'radxs' on <sphere> is ignored ('radius' keeps its default); did you mean 'radius'?"},
+    };
+    for (const SpellingCase& c : cases) {
+        SCOPED_TRACE(c.written);
+        const std::string geometry = std::string("<geometry>") + c.written + "</geometry>";
+        const Finding finding = only(check(oneLink("<visual>" + geometry + "</visual>")), c.rule);
+        EXPECT_EQ(finding.message, c.message);
+    }
+}
+
+TEST(MarkupRules, AMisplacedElementNamesEveryPlaceUrdfdomReadsIt) {
+    const Finding finding =
+        only(check(oneLink(R"(<origin xyz="0 0 1"/>)" + unitInertial)), "element-misplaced");
+    EXPECT_EQ(finding.subject, "link 'a'");
+    EXPECT_EQ(finding.message,
+              "<origin> in <link> is ignored: the link's geometries and inertia stay at the link's "
+              "origin; urdfdom reads it in <inertial>, <visual>, <collision> or <joint>");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Name clashes
+
+// Links named `links` (with mass where not listed in `massless`), one a line from line 2, then
+// `joints`.
+std::string namedLinks(const std::vector<std::string>& links, const std::string& joints,
+                       const std::set<std::string>& massless = {}) {
+    std::string urdf = "<robot name=\"r\">\n";
+    for (const std::string& link : links) {
+        urdf += "<link name=\"" + link + "\">" + (massless.contains(link) ? "" : unitInertial) +
+                "</link>\n";
+    }
+    return urdf + joints + "</robot>";
+}
+
+std::string jointLine(const std::string& name, const std::string& type, const std::string& parent,
+                      const std::string& child) {
+    return "<joint name=\"" + name + "\" type=\"" + type + "\"><parent link=\"" + parent +
+           "\"/><child link=\"" + child + "\"/>" + (type == "fixed" ? "" : goodLimit) +
+           "</joint>\n";
+}
+
+struct ClashCase {
+    const char* what;
+    std::string urdf;
+    std::string subject;
+    Element element;  // where the finding stands: the later member's URDF element
+    std::string owner;
+    int line;
+    std::string members;  // the message's list of the members named alike
+};
+
+TEST(NameClashRule, TwoMembersOfOneNameAreOneErrorNamingBothElementsAtTheirLines) {
+    const std::string renamed = "renamed, as link 'b' has the joint's name";
+    const std::vector<ClashCase> cases{
+        {"a renamed joint beside a joint of its new name, both with a range and an actuator",
+         namedLinks({"base", "b", "c"}, jointLine("b", "revolute", "base", "b") +
+                                            jointLine("joint_b", "revolute", "base", "c")),
+         "interaction 'joint_b'", Element::Joint, "joint_b", 6,
+         "2 members of the document are named 'joint_b': the interaction of joint 'b' (line 5; " +
+             renamed + ") and the interaction of joint 'joint_b' (line 6)"},
+        {"a renamed joint beside a link of its new name",
+         namedLinks({"base", "b", "joint_b"}, jointLine("b", "fixed", "base", "b") +
+                                                  jointLine("j", "fixed", "base", "joint_b")),
+         "interaction 'joint_b'", Element::Joint, "b", 5,
+         "2 members of the document are named 'joint_b': the body of link 'joint_b' (line 4) and "
+         "the interaction of joint 'b' (line 5; " +
+             renamed + ")"},
+        {"a range beside a link of its name",
+         namedLinks({"base", "arm", "j_range"}, jointLine("j", "revolute", "base", "arm") +
+                                                    jointLine("k", "fixed", "base", "j_range")),
+         "range 'j_range'", Element::Joint, "j", 5,
+         "2 members of the document are named 'j_range': the body of link 'j_range' (line 4) and "
+         "the range of joint 'j' (line 5)"},
+        {"two kinematic locks named after their links alike",
+         namedLinks({"a", "a_b", "c", "b_c"},
+                    jointLine("j1", "fixed", "a_b", "c") + jointLine("j2", "fixed", "a", "b_c") +
+                        jointLine("j3", "revolute", "a", "a_b"),
+                    {"c", "b_c"}),
+         "kinematic lock 'a_b_c_kinematic_lock'", Element::Link, "a_b", 3,
+         "2 members of the document are named 'a_b_c_kinematic_lock': the kinematic lock of link "
+         "'a' (line 2) and the kinematic lock of link 'a_b' (line 3)"},
+    };
+    for (const ClashCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Finding finding = only(check(c.urdf), "name-clash");
+        EXPECT_EQ(finding.severity, Severity::Error);
+        EXPECT_EQ(finding.subject, c.subject);
+        expectPlace(finding, c.element, c.owner);
+        EXPECT_EQ(readUrdfElements(c.urdf).lineOf(finding.place), c.line);
+        EXPECT_EQ(finding.message, c.members +
+                                       "; the host cannot tell them apart: rename one of "
+                                       "them");
     }
 }
 

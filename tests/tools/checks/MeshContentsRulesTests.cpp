@@ -233,6 +233,16 @@ TEST(MeshSize, TheBoundsThemselvesPass) {
     EXPECT_EQ(ofRule(check(robotWithMesh("over.stl", true), dir.path()), "mesh-size").size(), 1U);
 }
 
+TEST(MeshSize, ABinaryStlWithASolidHeaderAndBytesAfterItsTrianglesIsMeasured) {
+    const ScratchDir dir;
+    std::string bytes = binaryStl(3, 20.0F);
+    bytes.replace(0, 10, "solid part");
+    writeFile(dir / "cad.stl", bytes + std::string(10, '\0'));
+    const auto found = ofRule(check(robotWithMesh("cad.stl", true), dir.path()), "mesh-size");
+    ASSERT_EQ(found.size(), 1U);
+    EXPECT_NE(found[0]->message.find("is 20 m across"), std::string::npos) << found[0]->message;
+}
+
 // ---------------------------------------------------------------------------------------------
 // mesh-heavy
 

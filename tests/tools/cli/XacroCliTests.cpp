@@ -245,6 +245,32 @@ TEST(XacroCli, AFindingOfAnElementOfAnIncludedFileNamesTheInclude) {
                             "' included here");
 }
 
+TEST(XacroCli, AFindingNamingASecondElementGivesItsXacroLine) {
+    ScratchDir scratch;
+    writeFile(scratch / "joints.xacro", R"xml(<robot xmlns:xacro="http://www.ros.org/wiki/xacro">
+
+  <joint name="joint_b" type="fixed"><parent link="base"/><child link="c"/></joint>
+</robot>
+)xml");
+    writeFile(scratch / "robot.urdf.xacro",
+              R"xml(<robot name="r" xmlns:xacro="http://www.ros.org/wiki/xacro">
+  <link name="base"/><link name="b"/><link name="c"/>
+  <joint name="b" type="fixed"><parent link="base"/><child link="b"/></joint>
+  <xacro:include filename="joints.xacro"/>
+</robot>
+)xml");
+    const fs::path top = scratch / "robot.urdf.xacro";
+    const ToolRun run = runTool({top.string(), "--check", "-q"});
+    EXPECT_EQ(run.status, 3) << run.err;
+    const auto lines = linesOf(run.out);
+    ASSERT_GE(lines.size(), 2u) << run.out;
+    EXPECT_EQ(lines[0].rfind((scratch / "joints.xacro").string() + ":3: error: interaction ", 0),
+              0u)
+        << run.out;
+    EXPECT_TRUE(contains(lines[0], "the interaction of joint 'b' (" + top.string() + ":3; renamed"))
+        << run.out;
+}
+
 TEST(XacroCli, AFailedExpansionExitsOneWritesNothingAndSaysWhereAndWhy) {
     ScratchDir scratch;
     writeFile(scratch / "macros.xacro", R"xml(<robot xmlns:xacro="http://www.ros.org/wiki/xacro">

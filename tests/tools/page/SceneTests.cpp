@@ -523,7 +523,8 @@ TEST(SceneMeshes, AFileNamedTwiceIsEmbeddedOnceAndAMissingOneIsListedWithAWarnin
     ASSERT_EQ(meshes.meshes.size(), 2u);
     // Contact geometries come first in a body: the collision's URI is the one written first.
     EXPECT_EQ(meshes.meshes[0].path, "./meshes/part.stl");
-    EXPECT_EQ(meshes.meshes[0].bytes, "solid part\nendsolid part\n");
+    // A text STL is padded to the 84 bytes of a binary header, where three.js reads a count.
+    EXPECT_EQ(meshes.meshes[0].bytes, "solid part\nendsolid part\n" + std::string(59, '\n'));
     EXPECT_EQ(meshes.meshes[1].path, "package://nowhere/missing.stl");
     EXPECT_FALSE(meshes.meshes[1].bytes);
     ASSERT_TRUE(meshes.meshes[1].problem);
@@ -547,6 +548,40 @@ TEST(SceneMeshes, AFileNamedTwiceIsEmbeddedOnceAndAMissingOneIsListedWithAWarnin
     }
     EXPECT_EQ(json(used), json::parse("[0, 1, 0, 1, 1, 0]"));
     EXPECT_EQ(*scene["bodies"][1]["geometries"][0]["scale"], json::parse("[2.0, 2.0, 2.0]"));
+}
+
+// three.js takes an STL for binary only when its size is exactly what its header announces, and
+// for text whenever "solid" begins it: the page gets bytes it cannot take for the other kind.
+TEST(SceneMeshes, AnStlIsHandedOverAsThreeJsReadsItsKind) {
+    const corvane::testing::ScratchDir scratch;
+    std::string binary = "solid part";
+    binary.resize(80, ' ');
+    binary += std::string("\x01\0\0\0", 4) + std::string(50, '\0');
+    std::string truncated = binary;
+    truncated[80] = 2;
+    const std::string text =
+        "solid part\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\n"
+        "vertex 1 0 0\nvertex 0 1 0\nendloop\nendfacet\nendsolid part\n";
+    corvane::testing::writeFile(scratch / "binary.stl", binary + std::string(9, '\0'));
+    corvane::testing::writeFile(scratch / "truncated.stl", truncated);
+    corvane::testing::writeFile(scratch / "text.stl", "\xEF\xBB\xBF\n " + text);
+    const auto document = corvane::testing::importUrdf(R"(<robot name="stl"><link name="a">
+        <visual><geometry><mesh filename="binary.stl"/></geometry></visual>
+        <visual><geometry><mesh filename="truncated.stl"/></geometry></visual>
+        <visual><geometry><mesh filename="text.stl"/></geometry></visual></link></robot>)");
+    ASSERT_TRUE(document);
+    const tools::ModelOverview overview = tools::readModelOverview(*document);
+    const tools::MeshLocator locator(tools::PackageSearch{}, scratch.path());
+    const tools::SceneMeshes meshes = tools::collectMeshes(overview, locator);
+    ASSERT_EQ(meshes.meshes.size(), 3u);
+    EXPECT_EQ(meshes.meshes[0].bytes, binary);
+    EXPECT_FALSE(meshes.meshes[0].problem);
+    EXPECT_FALSE(meshes.meshes[1].bytes);
+    EXPECT_EQ(meshes.meshes[1].problem,
+              "cannot be decoded: the binary STL header announces 2 triangles, the file holds 1");
+    EXPECT_EQ(meshes.meshes[2].bytes, text);
+    EXPECT_EQ(meshes.warnings, std::vector<std::string>{"mesh 'truncated.stl' of body 'a': " +
+                                                        *meshes.meshes[1].problem});
 }
 
 TEST(SceneMeshes, Base64MatchesTheStandardVectors) {

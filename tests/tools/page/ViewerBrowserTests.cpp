@@ -22,6 +22,7 @@
 
 #include "ScratchDir.hpp"
 #include "TestSupport.hpp"
+#include "model/MeshMeasure.hpp"
 #include "support/ChildProcess.hpp"
 
 namespace {
@@ -692,6 +693,63 @@ TEST_F(ViewerBrowser, MeshesThatCannotBeDecodedArePlaceholdersListedOnThePage) {
     std::map<std::string, Pose> expected = posesOfScene(scene);
     moveJoint(scene, "elbow", 0.5, expected);
     expectPoses(run.report, expected, robotSize(scene));
+}
+
+// ---- STL files: the page draws the triangles the checks measure ----
+
+// A binary STL whose header begins with `header`, one triangle of 20 by 1 units, announcing
+// `announced` triangles and followed by `trailing` zero bytes.
+std::string binaryStl(std::string header, char announced, std::size_t trailing) {
+    header.resize(80, ' ');
+    header += std::string(1, announced) + std::string(3, '\0');
+    const float corners[12] = {0, 0, 1, 0, 0, 0, 20, 0, 0, 0, 1, 0};
+    header.append(reinterpret_cast<const char*>(corners), sizeof corners);
+    return header + std::string(2 + trailing, '\0');
+}
+
+// Every STL of ../shared/robots and the files whose kind their header or size could mislead a
+// reader about, on one link: each drawn with the triangles the checks count, or, where the
+// checks cannot decode it, listed as missing.
+TEST_F(ViewerBrowser, EveryStlIsDrawnWithTheTrianglesTheChecksMeasure) {
+    skipWithoutRobots();
+    writeFile(folder_ / "solid-trailing.stl", binaryStl("solid part", 1, 10));
+    writeFile(folder_ / "other-trailing.stl", binaryStl("part", 1, 10));
+    writeFile(folder_ / "solid-truncated.stl", binaryStl("solid part", 2, 10));
+    writeFile(folder_ / "short-text.stl",
+              "\xEF\xBB\xBF solid\nfacet\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\nendfacet\n"
+              "endsolid\n");
+    std::vector<fs::path> files{folder_ / "solid-trailing.stl", folder_ / "other-trailing.stl",
+                                folder_ / "solid-truncated.stl", folder_ / "short-text.stl"};
+    for (const auto& entry : fs::recursive_directory_iterator(sharedRobots)) {
+        if (corvane::tools::meshFormatOf(entry.path()) == corvane::tools::MeshFormat::Stl) {
+            files.push_back(entry.path());
+        }
+    }
+    std::string urdf = R"(<robot name="stl_files"><link name="all">)";
+    for (const fs::path& file : files) {
+        urdf +=
+            R"(<visual><geometry><mesh filename=")" + file.string() + R"("/></geometry></visual>)";
+    }
+    writeFile(folder_ / "stl_files.urdf", urdf + "</link></robot>");
+    const fs::path page = writePage(folder_ / "stl_files.urdf", folder_);
+    ASSERT_FALSE(page.empty());
+    const Json scene = sceneOfPage(readFile(page));
+    const PageRun run = openInBrowser(page, "?report=1");
+    ASSERT_TRUE(run.report.is_object()) << "no report; browser said:\n" << run.browserErrors;
+    EXPECT_EQ(run.report.at("errors"), Json::array());
+    const Json& triangles = run.report.at("meshes").at("triangles");
+    ASSERT_EQ(triangles.size(), files.size());
+    std::set<std::string> missing;
+    for (const auto& mesh : run.report.at("missingMeshes")) missing.insert(mesh.at("path"));
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const std::string path = scene.at("meshes").at(i).at("path");
+        SCOPED_TRACE(path);
+        const corvane::tools::MeshMeasure measure =
+            corvane::tools::measureMesh(readFile(path), corvane::tools::MeshFormat::Stl);
+        EXPECT_EQ(missing.contains(path), measure.problem.has_value());
+        EXPECT_EQ(triangles.at(i), measure.triangles);
+    }
+    EXPECT_EQ(missing, std::set<std::string>{(folder_ / "solid-truncated.stl").string()});
 }
 
 // ---- Hostile names: shown as text, never run ----

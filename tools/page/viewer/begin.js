@@ -54,8 +54,9 @@
  *   bodies()            the body names, in the scene's order.
  *   joints()            [{name, kind, value, initial, slider: [lo, hi]}] for every hinge and
  *                       prismatic interaction, in the scene's order.
- *   meshCounts()        {loaded, missing}: meshes of the scene decoded, and those missing or
- *                       failing (their geometries are drawn as placeholders).
+ *   meshCounts()        {loaded, missing, triangles}: meshes of the scene decoded, those missing
+ *                       or failing (their geometries are drawn as placeholders), and the
+ *                       triangles drawn of each, in the scene's order (0 for a missing one).
  *   errors()            the errors caught on the page (see the report).
  *
  * URL parameters (after "?", separated by "&")
@@ -73,7 +74,7 @@
  *                            "ready": true, "webgl": bool,
  *                            "bodies": [{"name", "position", "rotation"}],
  *                            "joints": [{"name", "kind", "value"}],
- *                            "meshes": {"loaded": n, "missing": n},
+ *                            "meshes": {"loaded": n, "missing": n, "triangles": [n]},
  *                            "missingMeshes": [{"index", "path", "problem"}],
  *                            "drawn": {"bodies", "geometries", "placeholders"},
  *                            "renderer": {"software", "calls", "triangles"} (of the last frame),

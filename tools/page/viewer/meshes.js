@@ -20,6 +20,22 @@ function countVertices(object) {
     return count;
 }
 
+// Triangles as drawn: three corners each, by the index where a geometry has one.
+function geometryTriangles(geometry) {
+    if (!geometry || !geometry.attributes || !geometry.attributes.position) return 0;
+    var corners = geometry.index ? geometry.index.count : geometry.attributes.position.count;
+    return Math.floor(corners / 3);
+}
+
+function countTriangles(shape) {
+    if (shape.geometry) return geometryTriangles(shape.geometry);
+    var count = 0;
+    shape.object.traverse(function(child) { count += geometryTriangles(child.geometry); });
+    return count;
+}
+
+// The tool hands over a binary STL as exactly its header and triangles and a text one from its
+// "solid" on (SceneMeshes.cpp), so the loader's own guess of the kind is always right.
 function decodeStl(bytes) {
     var geometry = new THREE.STLLoader().parse(bytes.buffer);
     if (!geometry.attributes.position || geometry.attributes.position.count === 0) {
@@ -53,7 +69,8 @@ function decodeMesh(source) {
         path: textOf(source && source.path),
         format: textOf(source && source.format),
         shape: null,
-        problem: null
+        problem: null,
+        triangles: 0
     };
     if (!source || typeof source.data !== 'string') {
         mesh.problem = textOf(source && source.problem) || 'not embedded in the page';
@@ -67,6 +84,7 @@ function decodeMesh(source) {
     loaderMessages = [];
     try {
         mesh.shape = decode(bytesOfBase64(source.data));
+        mesh.triangles = countTriangles(mesh.shape);
     } catch (error) {
         mesh.problem = 'cannot be decoded: ' + messageOf([error]);
     } finally {

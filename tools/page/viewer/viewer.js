@@ -118,7 +118,11 @@ Viewer.prototype.joints = function() {
 
 Viewer.prototype.meshCounts = function() {
     var loaded = this.meshes.filter(function(mesh) { return mesh.shape !== null; }).length;
-    return {loaded: loaded, missing: this.meshes.length - loaded};
+    return {
+        loaded: loaded,
+        missing: this.meshes.length - loaded,
+        triangles: this.meshes.map(function(mesh) { return mesh.triangles; })
+    };
 };
 
 Viewer.prototype.errors = function() {
