@@ -47,9 +47,10 @@ MeshLocator meshLocatorFor(const std::string& input, const Options& options) {
 XacroInput readUrdfText(const std::string& input, const Options& options,
                         const MeshLocator& meshes) {
     std::string text = readInput(input);
-    if (!options.expandsAsXacro(input)) return {std::move(text), {}, {}};
+    if (!options.expandsAsXacro(input)) return {std::move(text), {}, {}, {}};
     try {
-        XacroInput expanded = expandXacro(xacroFileOf(input), &text, options.xacroArguments, meshes);
+        XacroInput expanded =
+            expandXacro(xacroFileOf(input), &text, options.xacroArguments, meshes);
         if (!options.quiet) {
             for (const auto& message : expanded.messages)
                 std::fprintf(stderr, "%s\n", onOneLine(message).c_str());

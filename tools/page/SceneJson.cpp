@@ -221,15 +221,15 @@ std::string sceneJson(const ModelOverview& overview, const Scene& scene, const S
         unplaced.push_back(visibleText(overview.bodies[body].name));
     }
     json document{{"format", "corvane-scene"},
-                        {"version", 1},
-                        {"model", visibleText(overview.modelName)},
-                        {"extent", scene.extent},
-                        {"bodies", std::move(bodies)},
-                        {"interactions", std::move(interactions)},
-                        {"order", scene.order},
-                        {"locks", locksJson(overview.locks)},
-                        {"meshes", std::move(meshList)},
-                        {"unplaced", std::move(unplaced)}};
+                  {"version", 1},
+                  {"model", visibleText(overview.modelName)},
+                  {"extent", scene.extent},
+                  {"bodies", std::move(bodies)},
+                  {"interactions", std::move(interactions)},
+                  {"order", scene.order},
+                  {"locks", locksJson(overview.locks)},
+                  {"meshes", std::move(meshList)},
+                  {"unplaced", std::move(unplaced)}};
     if (extras.findings) {
         json findings = json::array();
         for (const auto& finding : *extras.findings) findings.push_back(findingJson(finding));

@@ -89,16 +89,16 @@ void analyse(const AnalysisRequest& request, RobotAnalysis& analysis, FilesRead&
         for (const auto& file : input.files) files.note(file);
         analysis.messages = std::move(input.messages);
     }
-    DocumentPtr document =
-        importDescription(input.urdf, request.precision, request.importSegments);
+    DocumentPtr document = importDescription(input.urdf, request.precision, request.importSegments);
     if (!document) {
         analysis.failure = refusalFailure(input.urdf, inputName);
         return;
     }
-    analysis.robot.emplace(inputName, std::move(input.urdf), std::move(document),
-                           std::move(meshes), request.precision, std::move(input.sourceMap));
+    analysis.robot.emplace(inputName, std::move(input.urdf), std::move(document), std::move(meshes),
+                           request.precision, std::move(input.sourceMap));
     analysis.checks = checkImportedRobot(*analysis.robot, request.showNotes);
-    if (request.withScene) analysis.scene = pageScene(analysis.robot->overview(), analysis.robot->meshes());
+    if (request.withScene)
+        analysis.scene = pageScene(analysis.robot->overview(), analysis.robot->meshes());
     noteMeshes(*analysis.robot, files);
 }
 

@@ -23,7 +23,8 @@ std::string AnalysisFailure::text() const {
 
 std::vector<std::string> AnalysisFailure::noteLines() const {
     std::vector<std::string> lines;
-    for (const auto& step : chain) lines.push_back(placeOf(step.file, step.line) + ": note: " + step.text);
+    for (const auto& step : chain)
+        lines.push_back(placeOf(step.file, step.line) + ": note: " + step.text);
     return lines;
 }
 
@@ -33,10 +34,11 @@ ToolError AnalysisFailure::toolError() const {
 
 AnalysisFailure expansionFailure(const xacro::ExpansionError& error) {
     const xacro::SourceOrigin& where = error.where();
-    AnalysisFailure failure{ExitStatus::Refused, error.what(), displayedSourceFile(where.file),
-                            where.line, {}};
+    AnalysisFailure failure{
+        ExitStatus::Refused, error.what(), displayedSourceFile(where.file), where.line, {}};
     for (auto step : where.chain) {
-        if (step.kind == xacro::SourceStep::Kind::Include) step.name = displayedSourceFile(step.name);
+        if (step.kind == xacro::SourceStep::Kind::Include)
+            step.name = displayedSourceFile(step.name);
         failure.chain.push_back({displayedSourceFile(step.file), step.line, xacro::stepNote(step)});
     }
     return failure;
@@ -46,8 +48,11 @@ AnalysisFailure refusalFailure(const std::string& source, const std::string& inp
     const std::string refused = "not a valid URDF robot description";
     const auto problem = findXmlProblem(source);
     if (!problem) return {ExitStatus::Refused, refused, inputName, 0, {}};
-    return {ExitStatus::Refused, refused + ": malformed XML: " + problem->description, inputName,
-            problem->line, {}};
+    return {ExitStatus::Refused,
+            refused + ": malformed XML: " + problem->description,
+            inputName,
+            problem->line,
+            {}};
 }
 
 AnalysisFailure failureFromMessage(ExitStatus status, const std::string& message,

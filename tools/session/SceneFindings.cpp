@@ -12,12 +12,14 @@ namespace {
 using Element = UrdfPlace::Element;
 
 const BodyOverview* bodyNamed(const ModelOverview& overview, const std::string& name) {
-    const auto found = std::find_if(overview.bodies.begin(), overview.bodies.end(),
-                                    [&name](const BodyOverview& body) { return body.name == name; });
+    const auto found =
+        std::find_if(overview.bodies.begin(), overview.bodies.end(),
+                     [&name](const BodyOverview& body) { return body.name == name; });
     return found == overview.bodies.end() ? nullptr : &*found;
 }
 
-const InteractionOverview* interactionNamed(const ModelOverview& overview, const std::string& name) {
+const InteractionOverview* interactionNamed(const ModelOverview& overview,
+                                            const std::string& name) {
     const auto found = std::find_if(
         overview.interactions.begin(), overview.interactions.end(),
         [&name](const InteractionOverview& interaction) { return interaction.name == name; });
@@ -53,7 +55,8 @@ void placeOnRobot(SceneFinding& shown, const UrdfPlace& place, const ModelOvervi
     shown.body = body->name;
     if (place.element == Element::Collision || place.element == Element::Visual)
         shown.geometry = geometryAt(*body, place.index, place.element == Element::Visual);
-    if (place.element == Element::Mesh) shown.geometry = geometryAt(*body, place.index, place.visual);
+    if (place.element == Element::Mesh)
+        shown.geometry = geometryAt(*body, place.index, place.visual);
 }
 
 }  // namespace
@@ -65,8 +68,8 @@ std::vector<SceneFinding> sceneFindings(const std::vector<Finding>& findings,
         SceneFinding entry;
         entry.severity = severityName(finding.severity);
         entry.rule = finding.rule;
-        entry.message = finding.subject.empty() ? finding.message
-                                                : finding.subject + ": " + finding.message;
+        entry.message =
+            finding.subject.empty() ? finding.message : finding.subject + ": " + finding.message;
         entry.file = finding.location.file;
         entry.line = finding.location.line;
         for (const auto& note : finding.location.notes)
