@@ -29,7 +29,9 @@ const std::map<std::string, std::set<std::string>>& allowedIncludes() {
         {"graph", {"support", "model"}},
         {"page", {"support", "model"}},
         {"session", {"support", "model", "checks", "page"}},
-        {"cli", {"support", "model", "checks", "graph", "page", "session"}},
+        {"jsonrpc", {}},
+        {"lsp", {"support", "model", "checks", "page", "session", "jsonrpc"}},
+        {"cli", {"support", "model", "checks", "graph", "page", "session", "lsp"}},
         {"", {"support", "model", "checks", "graph", "page", "session", "cli"}},  // main.cpp
     };
     return allowed;
