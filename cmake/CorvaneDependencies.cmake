@@ -22,6 +22,9 @@ endif()
 
 if(CORVANE_BUILD_TOOLS)
   find_package(CLI11 REQUIRED)
+  # corvane-urdf serve: HTTP with Debian's cpp-httplib (a compiled library), its threads.
+  pkg_check_modules(CppHttplib REQUIRED IMPORTED_TARGET GLOBAL cpp-httplib)
+  find_package(Threads REQUIRED)
 endif()
 # The tool writes the 3D page's scene as JSON with nlohmann-json; the tests read the JSON they
 # check back with it, and compare the host's JSON layout with its own.

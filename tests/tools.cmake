@@ -57,3 +57,11 @@ corvane_add_tool_tests(tool_layout_tests TIMEOUT 60 SOURCES LayoutTests.cpp)
 corvane_add_tool_tests(tool_session_tests TIMEOUT 300
   SOURCES session/AnalysisTests.cpp
   LIBRARIES corvane-urdf-session)
+# corvane-urdf serve run as a user runs it, asked over HTTP with httplib's client.
+corvane_add_tool_tests(tool_serve_tests TIMEOUT 120
+  SOURCES serve/ServeHttpTests.cpp
+  LIBRARIES corvane-urdf-serve PkgConfig::CppHttplib nlohmann_json::nlohmann_json)
+# Its live page in headless Chromium, driven over the DevTools pipe while the files change.
+corvane_add_tool_tests(tool_serve_browser_tests TIMEOUT 180
+  SOURCES serve/ServeBrowserTests.cpp
+  LIBRARIES corvane-urdf-model nlohmann_json::nlohmann_json)

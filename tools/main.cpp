@@ -19,6 +19,7 @@
 #include "cli/RunPlan.hpp"
 #include "cli/Summary.hpp"
 #include "model/ImportedRobot.hpp"
+#include "serve/Server.hpp"
 #include "support/Output.hpp"
 #include "support/ToolError.hpp"
 #include "support/VisibleText.hpp"
@@ -185,6 +186,11 @@ ExitStatus run(const Options& options) {
 
 int main(int argc, char** argv) {
     const CommandLine commandLine = parseCommandLine(argc, argv);
+    if (commandLine.serve) {
+        const DiagnosticsToStandardError diagnostics(commandLine.serve->request.topFile.string(),
+                                                     commandLine.serve->quiet);
+        return static_cast<int>(serveRobot(*commandLine.serve));
+    }
     if (!commandLine.options) return static_cast<int>(commandLine.status);
     return static_cast<int>(run(*commandLine.options));
 }

@@ -11,6 +11,7 @@
 #include "checks/Rules.hpp"
 #include "model/MeshLocator.hpp"
 #include "model/XacroInput.hpp"
+#include "page/HtmlPage.hpp"
 #include "support/Spelling.hpp"
 #include "support/VisibleText.hpp"
 
@@ -94,6 +95,10 @@ constexpr const char* footer =
     "FILE:LINE: note: line per macro call and include that led there. A failed expansion exits\n"
     "1 with the xacro file and line, and writes nothing.\n"
     "\n"
+    "corvane-urdf serve FILE [NAME:=VALUE...] serves the robot's live 3D page over HTTP (see\n"
+    "corvane-urdf serve --help): every save of a file the robot is read from redraws it, with\n"
+    "the findings of --check on the bodies they are about.\n"
+    "\n"
     "Exit status: 0 on success; 1 when the description is refused or cannot be converted;\n"
     "2 for usage errors, for files that cannot be read or written, and when Graphviz's dot,\n"
     "three.js or Chromium is missing or fails; 3 when --check finds an error (or a warning,\n"
@@ -162,7 +167,8 @@ void declareOptions(CLI::App& app, Arguments& arguments) {
                  "Expand every FILE (standard input too) as xacro, whatever its name");
     // Required unless --explain is given: checked after parsing.
     app.add_option("FILE", options.inputs,
-                   "URDF or xacro files to import (required unless --explain is given), or - for standard input (then the only one); "
+                   "URDF or xacro files to import (required unless --explain is given), or - for "
+                   "standard input (then the only one); "
                    "NAME:=VALUE words are the xacro arguments")
         ->option_text("FILE... [NAME:=VALUE...]");
 }
@@ -234,9 +240,106 @@ Options finishOptions(Arguments arguments) {
     return options;
 }
 
+constexpr const char* serveDescription =
+    "Serves the live 3D page of the robot FILE (URDF, or xacro when named *.xacro) over HTTP, on\n"
+    "127.0.0.1 and a free port unless --bind and --port say otherwise, and prints one line,\n"
+    "\"serving FILE at http://ADDR:PORT/\". Every file the robot is read from is watched: after a\n"
+    "save (and ~100 ms of quiet) the robot is read, checked and drawn again, and each open page\n"
+    "swaps it in, keeping its camera, joint values and toggles; a failed run shows its error\n"
+    "above the last good robot. The findings of --check are listed on the page and tint their\n"
+    "bodies. Ends with 0 on SIGINT or SIGTERM.";
+
+constexpr const char* serveFooter =
+    "Routes (GET and HEAD only): / the page; /scene.json the scene of the last good run (the\n"
+    "format of -f html, with \"findings\"); /meshes/INDEX the bytes of the scene's mesh INDEX;\n"
+    "/events Server-Sent Events: \"scene\" (the new scene) after a good run, \"failure\"\n"
+    "({message, file, line, chain}) after a failed one. Requests whose Host is neither the bound\n"
+    "address nor localhost (with the port) are refused with 403; other methods get 405.\n"
+    "\n"
+    "Exit status: 0 after SIGINT or SIGTERM; 2 for usage errors, a FILE that cannot be read at\n"
+    "the start, or an address that cannot be listened on.";
+
+struct ServeArguments {
+    ServeOptions serve;
+    std::vector<std::string> words;
+    bool xacro = false;
+};
+
+void declareServeOptions(CLI::App& app, ServeArguments& arguments) {
+    ServeOptions& serve = arguments.serve;
+    app.add_option("--port", serve.port, "Port to listen on; 0 (default) takes a free one")
+        ->check(CLI::Range(0, 65535))
+        ->option_text("N");
+    app.add_option("--bind", serve.bind,
+                   "Address to listen on (default 127.0.0.1); any other than a loopback address "
+                   "lets everyone on that network read the robot's files")
+        ->option_text("ADDR");
+    app.add_flag("--open", serve.open, "Open the page in the desktop's browser (xdg-open)");
+    app.add_option("--package-path", serve.request.packagePaths,
+                   "where package:// URIs and $(find PKG) are looked for (repeatable; NAME=DIR "
+                   "maps one package); then ROS_PACKAGE_PATH and AMENT_PREFIX_PATH")
+        ->allow_extra_args(false)
+        ->take_all()
+        ->check(CLI::Validator(PackageSearch::packagePathProblem, "DIR|NAME=DIR"))
+        ->option_text("DIR|NAME=DIR");
+    app.add_flag("--xacro", arguments.xacro, "Expand FILE as xacro, whatever its name");
+    app.add_flag("-q,--quiet", serve.quiet, "No warnings from the import or the expansion");
+    app.add_flag("-v,--verbose", serve.request.showNotes, "Also list the checks' notes");
+    app.add_option("FILE", arguments.words,
+                   "The robot (URDF or xacro); NAME:=VALUE words are the xacro arguments")
+        ->required()
+        ->option_text("FILE [NAME:=VALUE...]");
+}
+
+// The one FILE and the xacro arguments among the words; empty when they fit.
+std::string takeServeWords(ServeArguments& arguments) {
+    std::vector<std::string> files;
+    AnalysisRequest& request = arguments.serve.request;
+    for (const auto& word : arguments.words) {
+        if (isXacroArgument(word)) {
+            request.arguments.push_back(splitXacroArgument(word));
+        } else {
+            files.push_back(word);
+        }
+    }
+    if (files.size() != 1) return "serve takes one FILE";
+    if (files.front() == standardStream) return "serve needs a FILE, not standard input";
+    request.topFile = files.front();
+    if (arguments.xacro) request.xacro = true;
+    const bool expands = arguments.xacro || files.front().ends_with(".xacro");
+    if (!request.arguments.empty() && !expands)
+        return "NAME:=VALUE arguments are for xacro input, and FILE is not expanded (name it "
+               "*.xacro or give --xacro)";
+    return {};
+}
+
+CommandLine parseServeCommandLine(int argc, const char* const* argv) {
+    CLI::App app{serveDescription, "corvane-urdf serve"};
+    app.footer(serveFooter);
+    ServeArguments arguments;
+    declareServeOptions(app, arguments);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success&) {
+        std::cout << app.help();
+        return {std::nullopt, std::nullopt, ExitStatus::Success};
+    } catch (const CLI::ParseError& error) {
+        std::cerr << "error: serve: " << oneLine(error.what()) << " (see serve --help)\n";
+        return {std::nullopt, std::nullopt, ExitStatus::UsageOrIo};
+    }
+    if (const std::string problem = takeServeWords(arguments); !problem.empty()) {
+        std::cerr << "error: " << problem << " (see serve --help)\n";
+        return {std::nullopt, std::nullopt, ExitStatus::UsageOrIo};
+    }
+    arguments.serve.threeFolder = threeJsFolder();
+    return {std::nullopt, std::move(arguments.serve), ExitStatus::Success};
+}
+
 }  // namespace
 
 CommandLine parseCommandLine(int argc, const char* const* argv) {
+    if (argc >= 2 && std::string_view(argv[1]) == "serve")
+        return parseServeCommandLine(argc - 1, argv + 1);
     CLI::App app{description, "corvane-urdf"};
     app.footer(footer);
     app.set_version_flag("--version", CORVANE_VERSION);
@@ -246,44 +349,44 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         app.parse(argc, argv);
     } catch (const CLI::CallForVersion& version) {
         std::cout << version.what() << '\n';
-        return {std::nullopt, ExitStatus::Success};
+        return {std::nullopt, std::nullopt, ExitStatus::Success};
     } catch (const CLI::Success&) {
         std::cout << app.help();
-        return {std::nullopt, ExitStatus::Success};
+        return {std::nullopt, std::nullopt, ExitStatus::Success};
     } catch (const CLI::ParseError& error) {
         std::cerr << "error: " << oneLine(error.what()) << " (see --help)\n";
-        return {std::nullopt, ExitStatus::UsageOrIo};
+        return {std::nullopt, std::nullopt, ExitStatus::UsageOrIo};
     }
     arguments.options.formatGiven = app.count("--format") > 0;
     if (app.count("--explain") > 0) {
         const std::string problem = explainProblem(arguments.explain);
         if (!problem.empty()) {
             std::cerr << "error: " << problem << '\n';
-            return {std::nullopt, ExitStatus::UsageOrIo};
+            return {std::nullopt, std::nullopt, ExitStatus::UsageOrIo};
         }
-        return {finishOptions(std::move(arguments)), ExitStatus::Success};
+        return {finishOptions(std::move(arguments)), std::nullopt, ExitStatus::Success};
     }
     if (const std::string problem = takeXacroArguments(arguments.options); !problem.empty()) {
         std::cerr << "error: " << problem << " (see --help)\n";
-        return {std::nullopt, ExitStatus::UsageOrIo};
+        return {std::nullopt, std::nullopt, ExitStatus::UsageOrIo};
     }
     if (app.count("--check-format") > 0 && !arguments.options.check) {
         std::cerr << "error: --check-format needs --check (see --help)\n";
-        return {std::nullopt, ExitStatus::UsageOrIo};
+        return {std::nullopt, std::nullopt, ExitStatus::UsageOrIo};
     }
     if (arguments.options.checkWarningsAsErrors && !arguments.options.check) {
         std::cerr << "error: --check-warnings-as-errors needs --check (see --help)\n";
-        return {std::nullopt, ExitStatus::UsageOrIo};
+        return {std::nullopt, std::nullopt, ExitStatus::UsageOrIo};
     }
     const std::string inputsProblem = checkInputs(arguments, arguments.options.formatGiven);
     if (!inputsProblem.empty()) {
         std::cerr << "error: " << inputsProblem << " (see --help)\n";
-        return {std::nullopt, ExitStatus::UsageOrIo};
+        return {std::nullopt, std::nullopt, ExitStatus::UsageOrIo};
     }
     if (!arguments.output.empty() && arguments.output == standardStream) {
         arguments.output.clear();
     }
-    return {finishOptions(std::move(arguments)), ExitStatus::Success};
+    return {finishOptions(std::move(arguments)), std::nullopt, ExitStatus::Success};
 }
 
 const char* toolVersion() {

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "cli/Options.hpp"
+#include "serve/Server.hpp"
 #include "support/ToolError.hpp"
 
 namespace corvane::tools {
@@ -11,6 +12,8 @@ namespace corvane::tools {
 struct CommandLine {
     // Set when the run should go on; empty after --help, --version or a usage error.
     std::optional<Options> options;
+    // Set instead for "corvane-urdf serve ...".
+    std::optional<ServeOptions> serve;
     // The status to exit with when `options` is empty.
     ExitStatus status = ExitStatus::Success;
 };

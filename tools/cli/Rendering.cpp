@@ -3,17 +3,25 @@
 #include <corvane/Render.hpp>
 #include <utility>
 
+#include "checks/CheckReport.hpp"
 #include "graph/DotGraph.hpp"
 #include "graph/Graphviz.hpp"
 #include "page/HtmlPage.hpp"
 #include "page/Snapshot.hpp"
+#include "session/SceneFindings.hpp"
 
 namespace corvane::tools {
 
 namespace {
 
-Rendering renderPage(const ImportedRobot& robot, OutputFormat format) {
-    ScenePage page = scenePage(robot.overview(), robot.meshes(), threeJsFolder());
+// With --check the page lists the findings and tints their bodies.
+Rendering renderPage(const ImportedRobot& robot, const Options& options) {
+    const OutputFormat format = options.format;
+    SceneExtras extras;
+    if (options.check)
+        extras.findings =
+            sceneFindings(checkImportedRobot(robot, options.verbose).findings, robot.overview());
+    ScenePage page = scenePage(robot.overview(), robot.meshes(), threeJsFolder(), extras);
     std::string content =
         format == OutputFormat::Snapshot ? snapshotOfPage(page.html) : std::move(page.html);
     return {std::move(content), std::move(page.warnings), "warning"};
@@ -40,7 +48,7 @@ Rendering renderDocument(const ImportedRobot& robot, const Options& options) {
             return renderPicture(robot, options.format);
         case OutputFormat::Html:
         case OutputFormat::Snapshot:
-            return renderPage(robot, options.format);
+            return renderPage(robot, options);
         case OutputFormat::Urdf:
             return {robot.source(), {}};
     }

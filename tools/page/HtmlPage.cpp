@@ -135,6 +135,16 @@ PageScene pageScene(const ModelOverview& overview, const MeshLocator& locator) {
     return scene;
 }
 
+std::string livePage(std::string_view sceneJson, const fs::path& threeFolder) {
+    std::string page = htmlPage(sceneJson, threeFolder);
+    // The policy sits in the template's head, before anything put in.
+    constexpr std::string_view closed = "default-src 'none';";
+    const std::size_t policy = page.find(closed);
+    if (policy != std::string::npos)
+        page.replace(policy, closed.size(), "default-src 'none'; connect-src 'self';");
+    return page;
+}
+
 ScenePage scenePage(const ModelOverview& overview, const MeshLocator& locator,
                     const fs::path& threeFolder, const SceneExtras& extras) {
     PageScene scene = pageScene(overview, locator);

@@ -27,6 +27,10 @@ std::filesystem::path threeJsFolder();
 // be read.
 std::string htmlPage(std::string_view sceneJson, const std::filesystem::path& threeFolder);
 
+// The page of `corvane-urdf serve`: htmlPage's, allowed to reach its own server (the event
+// stream, the meshes) and nothing else.
+std::string livePage(std::string_view sceneJson, const std::filesystem::path& threeFolder);
+
 struct ScenePage {
     std::string html;
     // One line per mesh that cannot be drawn (see SceneMeshes::warnings).

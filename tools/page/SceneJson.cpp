@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <nlohmann/json.hpp>
 #include <numbers>
 #include <utility>
@@ -143,12 +144,29 @@ json interactionJson(const InteractionOverview& interaction, const SceneJoint& j
             {"slider", json::array({low, high})}};
 }
 
+// A short fingerprint of a mesh's bytes (64-bit FNV-1a, in hex), so that a live page fetches a
+// mesh again only when its content changed.
+std::string contentTag(const std::string& bytes) {
+    std::uint64_t hash = 0xcbf29ce484222325ull;
+    for (const char c : bytes) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 0x100000001b3ull;
+    }
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string text(16, '0');
+    for (int i = 15; i >= 0; --i, hash >>= 4) text[static_cast<std::size_t>(i)] = digits[hash & 15];
+    return text;
+}
+
 json meshJson(const EmbeddedMesh& mesh, std::size_t index, bool byIndex) {
     json result{{"path", visibleText(mesh.path)},
                 {"format", mesh.format},
                 {"data", mesh.bytes && !byIndex ? json(base64Encode(*mesh.bytes)) : json(nullptr)},
                 {"problem", mesh.problem ? json(visibleText(*mesh.problem)) : json(nullptr)}};
-    if (byIndex && mesh.bytes) result["url"] = "/meshes/" + std::to_string(index);
+    if (byIndex && mesh.bytes) {
+        result["url"] = "/meshes/" + std::to_string(index);
+        result["tag"] = contentTag(*mesh.bytes);
+    }
     return result;
 }
 

@@ -74,8 +74,9 @@ void analyse(const AnalysisRequest& request, RobotAnalysis& analysis, FilesRead&
     const TextsByKey texts = textsByKey(request.fileTexts);
     const fs::path topKey = analysisFileKey(request.topFile);
     const std::string inputName = request.topFile.string();
-    std::string text = topText(request.topFile, topKey, texts);
+    // Listed even when it cannot be read: it is the file to watch for its return.
     files.note(topKey);
+    std::string text = topText(request.topFile, topKey, texts);
     MeshLocator meshes = meshLocatorIn(request.topFile.parent_path(), request.packagePaths);
     XacroInput input{std::move(text), {}, {}, {}};
     if (expandsAsXacro(request)) {

@@ -144,13 +144,13 @@ function showFailure(message) {
 
 // ---- Start: read, decode, draw, then resolve `ready` ----
 
-function start(settleReady) {
+function start(settleReady, scene) {
     var query = window.location.search || '';
     var bench = flagSet(query, 'bench');
     var wantReport = bench || flagSet(query, 'report');
     var viewer = null;
     try {
-        viewer = new Viewer(readScene());
+        viewer = new Viewer(scene || readScene());
     } catch (error) {
         caughtErrors.push(messageOf([error]));
         showFailure('This page cannot show its robot: ' + messageOf([error]));
@@ -194,6 +194,7 @@ function start(settleReady) {
         writeReport(report);
     }
     settleReady.resolve(viewer.api);
+    return viewer;
 }
 
 function exposeApi(viewer) {
@@ -206,6 +207,33 @@ function exposeApi(viewer) {
         function() { return viewer.model.bodies.map(function(body) { return body.name; }); };
     api.joints = function() { return viewer.joints(); };
     api.meshCounts = function() { return viewer.meshCounts(); };
+    api.findings = function() {
+        return viewer.findings.map(function(finding) {
+            return {
+                severity: finding.severity,
+                rule: textOf(finding.rule),
+                file: textOf(finding.file),
+                line: finding.line,
+                body: finding.body === undefined ? null : finding.body
+            };
+        });
+    };
+    // The bodies drawn in a finding's colour: {name: 'error' | 'warning'}.
+    api.tints = function() {
+        var tints = {};
+        if (!viewer.drawing || !viewer.drawing.tinted) return tints;
+        viewer.findingSeverities().forEach(function(severity, index) {
+            if (severity) tints[viewer.model.bodies[index].name] = severity;
+        });
+        return tints;
+    };
+    api.showFinding = function(position) { viewer.showFinding(viewer.findings[position]); };
+    api.showLayer = function(layer, visible) { viewer.showLayer(layer, visible); };
+    api.shown = function() { return Object.assign({}, viewer.shown); };
+    api.selected = function() {
+        return viewer.selected >= 0 ? viewer.model.bodies[viewer.selected].name : null;
+    };
+    api.camera = function() { return viewer.view ? viewer.view.cameraState() : null; };
     viewer.api = api;
 }
 

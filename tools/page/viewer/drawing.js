@@ -9,7 +9,9 @@ var palette = {
     placeholder: 0xff00ff,
     centreOfMass: 0xffd400,
     inertia: 0x3b6ea5,
-    selection: 0xffaa00
+    selection: 0xffaa00,
+    findingError: 0xd62728,
+    findingWarning: 0xf0a020
 };
 
 function makeMaterials() {
@@ -20,6 +22,8 @@ function makeMaterials() {
         visual: solid(palette.visual),
         withoutMass: solid(palette.withoutMass),
         negligibleMass: solid(palette.negligibleMass),
+        findingError: solid(palette.findingError),
+        findingWarning: solid(palette.findingWarning),
         contact: new THREE.MeshPhongMaterial({
             color: palette.contact,
             transparent: true,
@@ -70,11 +74,24 @@ function Drawing(model, meshes, materials) {
     this.counts = {bodies: 0, geometries: 0, placeholders: 0};
     this.hasVisual = false;
     this.extent = extentOf(model);
+    this.namesMade = false;
+    this.tinted = false;
     var self = this;
     model.bodies.forEach(function(body) { self.bodyObjects.push(self.makeBody(body)); });
 }
 
-Drawing.prototype.layers = ['visual', 'contact', 'frames', 'centres', 'inertia'];
+Drawing.prototype.layers = ['visual', 'contact', 'frames', 'centres', 'inertia', 'names'];
+
+// Frees what the GPU holds for the drawing, once it is replaced.
+Drawing.prototype.dispose = function() {
+    this.root.traverse(function(object) {
+        if (object.geometry) object.geometry.dispose();
+        if (object.isSprite && object.material.map) {
+            object.material.map.dispose();
+            object.material.dispose();
+        }
+    });
+};
 
 Drawing.prototype.makeBody = function(body) {
     var object = new THREE.Group();
@@ -91,6 +108,7 @@ Drawing.prototype.makeBody = function(body) {
     } else if (typeof source.mass !== 'number' && typeof source.assignedMass === 'number') {
         visualMaterial = this.materials.negligibleMass;
     }
+    object.userData.visualMaterial = visualMaterial;
     var self = this;
     listOf(source.geometries).forEach(function(geometry) {
         var contact = geometry && geometry.contact === true;
@@ -198,7 +216,72 @@ Drawing.prototype.makeTriad = function(connector) {
 };
 
 Drawing.prototype.showLayer = function(layer, visible) {
+    if (layer === 'names' && visible && !this.namesMade) this.makeNames();
     this.bodyObjects.forEach(function(object) { object.userData.layers[layer].visible = visible; });
+};
+
+// A name on the screen at a point: a sprite of constant size whatever the zoom, drawn over
+// the robot.
+function makeLabel(text, colour) {
+    var canvas = document.createElement('canvas');
+    var context = canvas.getContext('2d');
+    var font = '28px system-ui, sans-serif';
+    context.font = font;
+    var width = Math.ceil(context.measureText(text).width) + 12;
+    canvas.width = width;
+    canvas.height = 40;
+    context.font = font;
+    context.fillStyle = 'rgba(255, 255, 255, 0.8)';
+    context.fillRect(0, 0, width, 40);
+    context.fillStyle = colour;
+    context.textBaseline = 'middle';
+    context.fillText(text, 6, 20);
+    var texture = new THREE.CanvasTexture(canvas);
+    texture.minFilter = THREE.LinearFilter;
+    var sprite = new THREE.Sprite(new THREE.SpriteMaterial(
+        {map: texture, depthTest: false, transparent: true, sizeAttenuation: false}));
+    var height = 0.03;
+    sprite.scale.set(height * width / 40, height, 1);
+    sprite.center.set(0, 0);
+    sprite.renderOrder = 12;
+    return sprite;
+}
+
+// The "names" layer, made the first time it is shown: each body's name at its origin with its
+// own frame as red, green and blue axes (x, y, z), each joint's name at its connector on the
+// body it moves.
+Drawing.prototype.makeNames = function() {
+    this.namesMade = true;
+    var self = this;
+    var length = this.extent * 0.06;
+    this.model.bodies.forEach(function(body, index) {
+        var layer = self.bodyObjects[index].userData.layers.names;
+        layer.add(new THREE.AxesHelper(length));
+        layer.add(makeLabel(body.name, '#1d2a36'));
+    });
+    this.model.interactions.forEach(function(interaction) {
+        if (interaction.child < 0) return;
+        var label = makeLabel(interaction.name, '#3b6ea5');
+        var at = poseOf(interaction.source.childFrame).position;
+        label.position.set(at[0], at[1], at[2]);
+        label.center.set(0, 1);
+        self.bodyObjects[interaction.child].userData.layers.names.add(label);
+    });
+};
+
+// Bodies with findings in red (an error) or amber (a warning only), or all as they were.
+Drawing.prototype.tintFindings = function(severities, on) {
+    var materials = this.materials;
+    this.tinted = on;
+    this.bodyObjects.forEach(function(object, index) {
+        var severity = on ? severities[index] : undefined;
+        var material = severity === 'error' ? materials.findingError :
+            severity === 'warning'          ? materials.findingWarning :
+                                              object.userData.visualMaterial;
+        object.userData.layers.visual.traverse(function(child) {
+            if (child.isMesh && !child.userData.placeholder) child.material = material;
+        });
+    });
 };
 
 Drawing.prototype.placeBodies = function(indexes) {

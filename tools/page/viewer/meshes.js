@@ -72,7 +72,9 @@ function decodeMesh(source) {
         problem: null,
         triangles: 0
     };
-    if (!source || typeof source.data !== 'string') {
+    // A live page fetches the bytes (liveMeshBytes) instead of carrying them in base64.
+    var fetched = source ? liveMeshBytes(source) : null;
+    if (!fetched && (!source || typeof source.data !== 'string')) {
         mesh.problem = textOf(source && source.problem) || 'not embedded in the page';
         return mesh;
     }
@@ -83,7 +85,7 @@ function decodeMesh(source) {
     }
     loaderMessages = [];
     try {
-        mesh.shape = decode(bytesOfBase64(source.data));
+        mesh.shape = decode(fetched || bytesOfBase64(source.data));
         mesh.triangles = countTriangles(mesh.shape);
     } catch (error) {
         mesh.problem = 'cannot be decoded: ' + messageOf([error]);

@@ -33,9 +33,72 @@ function Panels(viewer) {
 Panels.prototype.build = function(scene) {
     var model = this.viewer.model;
     setText('corvane-title', model.name || 'robot');
+    ['corvane-toggles', 'corvane-joints', 'corvane-notes'].forEach(function(id) {
+        var node = document.getElementById(id);
+        while (node && node.firstChild) node.removeChild(node.firstChild);
+    });
+    this.buildFindings();
     this.buildStatus(scene);
     this.buildToggles();
     this.buildJoints();
+};
+
+// "FILE:LINE" of a finding or a step, "FILE" without a line.
+function placeText(item) {
+    var file = textOf(item.file);
+    return typeof item.line === 'number' ? file + ':' + item.line : file;
+}
+
+function findingText(finding) {
+    return textOf(finding.severity) + ' ' + textOf(finding.rule) + ': ' + textOf(finding.message);
+}
+
+// The findings' look, put in by the script so that a page without findings keeps its markup.
+function addFindingStyles() {
+    if (document.getElementById('corvane-finding-styles')) return;
+    var style = element('style');
+    style.id = 'corvane-finding-styles';
+    style.textContent = '.corvane-finding { cursor: pointer; padding: 1px 0; }\n' +
+        '.corvane-finding:hover { background: #eef2f6; }\n' +
+        '.corvane-finding-error > span:first-child { color: #b02a37; }\n' +
+        '.corvane-finding-warning > span:first-child { color: #9a6200; }\n' +
+        '.corvane-finding-note > span:first-child { color: #52606d; }\n' +
+        '.corvane-place { color: #52606d; font-family: ui-monospace, monospace; }\n' +
+        '#corvane-notes { max-height: 45%; }';
+    document.head.appendChild(style);
+}
+
+// The checks' findings, errors first as --check orders them within each body: severity, rule,
+// message and place; a click selects the body and turns the camera to it.
+Panels.prototype.buildFindings = function() {
+    var notes = document.getElementById('corvane-notes');
+    var findings = this.viewer.findings;
+    if (!notes || findings.length === 0) return;
+    addFindingStyles();
+    var viewer = this.viewer;
+    var section = element('details', null, 'corvane-note');
+    section.id = 'corvane-findings';
+    section.open = true;
+    var counts = {error: 0, warning: 0, note: 0};
+    findings.forEach(function(finding) { counts[finding.severity] += 1; });
+    section.appendChild(element(
+        'summary',
+        'Findings (' + counts.error + ' errors, ' + counts.warning + ' warnings' +
+            (counts.note ? ', ' + counts.note + ' notes' : '') + ')'));
+    var list = element('ul');
+    findings.forEach(function(finding) {
+        var item =
+            element('li', null, 'corvane-finding corvane-finding-' + textOf(finding.severity));
+        item.appendChild(element('span', findingText(finding)));
+        item.appendChild(element('span', ' ' + placeText(finding), 'corvane-place'));
+        if (finding.bodyIndex >= 0) {
+            item.title = 'Show ' + textOf(finding.body);
+            item.addEventListener('click', function() { viewer.showFinding(finding); });
+        }
+        list.appendChild(item);
+    });
+    section.appendChild(list);
+    notes.appendChild(section);
 };
 
 function setText(id, text) {
@@ -89,9 +152,13 @@ Panels.prototype.buildToggles = function() {
         contact: 'Contact geometry',
         frames: 'Connector frames',
         centres: 'Centres of mass',
-        inertia: 'Inertia boxes'
+        inertia: 'Inertia boxes',
+        names: 'Names',
+        findings: 'Findings'
     };
-    viewer.drawing.layers.forEach(function(layer) {
+    var toggles = viewer.drawing.layers.slice();
+    if (viewer.scene.findings !== undefined) toggles.push('findings');
+    toggles.forEach(function(layer) {
         var label = element('label');
         var box = element('input');
         box.type = 'checkbox';
@@ -113,17 +180,17 @@ Panels.prototype.buildJoints = function() {
     setText('corvane-joint-count', String(movable.length));
     movable.forEach(function(interaction) { container.appendChild(self.makeSlider(interaction)); });
     var filter = document.getElementById('corvane-joint-filter');
+    // Assigned rather than added: a live page builds its panels again for each new robot.
     if (filter) {
-        filter.addEventListener('input', function() {
+        filter.oninput = function() {
             var wanted = filter.value.toLowerCase();
             self.sliders.forEach(function(
                 row) { row.row.hidden = row.name.toLowerCase().indexOf(wanted) < 0; });
-        });
+        };
+        if (filter.value) filter.oninput();
     }
     var resetAll = document.getElementById('corvane-reset-all');
-    if (resetAll) {
-        resetAll.addEventListener('click', function() { viewer.resetJoints(); });
-    }
+    if (resetAll) resetAll.onclick = function() { viewer.resetJoints(); };
 };
 
 Panels.prototype.makeSlider = function(interaction) {
@@ -224,6 +291,11 @@ Panels.prototype.showBody = function(index) {
         interactions.push(text);
     });
     appendSection(info, 'Interactions', interactions);
+    var findings =
+        this.viewer.findings.filter(function(finding) { return finding.bodyIndex === index; })
+            .map(function(
+                finding) { return findingText(finding) + ' (' + placeText(finding) + ')'; });
+    if (findings.length > 0) appendSection(info, 'Findings', findings);
 };
 
 function appendSection(container, title, items) {

@@ -122,3 +122,35 @@ View.prototype.select = function(index) {
     }
     this.requestFrame();
 };
+
+// Turns the camera to one body: the same direction of view, at the distance where the body's
+// shown parts (or a small box around its origin) fill most of the view.
+View.prototype.frameBody = function(index) {
+    var object = this.drawing.bodyObjects[index];
+    if (!object) return;
+    this.drawing.root.updateMatrixWorld(true);
+    var box = new THREE.Box3().setFromObject(object);
+    if (box.isEmpty()) {
+        var origin = new THREE.Vector3().setFromMatrixPosition(object.matrixWorld);
+        var half = this.drawing.extent * 0.05;
+        box.setFromCenterAndSize(origin, new THREE.Vector3(half, half, half).multiplyScalar(2));
+    }
+    var sphere = box.getBoundingSphere(new THREE.Sphere());
+    var radius = Math.max(sphere.radius, 1e-3);
+    var direction = new THREE.Vector3().subVectors(this.camera.position, this.controls.target);
+    if (direction.lengthSq() === 0) direction.set(1, 0.7, 0.55);
+    direction.normalize();
+    var distance = radius / Math.sin(this.camera.fov / 2 * Math.PI / 180) * 1.2;
+    this.camera.position.copy(sphere.center).addScaledVector(direction, distance);
+    this.camera.near = distance / 200;
+    this.camera.far = distance * 100;
+    this.camera.updateProjectionMatrix();
+    this.controls.target.copy(sphere.center);
+    this.controls.update();
+    this.requestFrame();
+};
+
+// The camera as the page's API reports it: where it stands and what it looks at.
+View.prototype.cameraState = function() {
+    return {position: this.camera.position.toArray(), target: this.controls.target.toArray()};
+};

@@ -3,13 +3,69 @@
 function Viewer(scene) {
     this.scene = scene;
     this.model = new Model(scene);
+    this.findings = findingsOf(scene, this.model);
     this.meshes = [];
     this.drawing = null;
     this.view = null;
-    this.shown = {visual: true, contact: false, frames: false, centres: false, inertia: false};
+    this.selected = -1;
+    this.shown = {
+        visual: true,
+        contact: false,
+        frames: false,
+        centres: false,
+        inertia: false,
+        names: false,
+        findings: true
+    };
     this.panels = new Panels(this);
     this.timings = {};
 }
+
+// The scene's findings, each with the position of its body in the model (-1 for none).
+function findingsOf(scene, model) {
+    return listOf(scene.findings).map(function(finding) {
+        var copy = Object.assign({}, finding || {});
+        copy.severity = textOf(copy.severity);
+        var index = copy.body === null || copy.body === undefined ?
+            undefined :
+            model.bodyIndex.get(textOf(copy.body));
+        copy.bodyIndex = index === undefined ? -1 : index;
+        return copy;
+    });
+}
+
+// The worst severity among each body's findings: 'error', 'warning', or none.
+Viewer.prototype.findingSeverities = function() {
+    var worst = [];
+    this.findings.forEach(function(finding) {
+        var index = finding.bodyIndex;
+        if (index < 0) return;
+        if (finding.severity === 'error' ||
+            (finding.severity === 'warning' && worst[index] !== 'error')) {
+            worst[index] = finding.severity;
+        }
+    });
+    return worst;
+};
+
+Viewer.prototype.showFinding = function(finding) {
+    if (finding.bodyIndex < 0) return;
+    this.select(finding.bodyIndex);
+    if (this.view) this.view.frameBody(finding.bodyIndex);
+};
+
+// The drawing of the present model, with the layers and tints as toggled.
+Viewer.prototype.makeDrawing = function(materials) {
+    this.drawing = new Drawing(this.model, this.meshes, materials);
+    this.applyShown();
+};
+
+Viewer.prototype.applyShown = function() {
+    var self = this;
+    this.drawing.layers.forEach(function(
+        layer) { self.drawing.showLayer(layer, self.shown[layer]); });
+    if (this.shown.findings) this.drawing.tintFindings(this.findingSeverities(), true);
+};
 
 Viewer.prototype.decodeMeshes = function() {
     var start = performance.now();
@@ -23,9 +79,7 @@ Viewer.prototype.startDrawing = function(container) {
     // A robot described only by its contact geometry shows that instead.
     if (!this.drawing.hasVisual) this.shown.contact = true;
     this.applyUrlLayers(window.location.search || '');
-    var self = this;
-    this.drawing.layers.forEach(function(
-        layer) { self.drawing.showLayer(layer, self.shown[layer]); });
+    this.applyShown();
     this.view = new View(container, this.drawing);
     this.listenForClicks(this.view.renderer.domElement);
 };
@@ -56,8 +110,49 @@ Viewer.prototype.select = function(index) {
 Viewer.prototype.showLayer = function(layer, visible) {
     this.shown[layer] = visible;
     if (!this.drawing) return;
-    this.drawing.showLayer(layer, visible);
+    if (layer === 'findings') {
+        this.drawing.tintFindings(this.findingSeverities(), visible);
+    } else {
+        this.drawing.showLayer(layer, visible);
+    }
     this.view.requestFrame();
+};
+
+// Puts a new scene of the same robot in place of the present one (a live page after a save):
+// the camera stays, the toggles stay, each joint keeps its value by name (held in its new range)
+// and the selected body stays selected by name.
+Viewer.prototype.swapScene = function(scene) {
+    var values = new Map();
+    this.model.interactions.forEach(function(interaction) {
+        if (interaction.movable) values.set(interaction.name, interaction.value);
+    });
+    var selected = this.selected >= 0 ? this.model.bodies[this.selected].name : null;
+    if (this.view) this.view.select(-1);
+    this.scene = scene;
+    this.model = new Model(scene);
+    this.findings = findingsOf(scene, this.model);
+    this.decodeMeshes();
+    if (this.drawing) {
+        var old = this.drawing;
+        this.view.scene.remove(old.root);
+        this.makeDrawing(old.materials);
+        old.dispose();
+        this.view.drawing = this.drawing;
+        this.view.scene.add(this.drawing.root);
+    }
+    this.panels.build(scene);
+    var self = this;
+    this.model.interactions.forEach(function(interaction) {
+        if (!interaction.movable || !values.has(interaction.name)) return;
+        var range = interaction.source.range;
+        var span = Array.isArray(range) && range.length === 2 ?
+            [Math.min(range[0], range[1]), Math.max(range[0], range[1])] :
+            interaction.slider;
+        var value = Math.min(Math.max(values.get(interaction.name), span[0]), span[1]);
+        if (value !== interaction.value) self.setJoint(interaction.name, value);
+    });
+    var index = selected === null ? undefined : this.model.bodyIndex.get(selected);
+    this.select(index === undefined ? -1 : index);
 };
 
 Viewer.prototype.setJoint = function(name, value) {
