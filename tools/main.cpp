@@ -14,6 +14,7 @@
 #include "cli/CommandLine.hpp"
 #include "cli/Import.hpp"
 #include "cli/Input.hpp"
+#include "cli/LanguageServer.hpp"
 #include "cli/Logging.hpp"
 #include "cli/Rendering.hpp"
 #include "cli/RunPlan.hpp"
@@ -192,5 +193,6 @@ int main(int argc, char** argv) {
         return static_cast<int>(serveRobot(*commandLine.serve));
     }
     if (!commandLine.options) return static_cast<int>(commandLine.status);
+    if (commandLine.options->languageServer) return runLanguageServerOnStandardStreams();
     return static_cast<int>(run(*commandLine.options));
 }

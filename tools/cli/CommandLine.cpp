@@ -112,6 +112,7 @@ struct Arguments {
     std::string explain;
     std::string output;
     std::string importPath;
+    bool stdio = false;  // lsp --stdio: accepted, the only channel there is
 };
 
 void declareOptions(CLI::App& app, Arguments& arguments) {
@@ -171,6 +172,18 @@ void declareOptions(CLI::App& app, Arguments& arguments) {
                    "standard input (then the only one); "
                    "NAME:=VALUE words are the xacro arguments")
         ->option_text("FILE... [NAME:=VALUE...]");
+}
+
+// `lsp`: the language server. --stdio is what editors' generic clients pass; standard input
+// and output are the only channel there is.
+CLI::App* declareLanguageServer(CLI::App& app, Arguments& arguments) {
+    CLI::App* lsp = app.add_subcommand(
+        "lsp",
+        "Run the language server (LSP 3.17) on standard input and output: the findings of "
+        "--check, hover and navigation of URDF and xacro in any editor (see docs/lsp.md)");
+    lsp->add_flag("--stdio", arguments.stdio,
+                  "Speak the protocol on standard input and output (the default)");
+    return lsp;
 }
 
 // Several inputs go to a folder, or nowhere when only their summaries are asked for. The empty
@@ -345,6 +358,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     app.set_version_flag("--version", CORVANE_VERSION);
     Arguments arguments;
     declareOptions(app, arguments);
+    const CLI::App* lsp = declareLanguageServer(app, arguments);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForVersion& version) {
@@ -356,6 +370,11 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     } catch (const CLI::ParseError& error) {
         std::cerr << "error: " << oneLine(error.what()) << " (see --help)\n";
         return {std::nullopt, std::nullopt, ExitStatus::UsageOrIo};
+    }
+    if (lsp->parsed()) {
+        Options options;
+        options.languageServer = true;
+        return {options, ExitStatus::Success};
     }
     arguments.options.formatGiven = app.count("--format") > 0;
     if (app.count("--explain") > 0) {
