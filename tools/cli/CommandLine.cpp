@@ -374,7 +374,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     if (lsp->parsed()) {
         Options options;
         options.languageServer = true;
-        return {options, ExitStatus::Success};
+        return {options, std::nullopt, ExitStatus::Success};
     }
     arguments.options.formatGiven = app.count("--format") > 0;
     if (app.count("--explain") > 0) {
