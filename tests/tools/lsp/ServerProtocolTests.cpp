@@ -154,6 +154,34 @@ TEST_F(ServerProtocol, DefinitionOfAMacroCallCrossesTheFilesRead) {
               uriOf(description / "urdf/forearm_v0/forearm.urdf.xacro"));
 }
 
+// A link whose name a macro makes: <child link> leads to the line of the macro that wrote it,
+// through the expansion's source map. The robot exists only as unsaved text.
+TEST(ServerProtocolUnsaved, DefinitionOfALinkAMacroNamesGoesThroughTheSourceMap) {
+    // clang-format off
+    const std::string robot = R"(<robot name="m" xmlns:xacro="http://www.ros.org/wiki/xacro">
+  <xacro:macro name="wheel" params="side">
+    <link name="${side}_wheel"/>
+  </xacro:macro>
+  <link name="base"/>
+  <xacro:wheel side="left"/>
+  <joint name="j" type="fixed"><parent link="base"/><child link="left_wheel"/></joint>
+</robot>
+)";
+    // clang-format on
+    const std::string uri = "file:///tmp/corvane-lsp-QQQ-unsaved/wheels.urdf.xacro";
+    LspClient client;
+    client.request("initialize", Json::object());
+    openDocument(client, uri, robot);
+    ASSERT_TRUE(publication(client, uri, [](const Json&) { return true; })) << client.errors();
+    const Json answer = client.request(
+        "textDocument/definition",
+        {{"textDocument", {{"uri", uri}}}, {"position", {{"line", 6}, {"character", 66}}}});
+    ASSERT_EQ(answer["result"].size(), 1u) << answer.dump();
+    EXPECT_EQ(answer["result"][0]["uri"], uri);
+    EXPECT_EQ(answer["result"][0]["range"]["start"]["line"], 2);
+    EXPECT_FALSE(fs::exists("/tmp/corvane-lsp-QQQ-unsaved"));
+}
+
 TEST(ServerProtocolInput, BadInputIsAnsweredAndTheServerGoesOn) {
     LspClient client;
     // Before initialize.
