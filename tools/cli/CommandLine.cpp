@@ -178,9 +178,12 @@ void declareOptions(CLI::App& app, Arguments& arguments) {
 // and output are the only channel there is.
 CLI::App* declareLanguageServer(CLI::App& app, Arguments& arguments) {
     CLI::App* lsp = app.add_subcommand(
-        "lsp",
-        "Run the language server (LSP 3.17) on standard input and output: the findings of "
-        "--check, hover and navigation of URDF and xacro in any editor (see docs/lsp.md)");
+        "lsp", "Run the language server (LSP 3.17) on standard input and output");
+    lsp->footer(
+        "Serves an editor: the findings of --check as diagnostics while you type, hover,\n"
+        "definitions, references, the outline and completion of URDF and xacro files; settings\n"
+        "from initializationOptions or a corvane-urdf.json (docs/lsp.md). Exit status: 0 after\n"
+        "shutdown and exit, 1 on exit alone or when standard input ends.");
     lsp->add_flag("--stdio", arguments.stdio,
                   "Speak the protocol on standard input and output (the default)");
     return lsp;

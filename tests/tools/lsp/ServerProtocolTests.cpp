@@ -92,6 +92,9 @@ TEST_F(ServerProtocol, PlantedFindingInAnUnsavedIncludedFileIsShownWithItsChainA
     ASSERT_TRUE(shown) << client.errors();
     int found = 0;
     for (const auto& diagnostic : (*shown)["params"]["diagnostics"]) {
+        // Findings of the checks alone: the file is no robot of its own, whose expansion or
+        // import would fail.
+        EXPECT_TRUE(diagnostic.contains("code")) << diagnostic.dump();
         if (diagnostic.value("code", "") != "mass-negative") continue;
         ++found;
         EXPECT_EQ(diagnostic["severity"], 1);
@@ -152,6 +155,40 @@ TEST_F(ServerProtocol, DefinitionOfAMacroCallCrossesTheFilesRead) {
     ASSERT_EQ(answer["result"].size(), 1u) << answer.dump();
     EXPECT_EQ(answer["result"][0]["uri"],
               uriOf(description / "urdf/forearm_v0/forearm.urdf.xacro"));
+}
+
+// A link whose name a macro makes: <child link> leads to the line of the macro that wrote it,
+// through the expansion's source map. The robot exists only as unsaved text; closed, its
+// findings are taken back.
+TEST(ServerProtocolUnsaved, DefinitionOfALinkAMacroNamesGoesThroughTheSourceMap) {
+    // clang-format off
+    const std::string robot = R"(<robot name="m" xmlns:xacro="http://www.ros.org/wiki/xacro">
+  <xacro:macro name="wheel" params="side">
+    <link name="${side}_wheel"><inertial><mass value="-1"/><inertia ixx="1" ixy="0" ixz="0" iyy="1" iyz="0" izz="1"/></inertial></link>
+  </xacro:macro>
+  <link name="base"/>
+  <xacro:wheel side="left"/>
+  <joint name="j" type="fixed"><parent link="base"/><child link="left_wheel"/></joint>
+</robot>
+)";
+    // clang-format on
+    const std::string uri = "file:///tmp/corvane-lsp-QQQ-unsaved/wheels.urdf.xacro";
+    LspClient client;
+    client.request("initialize", Json::object());
+    openDocument(client, uri, robot);
+    ASSERT_TRUE(publication(client, uri, [](const Json& d) {
+        return holdsCode(d, "mass-negative");
+    })) << client.errors();
+    const Json answer = client.request(
+        "textDocument/definition",
+        {{"textDocument", {{"uri", uri}}}, {"position", {{"line", 6}, {"character", 66}}}});
+    ASSERT_EQ(answer["result"].size(), 1u) << answer.dump();
+    EXPECT_EQ(answer["result"][0]["uri"], uri);
+    EXPECT_EQ(answer["result"][0]["range"]["start"]["line"], 2);
+    EXPECT_FALSE(fs::exists("/tmp/corvane-lsp-QQQ-unsaved"));
+    // Closed, the robot is analysed no more, and its findings go with it.
+    client.notify("textDocument/didClose", {{"textDocument", {{"uri", uri}}}});
+    EXPECT_TRUE(publication(client, uri, [](const Json& d) { return d.empty(); }));
 }
 
 TEST(ServerProtocolInput, BadInputIsAnsweredAndTheServerGoesOn) {
