@@ -6,6 +6,7 @@ endif()
 
 add_executable(xacro_tests ${CMAKE_CURRENT_LIST_DIR}/xacro/ExpanderTests.cpp
                            ${CMAKE_CURRENT_LIST_DIR}/xacro/ExpressionTests.cpp
+                           ${CMAKE_CURRENT_LIST_DIR}/xacro/ExpressionDifferentialTests.cpp
                            ${CMAKE_CURRENT_LIST_DIR}/xacro/ExpansionMapTests.cpp
                            ${CMAKE_CURRENT_LIST_DIR}/xacro/FuzzRegressionTests.cpp)
 target_include_directories(xacro_tests PRIVATE ${PROJECT_SOURCE_DIR}/xacro/src

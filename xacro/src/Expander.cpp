@@ -347,7 +347,7 @@ class Expander {
                 if (bare == "arg") return Value{argument(strOf(oneArgument(name, args)))};
                 if (bare == "abs_filename")
                     return Value{absoluteName(strOf(oneArgument(name, args)), frame)};
-                if (bare == "dotify") return oneArgument(name, args);
+                if (bare == "dotify") return dotified(oneArgument(name, args));
                 if (bare == "tokenize") return tokenized(args);
                 if (bare == "message" || bare == "warning") {
                     report(bare == "warning" ? ExpansionMessage::Level::Warning
@@ -358,6 +358,15 @@ class Expander {
                 if (bare == "error" || bare == "fatal") throw EvalError(printed(args));
                 return std::nullopt;
             };
+    }
+
+    // A dict whose string keys also read as attributes, as a YAML map's do.
+    static Value dotified(const Value& value) {
+        const auto* dict = std::get_if<std::shared_ptr<Dict>>(&value.data);
+        if (!dict) return value;
+        auto copy = std::make_shared<Dict>(**dict);
+        copy->dotified = true;
+        return Value{copy};
     }
 
     static const Value& oneArgument(const std::string& name, const Arguments& args) {
@@ -455,6 +464,7 @@ class Expander {
                             ")");
         if (node.IsMap()) {
             auto dict = std::make_shared<Dict>();
+            dict->dotified = true;  // a YAML map's keys read as attributes: limits.arm.lower
             for (const auto& item : node)
                 setItem(*dict, yamlValue(item.first, count, depth + 1),
                         yamlValue(item.second, count, depth + 1));
@@ -527,7 +537,7 @@ class Expander {
     // one, when a property's value fails inside another expression).
     Value expressionValue(const std::string& expression, const Frame& frame) {
         try {
-            return evaluate(
+            return evaluator_.evaluate(
                 expression, [&](const std::string& name) { return lookup(name, frame); },
                 functions(frame));
         } catch (const EvalError& error) {
@@ -626,18 +636,34 @@ class Expander {
         }
     }
 
+    // A condition's value: a text true/True or false/False, else the integer the text reads as
+    // ("1", "0", "${2}"); a value that is no text (a list, None, a number) by Python's truth.
     bool condition(const tinyxml2::XMLElement& element, const Frame& frame) {
-        const Value value = evaluateWhole(element.Attribute("value"), frame, element.GetLineNum());
-        if (const auto* b = std::get_if<bool>(&value.data)) return *b;
-        if (isNumber(value)) {
-            const double d = asDouble(value);
-            if (d == 0.0 || d == 1.0) return d == 1.0;
-        }
+        const char* written = element.Attribute("value");
+        const Value value = evaluateWhole(written, frame, element.GetLineNum());
         if (const auto* s = std::get_if<std::string>(&value.data)) {
-            if (*s == "true" || *s == "True") return true;
-            if (*s == "false" || *s == "False") return false;
+            const std::string t = trimmed(*s);
+            if (t == "true" || t == "True") return true;
+            if (t == "false" || t == "False") return false;
+            if (const auto nonZero = nonZeroInteger(t)) return *nonZero;
+            fail("invalid condition value '" + std::string(written ? written : "") + "': '" + *s +
+                     "' is neither true, false nor an integer",
+                 frame.file, element.GetLineNum());
         }
-        fail("invalid condition value '" + strOf(value) + "'", frame.file, element.GetLineNum());
+        return truthOf(value);
+    }
+
+    // Whether the integer TEXT reads as (as Python's int() reads it) is not zero; nothing when
+    // TEXT is no integer.
+    static std::optional<bool> nonZeroInteger(const std::string& text) {
+        const auto digits = text.find_first_not_of("+-");
+        if (text.empty() || digits > 1 || digits == std::string::npos) return std::nullopt;
+        std::string bare = text.substr(digits);
+        bare.erase(std::remove(bare.begin(), bare.end(), '_'), bare.end());
+        if (bare.empty() || bare.find_first_not_of("0123456789") != std::string::npos ||
+            text.find("__") != std::string::npos || text.back() == '_' || text[digits] == '_')
+            return std::nullopt;
+        return bare.find_first_not_of('0') != std::string::npos;
     }
 
     void processChildren(const tinyxml2::XMLNode& from, tinyxml2::XMLNode& to, const Frame& frame,
@@ -1089,6 +1115,7 @@ class Expander {
     std::string topFile_;
     std::map<std::string, Macro> macros_;
     std::deque<Scope> scopes_;
+    Evaluator evaluator_;
     std::deque<Property> properties_;
     Scope* global_ = nullptr;
     std::vector<SourceStep> chain_;
