@@ -52,6 +52,8 @@ struct Options {
     bool xacro = false;
     // The NAME:=VALUE words of the command line: the arguments of xacro inputs.
     XacroArguments xacroArguments;
+    // `corvane-urdf lsp`: the language server on standard input and output, nothing else.
+    bool languageServer = false;
 
     // Whether `input` is expanded as xacro before its import.
     bool expandsAsXacro(const std::string& input) const {
