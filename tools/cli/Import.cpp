@@ -53,7 +53,8 @@ ToolError expansionFailure(const xacro::ExpansionError& error) {
     const xacro::SourceOrigin& where = error.where();
     std::vector<std::string> notes;
     for (auto step : where.chain) {
-        if (step.kind == xacro::SourceStep::Kind::Include) step.name = displayedSourceFile(step.name);
+        if (step.kind == xacro::SourceStep::Kind::Include)
+            step.name = displayedSourceFile(step.name);
         notes.push_back(placeOf(step.file, step.line) + ": note: " + xacro::stepNote(step));
     }
     return ToolError(ExitStatus::Refused, placeOf(where.file, where.line) + ": " + error.what(),
@@ -77,9 +78,10 @@ MeshLocator meshLocatorFor(const std::string& input, const Options& options) {
 XacroInput readUrdfText(const std::string& input, const Options& options,
                         const MeshLocator& meshes) {
     std::string text = readInput(input);
-    if (!options.expandsAsXacro(input)) return {std::move(text), {}, {}};
+    if (!options.expandsAsXacro(input, text)) return {std::move(text), {}, {}};
     try {
-        XacroInput expanded = expandXacro(xacroFileOf(input), &text, options.xacroArguments, meshes);
+        XacroInput expanded =
+            expandXacro(xacroFileOf(input), &text, options.xacroArguments, meshes);
         if (!options.quiet) {
             for (const auto& message : expanded.messages)
                 std::fprintf(stderr, "%s\n", onOneLine(message).c_str());
