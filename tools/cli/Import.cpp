@@ -48,8 +48,11 @@ std::string placeOf(const std::string& file, int line) {
     return line > 0 ? name + ":" + std::to_string(line) : name;
 }
 
-// "FILE:LINE: what", then one note per macro call and include that led there.
-ToolError expansionFailure(const xacro::ExpansionError& error) {
+// "FILE:LINE: what", then one note per macro call and include that led there; and, for an
+// INPUT expanded for its content alone, how to read it as it is (a URDF that kept a stray macro
+// call, say).
+ToolError expansionFailure(const xacro::ExpansionError& error, const std::string& input,
+                           bool byContent) {
     const xacro::SourceOrigin& where = error.where();
     std::vector<std::string> notes;
     for (auto step : where.chain) {
@@ -57,6 +60,10 @@ ToolError expansionFailure(const xacro::ExpansionError& error) {
             step.name = displayedSourceFile(step.name);
         notes.push_back(placeOf(step.file, step.line) + ": note: " + xacro::stepNote(step));
     }
+    if (byContent)
+        notes.push_back(inputDisplayName(input) +
+                        ": note: expanded as xacro since its root element declares the xacro "
+                        "namespace and it holds xacro elements; --no-xacro reads it as it is");
     return ToolError(ExitStatus::Refused, placeOf(where.file, where.line) + ": " + error.what(),
                      std::move(notes));
 }
@@ -88,7 +95,7 @@ XacroInput readUrdfText(const std::string& input, const Options& options,
         }
         return expanded;
     } catch (const xacro::ExpansionError& error) {
-        throw expansionFailure(error);
+        throw expansionFailure(error, input, !options.expandsByName(input));
     }
 }
 

@@ -61,8 +61,11 @@ struct Options {
     // name, or by its content (its root declares the xacro namespace and a xacro element stands
     // in it), since robots such as turtlebot3 write xacro in *.urdf files.
     bool expandsAsXacro(const std::string& input, std::string_view text) const {
-        if (noXacro) return false;
-        return xacro || std::string_view(input).ends_with(".xacro") || xacro::isXacroDocument(text);
+        return !noXacro && (expandsByName(input) || xacro::isXacroDocument(text));
+    }
+    // Whether `input` is expanded whatever its content: named *.xacro, or --xacro given.
+    bool expandsByName(const std::string& input) const {
+        return !noXacro && (xacro || std::string_view(input).ends_with(".xacro"));
     }
     // -f urdf alone: the URDF text is written as read or expanded, without an import.
     bool writesUrdfOnly() const { return format == OutputFormat::Urdf && !summary && !check; }

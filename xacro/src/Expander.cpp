@@ -155,8 +155,10 @@ std::vector<int> elementLines(const std::string& urdf) {
     return lines;
 }
 
-// The content of FILE, or nothing when it cannot be read.
+// The content of FILE, or nothing when it cannot be read (a folder a pattern matched, say).
 std::optional<std::string> fileText(const std::filesystem::path& file) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(file, error)) return std::nullopt;
     std::ifstream in(file, std::ios::binary);
     if (!in) return std::nullopt;
     std::ostringstream content;

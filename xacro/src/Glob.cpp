@@ -44,7 +44,7 @@ struct CharacterSet {
 
 // The set written between '[' and ']', read as fnmatch reads it: a dash joins the characters
 // beside it into a range, except one right after "[" or "[!" or right after a range; a dash
-// before ']' is itself; a range running backwards (z-a) is dropped with the dash.
+// before ']' is itself; a range running backwards (z-a) matches nothing.
 CharacterSet characterSet(std::u32string_view body) {
     // the pieces between the dashes that make ranges, the last character of one and the first
     // of the next being a range's ends
@@ -61,16 +61,9 @@ CharacterSet characterSet(std::u32string_view body) {
         chunks.emplace_back(body.substr(start));
     else
         chunks.back() += U'-';
-    for (std::size_t k = chunks.size() - 1; k > 0; --k) {
-        if (chunks[k - 1].back() > chunks[k].front()) {
-            chunks[k - 1].pop_back();
-            chunks[k - 1] += chunks[k].substr(1);
-            chunks.erase(chunks.begin() + static_cast<std::ptrdiff_t>(k));
-        }
-    }
     CharacterSet set;
     if (chunks[0].starts_with(U'!')) {
-        set.negated = true;  // "[!]" left after dropping ranges: any character
+        set.negated = true;
         chunks[0].erase(0, 1);
     }
     for (std::size_t k = 0; k < chunks.size(); ++k) {

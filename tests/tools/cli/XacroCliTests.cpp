@@ -196,6 +196,26 @@ TEST(XacroCli, TheTurtlebot3UrdfFilesAreExpandedByTheirContent) {
     EXPECT_TRUE(contains(arguments.err, "--no-xacro expands no FILE")) << arguments.err;
 }
 
+TEST(XacroCli, AUrdfFileThatFailsToExpandSaysWhyItWasExpanded) {
+    // a URDF generated long ago that kept a call of a macro it does not define
+    ScratchDir scratch;
+    writeFile(scratch / "stray.urdf", R"xml(<robot name="r" xmlns:xacro="http://ros.org/wiki/xacro">
+  <link name="base"/>
+  <xacro:sensors_QQQ parent="base"/>
+</robot>
+)xml");
+    const std::string file = (scratch / "stray.urdf").string();
+    const ToolRun run = runTool({file});
+    EXPECT_EQ(run.status, 1);
+    const auto lines = linesOf(run.err);
+    ASSERT_EQ(lines.size(), 2u) << run.err;
+    EXPECT_EQ(lines[0], "error: " + file + ":3: unknown macro name: xacro:sensors_QQQ");
+    EXPECT_EQ(lines[1], file +
+                            ": note: expanded as xacro since its root element declares the xacro "
+                            "namespace and it holds xacro elements; --no-xacro reads it as it is");
+    EXPECT_EQ(runTool({file, "--no-xacro"}).status, 0);
+}
+
 TEST(XacroCli, TheFilesMessagesGoToStandardErrorAtTheirLineUnlessQuiet) {
     const std::string robot = R"xml(<robot name="m" xmlns:xacro="http://www.ros.org/wiki/xacro">
   <link name="a"/>
