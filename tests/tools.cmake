@@ -45,6 +45,9 @@ corvane_add_tool_tests(tool_page_tests TIMEOUT 600
 corvane_add_tool_tests(tool_viewer_browser_tests TIMEOUT 120
   SOURCES page/ViewerBrowserTests.cpp
   LIBRARIES corvane-urdf-model)
+corvane_add_tool_tests(tool_jsonrpc_tests TIMEOUT 60
+  SOURCES jsonrpc/EndpointTests.cpp jsonrpc/FramingTests.cpp
+  LIBRARIES corvane-urdf-jsonrpc)
 corvane_add_tool_tests(tool_cli_tests TIMEOUT 900
   SOURCES cli/CliTests.cpp cli/RunPlanTests.cpp cli/SummaryBatchCliTests.cpp cli/SummaryTests.cpp
           cli/XacroCliTests.cpp

@@ -27,7 +27,9 @@ const std::map<std::string, std::set<std::string>>& allowedIncludes() {
         {"checks", {"support", "model"}},
         {"graph", {"support", "model"}},
         {"page", {"support", "model"}},
-        {"cli", {"support", "model", "checks", "graph", "page"}},
+        {"jsonrpc", {}},
+        {"lsp", {"support", "model", "checks", "jsonrpc"}},
+        {"cli", {"support", "model", "checks", "graph", "page", "lsp"}},
         {"", {"support", "model", "checks", "graph", "page", "cli"}},  // main.cpp
     };
     return allowed;

@@ -39,6 +39,8 @@ struct ReadElement {
     std::string_view name;
     std::span<const std::string_view> children;
     std::span<const std::string_view> attributes;
+    // What urdfdom makes of it, in one line.
+    std::string_view summary;
 };
 
 constexpr std::array<std::string_view, 3> robotChildren{"link", "joint", "material"};
@@ -75,31 +77,75 @@ constexpr std::array<std::string_view, 2> calibrationAttributes{"rising", "falli
 constexpr std::array<std::string_view, 3> mimicAttributes{"joint", "multiplier", "offset"};
 
 constexpr std::array<ReadElement, 25> readElements{{
-    {"robot", robotChildren, robotAttributes},
-    {"link", linkChildren, nameAttribute},
-    {"inertial", inertialChildren, {}},
-    {"origin", {}, originAttributes},
-    {"mass", {}, valueAttribute},
-    {"inertia", {}, inertiaAttributes},
-    {"visual", visualChildren, nameAttribute},
-    {"collision", collisionChildren, nameAttribute},
-    {"geometry", geometryChildren, {}},
-    {"sphere", {}, radiusAttribute},
-    {"box", {}, sizeAttribute},
-    {"cylinder", {}, cylinderAttributes},
-    {"mesh", {}, meshAttributes},
-    {"material", materialChildren, nameAttribute},
-    {"color", {}, rgbaAttribute},
-    {"texture", {}, filenameAttribute},
-    {"joint", jointChildren, jointAttributes},
-    {"parent", {}, linkAttribute},
-    {"child", {}, linkAttribute},
-    {"axis", {}, xyzAttribute},
-    {"limit", {}, limitAttributes},
-    {"dynamics", {}, dynamicsAttributes},
-    {"safety_controller", {}, safetyAttributes},
-    {"calibration", {}, calibrationAttributes},
-    {"mimic", {}, mimicAttributes},
+    {"robot", robotChildren, robotAttributes,
+     "the robot: its links, the joints between them and named materials"},
+    {"link", linkChildren, nameAttribute,
+     "a rigid body: its mass and inertia, the shapes it is drawn with and those it collides with"},
+    {"inertial",
+     inertialChildren,
+     {},
+     "the body's mass and inertia tensor, about the centre of mass at its origin (none: no mass)"},
+    {"origin",
+     {},
+     originAttributes,
+     "a pose: xyz in metres, rpy the roll, pitch and yaw in radians (fixed axes X, Y, Z)"},
+    {"mass", {}, valueAttribute, "the body's mass in kilograms"},
+    {"inertia",
+     {},
+     inertiaAttributes,
+     "the inertia tensor about the centre of mass in kg m^2: ixx, iyy, izz and the products"},
+    {"visual", visualChildren, nameAttribute,
+     "a shape the body is drawn with, posed by its origin"},
+    {"collision", collisionChildren, nameAttribute,
+     "a shape the body collides with, posed by its origin"},
+    {"geometry",
+     geometryChildren,
+     {},
+     "one shape: a sphere, a box, a cylinder (along z) or a mesh"},
+    {"sphere", {}, radiusAttribute, "a sphere of the radius given, in metres"},
+    {"box",
+     {},
+     sizeAttribute,
+     "a box of the three side lengths given in size, in metres, centred on its origin"},
+    {"cylinder",
+     {},
+     cylinderAttributes,
+     "a cylinder along z of the radius and length given, in metres, centred on its origin"},
+    {"mesh",
+     {},
+     meshAttributes,
+     "a mesh file (package://, file:// or a path) and its scale per axis"},
+    {"material", materialChildren, nameAttribute,
+     "a colour (rgba, each 0 to 1) or a texture; named at the robot, used by name in a visual"},
+    {"color", {}, rgbaAttribute, "the colour as rgba, four numbers from 0 to 1"},
+    {"texture", {}, filenameAttribute, "an image file the visual is drawn with"},
+    {"joint", jointChildren, jointAttributes,
+     "how the child link moves against the parent: type revolute, continuous, prismatic, fixed, "
+     "floating or planar"},
+    {"parent", {}, linkAttribute, "the link the joint is fixed to"},
+    {"child", {}, linkAttribute, "the link the joint moves"},
+    {"axis",
+     {},
+     xyzAttribute,
+     "the axis of the joint in the joint's frame (1 0 0 when not written), normalised by urdfdom"},
+    {"limit",
+     {},
+     limitAttributes,
+     "the joint's range (lower, upper; radians or metres), its effort and velocity limits"},
+    {"dynamics", {}, dynamicsAttributes, "the joint's damping and its static friction"},
+    {"safety_controller",
+     {},
+     safetyAttributes,
+     "the soft limits and gains of a safety controller; urdfdom keeps them, simulators rarely use "
+     "them"},
+    {"calibration",
+     {},
+     calibrationAttributes,
+     "the positions of the reference edges (rising, falling)"},
+    {"mimic",
+     {},
+     mimicAttributes,
+     "the joint follows another: position = multiplier * that joint's + offset"},
 }};
 
 const ReadElement* readElement(std::string_view name) {
@@ -418,6 +464,11 @@ std::span<const std::string_view> readChildElements(std::string_view element) {
 std::span<const std::string_view> readAttributes(std::string_view element) {
     const ReadElement* read = readElement(element);
     return read != nullptr ? read->attributes : std::span<const std::string_view>{};
+}
+
+std::string_view readElementSummary(std::string_view element) {
+    const ReadElement* read = readElement(element);
+    return read != nullptr ? read->summary : std::string_view{};
 }
 
 bool isCoreElement(std::string_view name) {

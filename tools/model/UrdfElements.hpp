@@ -87,6 +87,8 @@ struct UnreadMarkup {
 // `element` (robot, link, joint and what they hold); empty for other names.
 std::span<const std::string_view> readChildElements(std::string_view element);
 std::span<const std::string_view> readAttributes(std::string_view element);
+// What urdfdom makes of such an element, in one line (for an editor's hover); empty for others.
+std::string_view readElementSummary(std::string_view element);
 // Whether urdfdom reads an element of this name anywhere in a robot description.
 bool isCoreElement(std::string_view name);
 // The elements in which urdfdom reads a child element named `child`, in the order of the format.
