@@ -161,12 +161,13 @@ void declareOptions(CLI::App& app, Arguments& arguments) {
         ->take_all()
         ->check(CLI::Validator(PackageSearch::packagePathProblem, "DIR|NAME=DIR"))
         ->option_text("DIR|NAME=DIR");
-    auto* xacro = app.add_flag("--xacro", options.xacro,
-                               "Expand every FILE (standard input too) as xacro, whatever its name "
-                               "and content");
+    // --xacro and --no-xacro exclude each other: checked after parsing, since CLI11's own check
+    // would write "Excludes:" where the help, the manual page and the completion read an option's
+    // value.
+    app.add_flag("--xacro", options.xacro,
+                 "Expand every FILE (standard input too) as xacro, whatever its name and content");
     app.add_flag("--no-xacro", options.noXacro,
-                 "Read every FILE as it is, even one named *.xacro or written in xacro")
-        ->excludes(xacro);
+                 "Read every FILE as it is, even one named *.xacro or written in xacro");
     // Required unless --explain is given: checked after parsing.
     app.add_option("FILE", options.inputs,
                    "URDF or xacro files to import (required unless --explain is given), or - for "
@@ -193,8 +194,10 @@ std::string checkInputs(const Arguments& arguments, bool formatGiven) {
     return {};
 }
 
-// NAME:=VALUE words among the FILEs are xacro arguments. The empty text means they fit.
+// NAME:=VALUE words among the FILEs are xacro arguments; --xacro and --no-xacro exclude each
+// other. The empty text means they fit.
 std::string takeXacroArguments(Options& options) {
+    if (options.xacro && options.noXacro) return "--xacro and --no-xacro exclude each other";
     std::vector<std::string> files;
     for (auto& word : options.inputs) {
         if (isXacroArgument(word)) {

@@ -191,6 +191,7 @@ TEST(XacroCli, TheTurtlebot3UrdfFilesAreExpandedByTheirContent) {
     const std::string burger = (folder / "turtlebot3_burger.urdf").string();
     const ToolRun both = runTool({burger, "--xacro", "--no-xacro"});
     EXPECT_EQ(both.status, 2) << both.err;
+    EXPECT_TRUE(contains(both.err, "--xacro and --no-xacro exclude each other")) << both.err;
     const ToolRun arguments = runTool({burger, "--no-xacro", "namespace:=a_"});
     EXPECT_EQ(arguments.status, 2) << arguments.err;
     EXPECT_TRUE(contains(arguments.err, "--no-xacro expands no FILE")) << arguments.err;
