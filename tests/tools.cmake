@@ -54,3 +54,6 @@ corvane_add_tool_tests(tool_cli_tests TIMEOUT 900
   LIBRARIES corvane-urdf-cli)
 # The tool's folders include each other one way only.
 corvane_add_tool_tests(tool_layout_tests TIMEOUT 60 SOURCES LayoutTests.cpp)
+corvane_add_tool_tests(tool_session_tests TIMEOUT 300
+  SOURCES session/AnalysisTests.cpp
+  LIBRARIES corvane-urdf-session)

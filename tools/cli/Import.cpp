@@ -1,7 +1,5 @@
 #include "cli/Import.hpp"
 
-#include <corvane/Builders.hpp>
-#include <corvane/UrdfPlugin.hpp>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -9,25 +7,14 @@
 #include <vector>
 
 #include "cli/Input.hpp"
-#include "model/UrdfElements.hpp"
 #include "model/XacroInput.hpp"
+#include "session/RobotImport.hpp"
 #include "support/ToolError.hpp"
 #include "support/VisibleText.hpp"
 
 namespace corvane::tools {
 
 namespace {
-
-// "arm.urdf: not a valid ...", or "arm.urdf:12: not a valid ...: malformed XML: <cause>" when the
-// XML parser says where the text goes wrong.
-std::string refusalMessage(const std::string& source, const std::string& inputName) {
-    const std::string refused = "not a valid URDF robot description";
-    const auto problem = findXmlProblem(source);
-    if (!problem) return inputName + ": " + refused;
-    const std::string place =
-        problem->line > 0 ? inputName + ":" + std::to_string(problem->line) : inputName;
-    return place + ": " + refused + ": malformed XML: " + problem->description;
-}
 
 // The plugin's own failures (it throws nothing for a refused description) name the input too.
 DocumentPtr importNamingInput(const std::string& source, const std::string& inputName,
@@ -43,31 +30,6 @@ DocumentPtr importNamingInput(const std::string& source, const std::string& inpu
     }
 }
 
-std::string placeOf(const std::string& file, int line) {
-    const std::string name = displayedSourceFile(file);
-    return line > 0 ? name + ":" + std::to_string(line) : name;
-}
-
-// "FILE:LINE: what", then one note per macro call and include that led there; and, for an
-// INPUT expanded for its content alone, how to read it as it is (a URDF that kept a stray macro
-// call, say).
-ToolError expansionFailure(const xacro::ExpansionError& error, const std::string& input,
-                           bool byContent) {
-    const xacro::SourceOrigin& where = error.where();
-    std::vector<std::string> notes;
-    for (auto step : where.chain) {
-        if (step.kind == xacro::SourceStep::Kind::Include)
-            step.name = displayedSourceFile(step.name);
-        notes.push_back(placeOf(step.file, step.line) + ": note: " + xacro::stepNote(step));
-    }
-    if (byContent)
-        notes.push_back(inputDisplayName(input) +
-                        ": note: expanded as xacro since its root element declares the xacro "
-                        "namespace and it holds xacro elements; --no-xacro reads it as it is");
-    return ToolError(ExitStatus::Refused, placeOf(where.file, where.line) + ": " + error.what(),
-                     std::move(notes));
-}
-
 // Standard input stands for a file in the current folder: relative includes start there.
 std::filesystem::path xacroFileOf(const std::string& input) {
     return input == standardStream ? std::filesystem::path(inputDisplayName(input))
@@ -77,15 +39,15 @@ std::filesystem::path xacroFileOf(const std::string& input) {
 }  // namespace
 
 MeshLocator meshLocatorFor(const std::string& input, const Options& options) {
-    return MeshLocator(PackageSearch::fromCommandLineAndEnvironment(options.packagePaths),
-                       input == standardStream ? std::filesystem::path()
-                                               : std::filesystem::path(input).parent_path());
+    return meshLocatorIn(input == standardStream ? std::filesystem::path()
+                                                 : std::filesystem::path(input).parent_path(),
+                         options.packagePaths);
 }
 
 XacroInput readUrdfText(const std::string& input, const Options& options,
                         const MeshLocator& meshes) {
     std::string text = readInput(input);
-    if (!options.expandsAsXacro(input, text)) return {std::move(text), {}, {}};
+    if (!options.expandsAsXacro(input, text)) return {std::move(text), {}, {}, {}};
     try {
         XacroInput expanded =
             expandXacro(xacroFileOf(input), &text, options.xacroArguments, meshes);
@@ -95,18 +57,21 @@ XacroInput readUrdfText(const std::string& input, const Options& options,
         }
         return expanded;
     } catch (const xacro::ExpansionError& error) {
-        throw expansionFailure(error, input, !options.expandsByName(input));
+        AnalysisFailure failure = expansionFailure(error);
+        // a URDF that kept a stray macro call, say: the user's next step is to read it as it is
+        if (!options.expandsByName(input))
+            failure.chain.push_back(
+                {inputDisplayName(input), 0,
+                 "expanded as xacro since its root element declares the xacro namespace and it "
+                 "holds xacro elements; --no-xacro reads it as it is"});
+        throw failure.toolError();
     }
 }
 
 DocumentPtr importRobot(const std::string& source, const std::string& inputName,
                         const Options& options) {
-    Plugins::Urdf::UrdfPlugin plugin;
-    plugin.setPrecision(options.precision);
-    ErrorReporter reporter;
-    DocumentPtr document =
-        plugin.parse(source, NodeBuilder::importStatement(options.importSegments), reporter);
-    if (!document) throw ToolError(ExitStatus::Refused, refusalMessage(source, inputName));
+    DocumentPtr document = importDescription(source, options.precision, options.importSegments);
+    if (!document) throw refusalFailure(source, inputName).toolError();
     return document;
 }
 

@@ -61,8 +61,10 @@ std::pair<std::string, std::string> splitXacroArgument(const std::string& word) 
 }
 
 XacroInput expandXacro(const std::filesystem::path& file, const std::string* text,
-                       const XacroArguments& arguments, const MeshLocator& meshes) {
+                       const XacroArguments& arguments, const MeshLocator& meshes,
+                       const xacro::FileTexts& fileTexts) {
     xacro::ExpandOptions options;
+    options.fileTexts = fileTexts;
     for (const auto& [name, value] : arguments) options.args[name] = value;
     // Packages are found relative to the current folder; includes and $(dirname) relative to
     // the including file, so the expander is handed absolute package folders.
@@ -83,7 +85,8 @@ XacroInput expandXacro(const std::filesystem::path& file, const std::string* tex
                            std::to_string(message.where.line) + (warning ? ": warning: " : ": ") +
                            message.text);
     }
-    return {std::move(urdf), SourceMap(expansion), std::move(messages)};
+    std::vector<std::filesystem::path> files = std::move(expansion.files);
+    return {std::move(urdf), SourceMap(expansion), std::move(messages), std::move(files)};
 }
 
 }  // namespace corvane::tools

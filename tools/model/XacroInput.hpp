@@ -37,6 +37,9 @@ struct XacroInput {
     // What the file printed while it expanded (xacro.message, xacro.warning), as
     // "FILE:LINE: warning: TEXT" lines.
     std::vector<std::string> messages;
+    // Every file the expansion read (the top file, each include, each YAML file), as the
+    // expander lists them (absolute and canonical).
+    std::vector<std::filesystem::path> files;
 };
 
 // The name:=value words of a run, in the order given; later words win.
@@ -52,9 +55,10 @@ bool isXacroArgument(const std::string& word);
 std::pair<std::string, std::string> splitXacroArgument(const std::string& word);
 
 // Expands the xacro file `file`, or `text` as that file's content when given (standard input).
-// $(find PKG) looks for packages as `meshes` looks for package:// URIs. Throws
-// xacro::ExpansionError.
+// $(find PKG) looks for packages as `meshes` looks for package:// URIs; `fileTexts`, when set,
+// gives texts that stand in for included files. Throws xacro::ExpansionError.
 XacroInput expandXacro(const std::filesystem::path& file, const std::string* text,
-                       const XacroArguments& arguments, const MeshLocator& meshes);
+                       const XacroArguments& arguments, const MeshLocator& meshes,
+                       const xacro::FileTexts& fileTexts = {});
 
 }  // namespace corvane::tools

@@ -126,14 +126,20 @@ std::string htmlPage(std::string_view sceneJson, const fs::path& threeFolder) {
                          at(page, scenePlaceholder, sceneJson)});
 }
 
+PageScene pageScene(const ModelOverview& overview, const MeshLocator& locator) {
+    PageScene scene{{}, collectMeshes(overview, locator), {}};
+    scene.placed = buildScene(overview);
+    scene.warnings = scene.meshes.warnings;
+    if (!scene.placed.unplaced.empty())
+        scene.warnings.push_back(unplacedWarning(overview, scene.placed));
+    return scene;
+}
+
 ScenePage scenePage(const ModelOverview& overview, const MeshLocator& locator,
-                    const fs::path& threeFolder) {
-    SceneMeshes meshes = collectMeshes(overview, locator);
-    const Scene scene = buildScene(overview);
-    const std::string json = sceneJson(overview, scene, meshes);
-    ScenePage page{htmlPage(json, threeFolder), std::move(meshes.warnings)};
-    if (!scene.unplaced.empty()) page.warnings.push_back(unplacedWarning(overview, scene));
-    return page;
+                    const fs::path& threeFolder, const SceneExtras& extras) {
+    PageScene scene = pageScene(overview, locator);
+    const std::string json = sceneJson(overview, scene.placed, scene.meshes, extras);
+    return {htmlPage(json, threeFolder), std::move(scene.warnings)};
 }
 
 std::string neutraliseScriptEnd(std::string_view script) {

@@ -11,6 +11,9 @@
 
 #include "model/MeshLocator.hpp"
 #include "model/ModelOverview.hpp"
+#include "page/Scene.hpp"
+#include "page/SceneJson.hpp"
+#include "page/SceneMeshes.hpp"
 
 namespace corvane::tools {
 
@@ -30,10 +33,21 @@ struct ScenePage {
     std::vector<std::string> warnings;
 };
 
+// What the page draws of a document's overview: its scene placed from the connectors, its meshes
+// found by `locator`, and what cannot be drawn.
+struct PageScene {
+    Scene placed;
+    SceneMeshes meshes;
+    // One line per mesh that cannot be drawn, then one for the bodies reached from no root.
+    std::vector<std::string> warnings;
+};
+
+PageScene pageScene(const ModelOverview& overview, const MeshLocator& locator);
+
 // The page of a document's overview: its scene placed from the connectors, its meshes found by
-// `locator` and embedded once each.
+// `locator` and embedded once each, with what `extras` adds (the findings).
 ScenePage scenePage(const ModelOverview& overview, const MeshLocator& locator,
-                    const std::filesystem::path& threeFolder);
+                    const std::filesystem::path& threeFolder, const SceneExtras& extras = {});
 
 // `script` with every "</script" (in any case) written "<\/script", which means the same in
 // JavaScript strings and regular expressions but cannot end the element it is inlined in.

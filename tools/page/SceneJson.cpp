@@ -143,11 +143,35 @@ json interactionJson(const InteractionOverview& interaction, const SceneJoint& j
             {"slider", json::array({low, high})}};
 }
 
-json meshJson(const EmbeddedMesh& mesh) {
-    return {{"path", visibleText(mesh.path)},
-            {"format", mesh.format},
-            {"data", mesh.bytes ? json(base64Encode(*mesh.bytes)) : json(nullptr)},
-            {"problem", mesh.problem ? json(visibleText(*mesh.problem)) : json(nullptr)}};
+json meshJson(const EmbeddedMesh& mesh, std::size_t index, bool byIndex) {
+    json result{{"path", visibleText(mesh.path)},
+                {"format", mesh.format},
+                {"data", mesh.bytes && !byIndex ? json(base64Encode(*mesh.bytes)) : json(nullptr)},
+                {"problem", mesh.problem ? json(visibleText(*mesh.problem)) : json(nullptr)}};
+    if (byIndex && mesh.bytes) result["url"] = "/meshes/" + std::to_string(index);
+    return result;
+}
+
+json optionalText(const std::optional<std::string>& text) {
+    return text ? json(visibleText(*text)) : json(nullptr);
+}
+
+json findingJson(const SceneFinding& finding) {
+    json chain = json::array();
+    for (const auto& step : finding.chain) {
+        chain.push_back({{"file", visibleText(step.file)},
+                         {"line", step.line > 0 ? json(step.line) : json(nullptr)},
+                         {"note", visibleText(step.note)}});
+    }
+    return {{"severity", finding.severity},
+            {"rule", finding.rule},
+            {"message", visibleText(finding.message)},
+            {"file", visibleText(finding.file)},
+            {"line", finding.line > 0 ? json(finding.line) : json(nullptr)},
+            {"chain", std::move(chain)},
+            {"body", optionalText(finding.body)},
+            {"geometry", optionalText(finding.geometry)},
+            {"interaction", optionalText(finding.interaction)}};
 }
 
 json locksJson(const std::vector<LockOverview>& locks) {
@@ -178,8 +202,8 @@ std::optional<InertiaBox> equivalentInertiaBox(const BodyOverview& body) {
     return box;
 }
 
-std::string sceneJson(const ModelOverview& overview, const Scene& scene,
-                      const SceneMeshes& meshes) {
+std::string sceneJson(const ModelOverview& overview, const Scene& scene, const SceneMeshes& meshes,
+                      const SceneExtras& extras) {
     json bodies = json::array();
     for (std::size_t i = 0; i < overview.bodies.size(); ++i) {
         bodies.push_back(bodyJson(overview.bodies[i], scene.bodyPoses[i], meshes.geometryMesh[i]));
@@ -190,21 +214,27 @@ std::string sceneJson(const ModelOverview& overview, const Scene& scene,
             interactionJson(overview.interactions[i], scene.joints[i], scene.extent));
     }
     json meshList = json::array();
-    for (const auto& mesh : meshes.meshes) meshList.push_back(meshJson(mesh));
+    for (std::size_t i = 0; i < meshes.meshes.size(); ++i)
+        meshList.push_back(meshJson(meshes.meshes[i], i, extras.meshesByIndex));
     json unplaced = json::array();
     for (const std::size_t body : scene.unplaced) {
         unplaced.push_back(visibleText(overview.bodies[body].name));
     }
-    const json document{{"format", "corvane-scene"},
-                        {"version", 1},
-                        {"model", visibleText(overview.modelName)},
-                        {"extent", scene.extent},
-                        {"bodies", std::move(bodies)},
-                        {"interactions", std::move(interactions)},
-                        {"order", scene.order},
-                        {"locks", locksJson(overview.locks)},
-                        {"meshes", std::move(meshList)},
-                        {"unplaced", std::move(unplaced)}};
+    json document{{"format", "corvane-scene"},
+                  {"version", 1},
+                  {"model", visibleText(overview.modelName)},
+                  {"extent", scene.extent},
+                  {"bodies", std::move(bodies)},
+                  {"interactions", std::move(interactions)},
+                  {"order", scene.order},
+                  {"locks", locksJson(overview.locks)},
+                  {"meshes", std::move(meshList)},
+                  {"unplaced", std::move(unplaced)}};
+    if (extras.findings) {
+        json findings = json::array();
+        for (const auto& finding : *extras.findings) findings.push_back(findingJson(finding));
+        document["findings"] = std::move(findings);
+    }
     return escapeForScriptElement(document.dump(-1, ' ', false, json::error_handler_t::replace));
 }
 
