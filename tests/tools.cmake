@@ -48,6 +48,12 @@ corvane_add_tool_tests(tool_viewer_browser_tests TIMEOUT 120
 corvane_add_tool_tests(tool_jsonrpc_tests TIMEOUT 60
   SOURCES jsonrpc/EndpointTests.cpp jsonrpc/FramingTests.cpp
   LIBRARIES corvane-urdf-jsonrpc)
+# The language server: its pieces, the built server through a protocol client, and Neovim's own
+# client (skipped without nvim).
+corvane_add_tool_tests(tool_lsp_tests TIMEOUT 120
+  SOURCES lsp/ConfigurationTests.cpp lsp/FeaturesTests.cpp lsp/LspClient.cpp lsp/NeovimTests.cpp
+          lsp/ServerProtocolTests.cpp lsp/XmlScanTests.cpp
+  LIBRARIES corvane-urdf-lsp)
 corvane_add_tool_tests(tool_cli_tests TIMEOUT 900
   SOURCES cli/CliTests.cpp cli/RunPlanTests.cpp cli/SummaryBatchCliTests.cpp cli/SummaryTests.cpp
           cli/XacroCliTests.cpp

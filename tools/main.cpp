@@ -14,6 +14,7 @@
 #include "cli/CommandLine.hpp"
 #include "cli/Import.hpp"
 #include "cli/Input.hpp"
+#include "cli/LanguageServer.hpp"
 #include "cli/Logging.hpp"
 #include "cli/Rendering.hpp"
 #include "cli/RunPlan.hpp"
@@ -186,5 +187,6 @@ ExitStatus run(const Options& options) {
 int main(int argc, char** argv) {
     const CommandLine commandLine = parseCommandLine(argc, argv);
     if (!commandLine.options) return static_cast<int>(commandLine.status);
+    if (commandLine.options->languageServer) return runLanguageServerOnStandardStreams();
     return static_cast<int>(run(*commandLine.options));
 }

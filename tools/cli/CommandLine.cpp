@@ -110,6 +110,7 @@ struct Arguments {
     std::string explain;
     std::string output;
     std::string importPath;
+    bool stdio = false;  // lsp --stdio: accepted, the only channel there is
 };
 
 void declareOptions(CLI::App& app, Arguments& arguments) {
@@ -174,6 +175,21 @@ void declareOptions(CLI::App& app, Arguments& arguments) {
                    "standard input (then the only one); "
                    "NAME:=VALUE words are the xacro arguments")
         ->option_text("FILE... [NAME:=VALUE...]");
+}
+
+// `lsp`: the language server. --stdio is what editors' generic clients pass; standard input
+// and output are the only channel there is.
+CLI::App* declareLanguageServer(CLI::App& app, Arguments& arguments) {
+    CLI::App* lsp = app.add_subcommand(
+        "lsp", "Run the language server (LSP 3.17) on standard input and output");
+    lsp->footer(
+        "Serves an editor: the findings of --check as diagnostics while you type, hover,\n"
+        "definitions, references, the outline and completion of URDF and xacro files; settings\n"
+        "from initializationOptions or a corvane-urdf.json (docs/lsp.md). Exit status: 0 after\n"
+        "shutdown and exit, 1 on exit alone or when standard input ends.");
+    lsp->add_flag("--stdio", arguments.stdio,
+                  "Speak the protocol on standard input and output (the default)");
+    return lsp;
 }
 
 // Several inputs go to a folder, or nowhere when only their summaries are asked for. The empty
@@ -261,6 +277,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     app.set_version_flag("--version", CORVANE_VERSION);
     Arguments arguments;
     declareOptions(app, arguments);
+    const CLI::App* lsp = declareLanguageServer(app, arguments);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForVersion& version) {
@@ -272,6 +289,11 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     } catch (const CLI::ParseError& error) {
         std::cerr << "error: " << oneLine(error.what()) << " (see --help)\n";
         return {std::nullopt, ExitStatus::UsageOrIo};
+    }
+    if (lsp->parsed()) {
+        Options options;
+        options.languageServer = true;
+        return {options, ExitStatus::Success};
     }
     arguments.options.formatGiven = app.count("--format") > 0;
     if (app.count("--explain") > 0) {

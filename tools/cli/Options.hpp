@@ -56,6 +56,8 @@ struct Options {
     bool noXacro = false;
     // The NAME:=VALUE words of the command line: the arguments of xacro inputs.
     XacroArguments xacroArguments;
+    // `corvane-urdf lsp`: the language server on standard input and output, nothing else.
+    bool languageServer = false;
 
     // Whether `input`, whose content is `text`, is expanded as xacro before its import: by its
     // name, or by its content (its root declares the xacro namespace and a xacro element stands

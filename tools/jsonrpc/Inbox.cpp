@@ -34,63 +34,74 @@ std::string cancelledIdOf(const Json& message) {
 
 }  // namespace
 
-Inbox::Inbox(std::istream& in) : reader_([this, &in] { read(in); }) {}
+Inbox::Inbox(std::istream& in)
+    : shared_(std::make_shared<Shared>()), reader_(read, std::ref(in), shared_) {}
 
 Inbox::~Inbox() {
-    reader_.join();
+    std::unique_lock lock(shared_->mutex);
+    const bool ended = shared_->arrived.wait_for(lock, std::chrono::milliseconds(200),
+                                                 [this] { return shared_->ended; });
+    lock.unlock();
+    if (ended) {
+        reader_.join();
+    } else {
+        reader_.detach();
+    }
 }
 
-void Inbox::read(std::istream& in) {
+void Inbox::read(std::istream& in, const std::shared_ptr<Shared>& shared) {
     while (true) {
         Incoming incoming = incomingOf(readFrame(in));
         const bool end = incoming.kind == Incoming::Kind::End;
-        push(std::move(incoming));
+        shared->push(std::move(incoming));
         if (end) return;
     }
 }
 
-void Inbox::push(Incoming incoming) {
+void Inbox::Shared::push(Incoming incoming) {
     {
-        const std::lock_guard lock(mutex_);
+        const std::lock_guard lock(mutex);
         if (incoming.kind == Incoming::Kind::Message) {
             const std::string id = cancelledIdOf(incoming.message);
-            if (!id.empty()) cancelledIds_.insert(id);
+            if (!id.empty()) cancelledIds.insert(id);
         }
-        queue_.push_back(std::move(incoming));
+        if (incoming.kind == Incoming::Kind::End) ended = true;
+        queue.push_back(std::move(incoming));
     }
-    arrived_.notify_one();
+    arrived.notify_all();
 }
 
 std::optional<Incoming> Inbox::pop(std::optional<Clock::time_point> deadline) {
-    std::unique_lock lock(mutex_);
-    const auto ready = [this] { return !queue_.empty(); };
+    std::unique_lock lock(shared_->mutex);
+    const auto ready = [this] { return !shared_->queue.empty(); };
     if (deadline) {
-        if (!arrived_.wait_until(lock, *deadline, ready)) return std::nullopt;
+        if (!shared_->arrived.wait_until(lock, *deadline, ready)) return std::nullopt;
     } else {
-        arrived_.wait(lock, ready);
+        shared_->arrived.wait(lock, ready);
     }
-    Incoming incoming = std::move(queue_.front());
     // The end stays for every later pop.
-    if (incoming.kind != Incoming::Kind::End) queue_.pop_front();
+    if (shared_->queue.front().kind == Incoming::Kind::End) return shared_->queue.front();
+    Incoming incoming = std::move(shared_->queue.front());
+    shared_->queue.pop_front();
     return incoming;
 }
 
 bool Inbox::holds(const std::function<bool(const Json& message)>& test) const {
-    const std::lock_guard lock(mutex_);
-    for (const auto& incoming : queue_) {
+    const std::lock_guard lock(shared_->mutex);
+    for (const auto& incoming : shared_->queue) {
         if (incoming.kind == Incoming::Kind::Message && test(incoming.message)) return true;
     }
     return false;
 }
 
 bool Inbox::cancelled(const Json& id) const {
-    const std::lock_guard lock(mutex_);
-    return cancelledIds_.count(id.dump()) > 0;
+    const std::lock_guard lock(shared_->mutex);
+    return shared_->cancelledIds.count(id.dump()) > 0;
 }
 
 void Inbox::forget(const Json& id) {
-    const std::lock_guard lock(mutex_);
-    cancelledIds_.erase(id.dump());
+    const std::lock_guard lock(shared_->mutex);
+    shared_->cancelledIds.erase(id.dump());
 }
 
 }  // namespace corvane::tools::jsonrpc

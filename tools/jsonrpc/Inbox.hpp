@@ -7,6 +7,7 @@
 #include <deque>
 #include <functional>
 #include <istream>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -34,9 +35,11 @@ class Inbox {
   public:
     using Clock = std::chrono::steady_clock;
 
-    // Starts reading `in`, which must outlive the inbox.
+    // Starts reading `in`. A stream that ends (a string stream) must outlive the inbox; one that
+    // may block for ever (standard input) must live as long as the program.
     explicit Inbox(std::istream& in);
-    // Waits for the reader, which ends with the stream.
+    // Waits a moment for the reader to end with the stream; one still blocked in a read (the
+    // client keeps standard input open after `exit`) is left to end with the program.
     ~Inbox();
     Inbox(const Inbox&) = delete;
     Inbox& operator=(const Inbox&) = delete;
@@ -51,13 +54,20 @@ class Inbox {
     void forget(const Json& id);
 
   private:
-    void read(std::istream& in);
-    void push(Incoming incoming);
+    // What the reader and the server share; the reader keeps it alive as long as it runs.
+    struct Shared {
+        std::mutex mutex;
+        std::condition_variable arrived;
+        std::deque<Incoming> queue;
+        std::set<std::string> cancelledIds;
+        bool ended = false;
 
-    mutable std::mutex mutex_;
-    std::condition_variable arrived_;
-    std::deque<Incoming> queue_;
-    std::set<std::string> cancelledIds_;
+        void push(Incoming incoming);
+    };
+
+    static void read(std::istream& in, const std::shared_ptr<Shared>& shared);
+
+    std::shared_ptr<Shared> shared_;
     std::thread reader_;
 };
 
