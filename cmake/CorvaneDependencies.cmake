@@ -14,10 +14,11 @@ pkg_check_modules(TinyXML REQUIRED IMPORTED_TARGET GLOBAL tinyxml)
 find_package(console_bridge REQUIRED)
 
 # The xacro expander reads its files with TinyXML2 (which keeps line numbers) and YAML with
-# yaml-cpp.
+# yaml-cpp; its expressions compute ints of any size with Boost.Multiprecision (headers only).
 if(CORVANE_BUILD_XACRO)
   pkg_check_modules(TinyXML2 REQUIRED IMPORTED_TARGET GLOBAL tinyxml2)
   find_package(yaml-cpp REQUIRED)
+  find_package(Boost 1.74 REQUIRED)
 endif()
 
 if(CORVANE_BUILD_TOOLS)

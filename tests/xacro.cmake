@@ -6,8 +6,10 @@ endif()
 
 add_executable(xacro_tests ${CMAKE_CURRENT_LIST_DIR}/xacro/ExpanderTests.cpp
                            ${CMAKE_CURRENT_LIST_DIR}/xacro/ExpressionTests.cpp
+                           ${CMAKE_CURRENT_LIST_DIR}/xacro/ExpressionDifferentialTests.cpp
                            ${CMAKE_CURRENT_LIST_DIR}/xacro/ExpansionMapTests.cpp
-                           ${CMAKE_CURRENT_LIST_DIR}/xacro/FuzzRegressionTests.cpp)
+                           ${CMAKE_CURRENT_LIST_DIR}/xacro/FuzzRegressionTests.cpp
+                           ${CMAKE_CURRENT_LIST_DIR}/xacro/TextAndFilesTests.cpp)
 target_include_directories(xacro_tests PRIVATE ${PROJECT_SOURCE_DIR}/xacro/src
                                                ${PROJECT_SOURCE_DIR}/tests/support)
 target_link_libraries(xacro_tests PRIVATE corvane-xacro PkgConfig::TinyXML2 GTest::gtest_main)

@@ -2,6 +2,7 @@
 // place it was written, text expanded in place of a file, and arguments holding substitutions.
 #include <gtest/gtest.h>
 #include <tinyxml2.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -92,7 +93,9 @@ TEST(ExpansionMap, ArgumentsMayHoldSubstitutions) {
 }
 
 TEST(ExpansionMap, TextIsExpandedAsTheFileItStandsFor) {
-    const fs::path folder = fs::temp_directory_path() / "corvane-xacro-text-test";
+    // a folder of this process alone: tests run side by side
+    const fs::path folder =
+        fs::temp_directory_path() / ("corvane-xacro-text-test-" + std::to_string(::getpid()));
     fs::create_directories(folder);
     {
         std::FILE* part = std::fopen((folder / "part.xacro").c_str(), "w");

@@ -162,7 +162,8 @@ void addAttribute(const UnreadMarkup& markup, std::size_t index, Findings& findi
 void addXacroElement(const UnreadMarkup& markup, std::size_t index, Findings& findings) {
     findings.add(rule("xacro-unexpanded"), markupSubject(markup),
                  fmt::format("{} is a xacro element: the file was not expanded, and urdfdom reads "
-                             "past it; give --xacro, or a file name ending in .xacro, to expand it",
+                             "past it; declare the xacro namespace on the root element, or give "
+                             "--xacro, to expand it",
                              tag(markup.name)),
                  {Element::Markup, "", index, false});
 }

@@ -198,7 +198,8 @@ inline constexpr std::array kRules{
          0,
          "urdfdom reads past xacro elements, so the links, joints and values they would make are "
          "missing from the robot the simulator gets",
-         "expand the file: give --xacro, or a file name ending in .xacro"},
+         "expand the file: declare the xacro namespace on its root element (a file written in "
+         "xacro is expanded whatever its name), or give --xacro; do not give --no-xacro"},
     Rule{"element-misplaced", Severity::Warning,
          "an element urdfdom reads elsewhere stands where it is ignored (<origin> in <link> or "
          "<geometry>, <inertial> outside a link)",

@@ -9,10 +9,12 @@
 #include <vector>
 
 #include "checks/Rules.hpp"
+#include "cli/Input.hpp"
 #include "model/MeshLocator.hpp"
 #include "model/XacroInput.hpp"
 #include "page/HtmlPage.hpp"
 #include "support/Spelling.hpp"
+#include "support/ToolError.hpp"
 #include "support/VisibleText.hpp"
 
 namespace corvane::tools {
@@ -51,7 +53,7 @@ std::string oneLine(const std::string& message) {
 }
 
 constexpr const char* description =
-    "Imports a URDF robot description (FILE, or - for standard input; a FILE named *.xacro is\n"
+    "Imports a URDF robot description (FILE, or - for standard input; a FILE written in xacro is\n"
     "expanded first) and prints the Corvane model it becomes: as host text, as JSON, as a\n"
     "Graphviz picture of its bodies and interactions (dot source, or SVG and PNG drawn by\n"
     "Graphviz's dot program), or as a 3D page (html: one self-contained file with joint\n"
@@ -87,8 +89,9 @@ constexpr const char* footer =
     "severity, rule, subject, message, notes); sarif prints one SARIF 2.1.0 log for the whole\n"
     "run, after the last FILE. --explain RULE says what a rule checks, why and how to mend it.\n"
     "\n"
-    "Xacro: a FILE whose name ends in .xacro (any FILE, standard input too, with --xacro) is\n"
-    "expanded in process before the import; a .urdf FILE never is. NAME:=VALUE words among the\n"
+    "Xacro: a FILE whose name ends in .xacro, or whose root element declares the xacro namespace\n"
+    "and holds a xacro element (whatever its name, .urdf too), is expanded in process before the\n"
+    "import; --xacro expands every FILE, --no-xacro none. NAME:=VALUE words among the\n"
     "FILEs are its arguments ($(arg NAME)); $(find PKG) looks for packages as mesh URIs are\n"
     "looked for. -f urdf writes the expanded URDF (a URDF FILE as read) without importing it.\n"
     "Findings of --check point at the xacro line that wrote the element, followed by one\n"
@@ -164,8 +167,13 @@ void declareOptions(CLI::App& app, Arguments& arguments) {
         ->take_all()
         ->check(CLI::Validator(PackageSearch::packagePathProblem, "DIR|NAME=DIR"))
         ->option_text("DIR|NAME=DIR");
+    // --xacro and --no-xacro exclude each other: checked after parsing, since CLI11's own check
+    // would write "Excludes:" where the help, the manual page and the completion read an option's
+    // value.
     app.add_flag("--xacro", options.xacro,
-                 "Expand every FILE (standard input too) as xacro, whatever its name");
+                 "Expand every FILE (standard input too) as xacro, whatever its name and content");
+    app.add_flag("--no-xacro", options.noXacro,
+                 "Read every FILE as it is, even one named *.xacro or written in xacro");
     // Required unless --explain is given: checked after parsing.
     app.add_option("FILE", options.inputs,
                    "URDF or xacro files to import (required unless --explain is given), or - for "
@@ -207,8 +215,10 @@ std::string checkInputs(const Arguments& arguments, bool formatGiven) {
     return {};
 }
 
-// NAME:=VALUE words among the FILEs are xacro arguments. The empty text means they fit.
+// NAME:=VALUE words among the FILEs are xacro arguments; --xacro and --no-xacro exclude each
+// other. The empty text means they fit.
 std::string takeXacroArguments(Options& options) {
+    if (options.xacro && options.noXacro) return "--xacro and --no-xacro exclude each other";
     std::vector<std::string> files;
     for (auto& word : options.inputs) {
         if (isXacroArgument(word)) {
@@ -220,11 +230,19 @@ std::string takeXacroArguments(Options& options) {
     options.inputs = std::move(files);
     if (options.inputs.empty()) return "no FILE given (NAME:=VALUE words are xacro arguments)";
     if (options.xacroArguments.empty()) return {};
+    if (options.noXacro)
+        return "NAME:=VALUE arguments are for xacro input, and --no-xacro expands no FILE";
     for (const auto& input : options.inputs) {
-        if (options.expandsAsXacro(input)) return {};
+        // standard input, and a file that cannot be read (its reading says why), may be xacro
+        if (input == standardStream) return {};
+        try {
+            if (options.expandsAsXacro(input, readInput(input))) return {};
+        } catch (const ToolError&) {
+            return {};
+        }
     }
-    return "NAME:=VALUE arguments are for xacro input, and no FILE is expanded (name it *.xacro "
-           "or give --xacro)";
+    return "NAME:=VALUE arguments are for xacro input, and no FILE is expanded (name it *.xacro, "
+           "write it in xacro, or give --xacro)";
 }
 
 // Why --explain cannot explain `id`: an unknown rule, named with the known ones (and the one it

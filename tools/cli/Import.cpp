@@ -47,7 +47,7 @@ MeshLocator meshLocatorFor(const std::string& input, const Options& options) {
 XacroInput readUrdfText(const std::string& input, const Options& options,
                         const MeshLocator& meshes) {
     std::string text = readInput(input);
-    if (!options.expandsAsXacro(input)) return {std::move(text), {}, {}, {}};
+    if (!options.expandsAsXacro(input, text)) return {std::move(text), {}, {}, {}};
     try {
         XacroInput expanded =
             expandXacro(xacroFileOf(input), &text, options.xacroArguments, meshes);
@@ -57,7 +57,14 @@ XacroInput readUrdfText(const std::string& input, const Options& options,
         }
         return expanded;
     } catch (const xacro::ExpansionError& error) {
-        throw expansionFailure(error).toolError();
+        AnalysisFailure failure = expansionFailure(error);
+        // a URDF that kept a stray macro call, say: the user's next step is to read it as it is
+        if (!options.expandsByName(input))
+            failure.chain.push_back(
+                {inputDisplayName(input), 0,
+                 "expanded as xacro since its root element declares the xacro namespace and it "
+                 "holds xacro elements; --no-xacro reads it as it is"});
+        throw failure.toolError();
     }
 }
 

@@ -1,6 +1,7 @@
 // What one run of corvane-urdf is asked to do, as read from its command line.
 #pragma once
 
+#include <corvane/xacro/Recognition.hpp>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -48,16 +49,25 @@ struct Options {
     std::optional<std::string> explain;
     // -f was given: with --check, the document is written too.
     bool formatGiven = false;
-    // --xacro: every input is expanded as xacro; without it, only FILEs named *.xacro are.
+    // --xacro: every input is expanded as xacro; without it, FILEs named *.xacro and those
+    // written in xacro whatever their name (see expandsAsXacro).
     bool xacro = false;
+    // --no-xacro: every input is read as it is.
+    bool noXacro = false;
     // The NAME:=VALUE words of the command line: the arguments of xacro inputs.
     XacroArguments xacroArguments;
     // `corvane-urdf lsp`: the language server on standard input and output, nothing else.
     bool languageServer = false;
 
-    // Whether `input` is expanded as xacro before its import.
-    bool expandsAsXacro(const std::string& input) const {
-        return xacro || std::string_view(input).ends_with(".xacro");
+    // Whether `input`, whose content is `text`, is expanded as xacro before its import: by its
+    // name, or by its content (its root declares the xacro namespace and a xacro element stands
+    // in it), since robots such as turtlebot3 write xacro in *.urdf files.
+    bool expandsAsXacro(const std::string& input, std::string_view text) const {
+        return !noXacro && (expandsByName(input) || xacro::isXacroDocument(text));
+    }
+    // Whether `input` is expanded whatever its content: named *.xacro, or --xacro given.
+    bool expandsByName(const std::string& input) const {
+        return !noXacro && (xacro || std::string_view(input).ends_with(".xacro"));
     }
     // -f urdf alone: the URDF text is written as read or expanded, without an import.
     bool writesUrdfOnly() const { return format == OutputFormat::Urdf && !summary && !check; }

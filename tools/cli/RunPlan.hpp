@@ -20,8 +20,9 @@ struct Job {
 
 // One job per input, in the order given. With several inputs and a folder, each output is named
 // after its input's file name without its last extension (arm.urdf.xacro: without both), with
-// the format's extension. Throws ToolError (usage or I/O) before anything is converted when the folder is no folder, when two
-// inputs would write the same file, or when an output would replace one of the inputs.
+// the format's extension. Throws ToolError (usage or I/O) before anything is converted when the
+// folder is no folder, when two inputs would write the same file, or when an output would replace
+// one of the inputs.
 std::vector<Job> planJobs(const Options& options);
 
 }  // namespace corvane::tools

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <corvane/xacro/Recognition.hpp>
 #include <cstddef>
 #include <span>
 #include <string>
@@ -174,7 +175,7 @@ bool isXacroPrefix(const TiXmlElement& element, std::string_view prefix) {
         const TiXmlElement* scope = node->ToElement();
         if (scope == nullptr) break;
         if (const char* uri = scope->Attribute(declaration.c_str())) {
-            return std::string_view(uri).find("ros.org/wiki/xacro") != std::string_view::npos;
+            return xacro::isXacroNamespace(uri);
         }
     }
     return prefix == "xacro";

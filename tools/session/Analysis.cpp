@@ -1,5 +1,6 @@
 #include "session/Analysis.hpp"
 
+#include <corvane/xacro/Recognition.hpp>
 #include <exception>
 #include <set>
 #include <system_error>
@@ -65,8 +66,11 @@ XacroInput expandedText(const AnalysisRequest& request, const std::string& text,
                        texts.empty() ? xacro::FileTexts{} : lookUp);
 }
 
-bool expandsAsXacro(const AnalysisRequest& request) {
-    return request.xacro.value_or(request.topFile.string().ends_with(".xacro"));
+// Unless the request says, a file named *.xacro, or one written in xacro whatever its name (the
+// turtlebot3 robots' *.urdf).
+bool expandsAsXacro(const AnalysisRequest& request, const std::string& text) {
+    return request.xacro.value_or(request.topFile.string().ends_with(".xacro") ||
+                                  xacro::isXacroDocument(text));
 }
 
 // The run itself; failures are exceptions here, made into the analysis's failure by the caller.
@@ -79,7 +83,7 @@ void analyse(const AnalysisRequest& request, RobotAnalysis& analysis, FilesRead&
     std::string text = topText(request.topFile, topKey, texts);
     MeshLocator meshes = meshLocatorIn(request.topFile.parent_path(), request.packagePaths);
     XacroInput input{std::move(text), {}, {}, {}};
-    if (expandsAsXacro(request)) {
+    if (expandsAsXacro(request, input.urdf)) {
         analysis.expanded = true;
         try {
             input = expandedText(request, input.urdf, meshes, texts);

@@ -28,7 +28,8 @@ struct AnalysisRequest {
     // Texts that stand in for files' contents (an editor's unsaved buffers), by absolute path:
     // for the top file and every file a xacro expansion reads. Mesh files are read from the disk.
     std::map<std::filesystem::path, std::string> fileTexts;
-    // Unset: expanded as xacro when the top file's name ends in ".xacro".
+    // Unset: expanded as xacro when the top file's name ends in ".xacro" or its text is written
+    // in xacro (xacro::isXacroDocument).
     std::optional<bool> xacro;
     int precision = 10;
     // The type path of the import statement; empty for the plugin's default.

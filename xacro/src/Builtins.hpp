@@ -1,38 +1,24 @@
-// The functions and methods an expression may call: Python's math module and builtins (some
-// under "python."), and the methods of strings, dicts and lists that robot files use.
+// The names an expression may use besides properties, exactly those the reference exposes: a
+// few builtins and every public name of the math module at the top level, Python's builtins
+// under "python.", the math module under "math.", the expander's functions under "xacro.";
+// and the methods and attributes of values.
 #pragma once
 
-#include <functional>
 #include <optional>
 #include <string>
-#include <string_view>
-#include <utility>
-#include <vector>
 
 #include "Value.hpp"
 
 namespace corvane::xacro {
 
-// The arguments of one call: positional, then name=value.
-struct Arguments {
-    List positional;
-    std::vector<std::pair<std::string, Value>> keywords;
+// The value of NAME at the top level when no property has it; nothing when it is not defined.
+std::optional<Value> globalName(const std::string& name);
+// Whether NAME is one the reference still allows at the top level but wants written under
+// "python." (sorted, range).
+bool isDeprecatedGlobal(const std::string& name);
 
-    // Argument I, or the keyword NAME; nothing when neither is given.
-    const Value* find(std::size_t i, std::string_view name) const;
-};
-
-// Calls a function value on ARGS (map's first argument).
-using Apply = std::function<Value(const Value& function, const List& args)>;
-
-// The builtin NAME called with ARGS; nothing when NAME is no builtin.
-std::optional<Value> callBuiltin(const std::string& name, const Arguments& args,
-                                 const Apply& apply);
-
-// Whether NAME, written without a call, stands for a builtin function (map(float, ...)).
-bool isBuiltinFunction(const std::string& name);
-
-// SELF.NAME(ARGS) for a string, dict or list.
-Value callMethod(const Value& self, const std::string& name, const Arguments& args);
+// OBJECT.NAME: a namespace's member, a method bound to its value, a number's real part, a
+// dotified dict's key. Refuses what Python would not find.
+Value attributeOf(const Value& object, const std::string& name);
 
 }  // namespace corvane::xacro

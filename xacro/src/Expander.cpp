@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "Expression.hpp"
+#include "Glob.hpp"
 
 namespace corvane::xacro {
 
@@ -154,6 +155,67 @@ std::vector<int> elementLines(const std::string& urdf) {
     return lines;
 }
 
+// The content of FILE, or nothing when it cannot be read (a folder a pattern matched, say).
+std::optional<std::string> fileText(const std::filesystem::path& file) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(file, error)) return std::nullopt;
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::ostringstream content;
+    content << in.rdbuf();
+    if (in.bad()) return std::nullopt;
+    return std::move(content).str();
+}
+
+// "malformed XML: <cause>", the cause in words rather than the XML reader's codes; the reader
+// names the element it was in for some faults.
+std::string malformedXml(const tinyxml2::XMLDocument& document) {
+    const std::string detail = document.ErrorStr() ? document.ErrorStr() : "";
+    const std::string marker = "XMLElement name=";
+    const auto at = detail.find(marker);
+    const std::string element =
+        at == std::string::npos ? "" : "'" + detail.substr(at + marker.size()) + "'";
+    std::string cause;
+    switch (document.ErrorID()) {
+        case tinyxml2::XML_ERROR_MISMATCHED_ELEMENT:
+            cause = "element " + element + " is not closed by its end tag";
+            break;
+        case tinyxml2::XML_ERROR_PARSING_ATTRIBUTE:
+            cause = "an attribute of element " + element +
+                    " is not written name=\"value\", or is written twice";
+            break;
+        case tinyxml2::XML_ERROR_PARSING_ELEMENT:
+            cause = element.empty() ? "an element is written wrongly"
+                                    : "element " + element + " is written wrongly";
+            break;
+        case tinyxml2::XML_ERROR_PARSING_COMMENT:
+            cause = "a comment is not closed by -->";
+            break;
+        case tinyxml2::XML_ERROR_PARSING_CDATA:
+            cause = "a CDATA section is not closed by ]]>";
+            break;
+        case tinyxml2::XML_ERROR_PARSING_DECLARATION:
+            cause = "a declaration <?...?> is not closed";
+            break;
+        case tinyxml2::XML_ERROR_PARSING_UNKNOWN:
+            cause = "a <!...> section is not closed";
+            break;
+        case tinyxml2::XML_ERROR_PARSING_TEXT:
+            cause = "text that cannot be read";
+            break;
+        case tinyxml2::XML_ERROR_EMPTY_DOCUMENT:
+            cause = "no element in the file";
+            break;
+        case tinyxml2::XML_ELEMENT_DEPTH_EXCEEDED:
+            cause = "elements nested too deeply";
+            break;
+        default:
+            cause = "the text ends inside an element, or a tag is not closed by >";
+            break;
+    }
+    return "malformed XML: " + cause;
+}
+
 class Expander {
   public:
     explicit Expander(const ExpandOptions& options) : options_(options) {}
@@ -206,9 +268,7 @@ class Expander {
         auto document =
             std::make_unique<tinyxml2::XMLDocument>(true, tinyxml2::PRESERVE_WHITESPACE);
         if (document->Parse(text.data(), text.size()) != tinyxml2::XML_SUCCESS)
-            fail("cannot read " + file.string() + ": " +
-                     (document->ErrorStr() ? document->ErrorStr() : ""),
-                 file.string(), document->ErrorLineNum());
+            fail(malformedXml(*document), file.string(), document->ErrorLineNum());
         return documents_.insert_or_assign(key, std::move(document)).first->second.get();
     }
 
@@ -286,14 +346,15 @@ class Expander {
             fail("cannot read " + file.string() + ": larger than " +
                      std::to_string(maxFileBytes >> 20) + " MiB",
                  whereFile, from.line);
+        const std::optional<std::string> text = given ? given : fileText(file);
+        if (!text) fail("cannot read " + file.string(), whereFile, from.line);
         auto document =
             std::make_unique<tinyxml2::XMLDocument>(true, tinyxml2::PRESERVE_WHITESPACE);
-        const tinyxml2::XMLError status = given ? document->Parse(given->data(), given->size())
-                                                : document->LoadFile(file.string().c_str());
-        if (status != tinyxml2::XML_SUCCESS)
-            fail("cannot read " + file.string() + ": " +
-                     (document->ErrorStr() ? document->ErrorStr() : ""),
-                 whereFile, from.line);
+        if (document->Parse(text->data(), text->size()) != tinyxml2::XML_SUCCESS) {
+            // the fault is in the included file, at its own line, reached through the include
+            if (!from.file.empty()) chain_.push_back(from);
+            fail(malformedXml(*document), file.string(), document->ErrorLineNum());
+        }
         return documents_.emplace(key, std::move(document)).first->second.get();
     }
 
@@ -347,7 +408,7 @@ class Expander {
                 if (bare == "arg") return Value{argument(strOf(oneArgument(name, args)))};
                 if (bare == "abs_filename")
                     return Value{absoluteName(strOf(oneArgument(name, args)), frame)};
-                if (bare == "dotify") return oneArgument(name, args);
+                if (bare == "dotify") return dotified(oneArgument(name, args));
                 if (bare == "tokenize") return tokenized(args);
                 if (bare == "message" || bare == "warning") {
                     report(bare == "warning" ? ExpansionMessage::Level::Warning
@@ -358,6 +419,15 @@ class Expander {
                 if (bare == "error" || bare == "fatal") throw EvalError(printed(args));
                 return std::nullopt;
             };
+    }
+
+    // A dict whose string keys also read as attributes, as a YAML map's do.
+    static Value dotified(const Value& value) {
+        const auto* dict = std::get_if<std::shared_ptr<Dict>>(&value.data);
+        if (!dict) return value;
+        auto copy = std::make_shared<Dict>(**dict);
+        copy->dotified = true;
+        return Value{copy};
     }
 
     static const Value& oneArgument(const std::string& name, const Arguments& args) {
@@ -455,6 +525,7 @@ class Expander {
                             ")");
         if (node.IsMap()) {
             auto dict = std::make_shared<Dict>();
+            dict->dotified = true;  // a YAML map's keys read as attributes: limits.arm.lower
             for (const auto& item : node)
                 setItem(*dict, yamlValue(item.first, count, depth + 1),
                         yamlValue(item.second, count, depth + 1));
@@ -527,7 +598,7 @@ class Expander {
     // one, when a property's value fails inside another expression).
     Value expressionValue(const std::string& expression, const Frame& frame) {
         try {
-            return evaluate(
+            return evaluator_.evaluate(
                 expression, [&](const std::string& name) { return lookup(name, frame); },
                 functions(frame));
         } catch (const EvalError& error) {
@@ -626,18 +697,34 @@ class Expander {
         }
     }
 
+    // A condition's value: a text true/True or false/False, else the integer the text reads as
+    // ("1", "0", "${2}"); a value that is no text (a list, None, a number) by Python's truth.
     bool condition(const tinyxml2::XMLElement& element, const Frame& frame) {
-        const Value value = evaluateWhole(element.Attribute("value"), frame, element.GetLineNum());
-        if (const auto* b = std::get_if<bool>(&value.data)) return *b;
-        if (isNumber(value)) {
-            const double d = asDouble(value);
-            if (d == 0.0 || d == 1.0) return d == 1.0;
-        }
+        const char* written = element.Attribute("value");
+        const Value value = evaluateWhole(written, frame, element.GetLineNum());
         if (const auto* s = std::get_if<std::string>(&value.data)) {
-            if (*s == "true" || *s == "True") return true;
-            if (*s == "false" || *s == "False") return false;
+            const std::string t = trimmed(*s);
+            if (t == "true" || t == "True") return true;
+            if (t == "false" || t == "False") return false;
+            if (const auto nonZero = nonZeroInteger(t)) return *nonZero;
+            fail("invalid condition value '" + std::string(written ? written : "") + "': '" + *s +
+                     "' is neither true, false nor an integer",
+                 frame.file, element.GetLineNum());
         }
-        fail("invalid condition value '" + strOf(value) + "'", frame.file, element.GetLineNum());
+        return truthOf(value);
+    }
+
+    // Whether the integer TEXT reads as (as Python's int() reads it) is not zero; nothing when
+    // TEXT is no integer.
+    static std::optional<bool> nonZeroInteger(const std::string& text) {
+        const auto digits = text.find_first_not_of("+-");
+        if (text.empty() || digits > 1 || digits == std::string::npos) return std::nullopt;
+        std::string bare = text.substr(digits);
+        bare.erase(std::remove(bare.begin(), bare.end(), '_'), bare.end());
+        if (bare.empty() || bare.find_first_not_of("0123456789") != std::string::npos ||
+            text.find("__") != std::string::npos || text.back() == '_' || text[digits] == '_')
+            return std::nullopt;
+        return bare.find_first_not_of('0') != std::string::npos;
     }
 
     void processChildren(const tinyxml2::XMLNode& from, tinyxml2::XMLNode& to, const Frame& frame,
@@ -654,11 +741,14 @@ class Expander {
             fail("elements nested too deeply", frame.file, node.GetLineNum());
         if (const auto* element = node.ToElement()) {
             processElement(*element, to, frame, depth);
+        } else if (const auto* text = node.ToText(); text && text->CData()) {
+            // CDATA is the author's text, kept as written
+            to.InsertEndChild(output_.NewText(text->Value()))->ToText()->SetCData(true);
         } else if (const auto* text = node.ToText()) {
             to.InsertEndChild(
                 output_.NewText(substitute(text->Value(), frame, text->GetLineNum()).c_str()));
         } else if (const auto* comment = node.ToComment()) {
-            if (!describesDefinition(*comment))
+            if (!describesXacroElement(*comment))
                 to.InsertEndChild(output_.NewComment(comment->Value()));
         }
     }
@@ -675,17 +765,22 @@ class Expander {
              frame.file, element.GetLineNum());
     }
 
-    // A comment written right above a property, argument or macro (no blank line between) is
-    // about that definition and goes away with it.
-    static bool describesDefinition(const tinyxml2::XMLComment& comment) {
-        // the parser drops the white space between them, so the lines tell the gap
-        const auto* next = comment.NextSibling() ? comment.NextSibling()->ToElement() : nullptr;
-        if (!next) return false;
-        const std::string_view text(comment.Value());
-        const auto lastLine = comment.GetLineNum() + std::count(text.begin(), text.end(), '\n');
-        if (next->GetLineNum() - lastLine > 1) return false;
-        const std::string_view name(next->Name());
-        return name == "xacro:property" || name == "xacro:arg" || name == "xacro:macro";
+    // Comments written right above a xacro element (a definition, an include, a call, a
+    // condition), each at most one line break from the next, are about that element and go away
+    // with it, as with the reference.
+    static bool describesXacroElement(const tinyxml2::XMLComment& comment) {
+        const tinyxml2::XMLNode* node = &comment;
+        while (const auto* above = node->ToComment()) {
+            const tinyxml2::XMLNode* next = above->NextSibling();
+            // the parser drops the white space between nodes, so the lines tell the gap
+            const std::string_view text(above->Value());
+            const auto lastLine = above->GetLineNum() + std::count(text.begin(), text.end(), '\n');
+            if (!next || next->GetLineNum() - lastLine > 1) return false;
+            node = next;
+        }
+        const auto* element = node->ToElement();
+        return element &&
+               (isXacro(element->Name()) || std::string_view(element->Name()) == "include");
     }
 
     void define(const tinyxml2::XMLElement& element, const Frame& frame) {
@@ -980,11 +1075,11 @@ class Expander {
                  int depth) {
         const int line = element.GetLineNum();
         const std::string name = substitute(element.Attribute("filename"), frame, line);
-        std::filesystem::path path(name);
-        if (path.is_relative()) path = std::filesystem::path(frame.file).parent_path() / path;
         std::vector<std::filesystem::path> files;
-        if (name.find_first_of("*?[") != std::string::npos) {
-            files = globbed(path);
+        if (hasPatternCharacters(name)) {
+            for (std::string& match :
+                 globMatches(std::filesystem::path(frame.file).parent_path(), name))
+                files.emplace_back(std::move(match));
         } else {
             files.push_back(includedFile(name, frame, line));
         }
@@ -1046,41 +1141,6 @@ class Expander {
         fail("No such file or directory: " + name + " (tried " + places + ")", frame.file, line);
     }
 
-    static std::vector<std::filesystem::path> globbed(const std::filesystem::path& pattern) {
-        std::vector<std::filesystem::path> files;
-        const auto folder = pattern.parent_path();
-        const std::string mask = pattern.filename().string();
-        std::error_code error;
-        std::filesystem::directory_iterator entry(folder, error);
-        for (; !error && entry != std::filesystem::directory_iterator(); entry.increment(error))
-            if (matches(mask, entry->path().filename().string())) files.push_back(entry->path());
-        std::sort(files.begin(), files.end());
-        return files;
-    }
-
-    // A glob of '*' and '?', matched by going back only to the last '*' seen: linear in the
-    // name for each star, however many stars the mask has.
-    static bool matches(std::string_view mask, std::string_view name) {
-        std::size_t m = 0, n = 0;
-        std::size_t starAt = std::string_view::npos, resumeAt = 0;
-        while (n < name.size()) {
-            if (m < mask.size() && mask[m] == '*') {
-                starAt = m++;
-                resumeAt = n;
-            } else if (m < mask.size() && (mask[m] == '?' || mask[m] == name[n])) {
-                ++m;
-                ++n;
-            } else if (starAt != std::string_view::npos) {
-                m = starAt + 1;
-                n = ++resumeAt;
-            } else {
-                return false;
-            }
-        }
-        while (m < mask.size() && mask[m] == '*') ++m;
-        return m == mask.size();
-    }
-
     const ExpandOptions& options_;
     std::map<std::string, std::string> args_ = options_.args;
     tinyxml2::XMLDocument output_{true, tinyxml2::PRESERVE_WHITESPACE};
@@ -1089,6 +1149,7 @@ class Expander {
     std::string topFile_;
     std::map<std::string, Macro> macros_;
     std::deque<Scope> scopes_;
+    Evaluator evaluator_;
     std::deque<Property> properties_;
     Scope* global_ = nullptr;
     std::vector<SourceStep> chain_;

@@ -1,250 +1,240 @@
 #include "Expression.hpp"
 
 #include <algorithm>
-#include <cctype>
-#include <charconv>
-#include <cmath>
 #include <limits>
-#include <numbers>
+
+#include "Builtins.hpp"
 
 namespace corvane::xacro {
 namespace {
 
-// Integer arithmetic is done one size wider, so an overflow of 64 bits is seen and refused.
-__extension__ typedef __int128 Wide;
+// Evaluating deeper than this (nested calls of lambdas included) is refused rather than
+// overflowing the stack.
+constexpr int maxDepth = 200;
+// Items made by iterators, comprehensions and repetitions in one evaluation: a range over
+// 10**9 items ends here, at once, not after a minute.
+constexpr std::size_t maxItems = 1'000'000;
+// Calls of lambdas in one evaluation, so that lambdas calling each other end.
+constexpr std::size_t maxCalls = 100'000;
+// Nodes evaluated in one evaluation: the last bound, for a long text evaluated for each of many
+// items.
+constexpr std::size_t maxSteps = 50'000'000;
 
-// Nesting deeper than this (parentheses, unary signs) is refused rather than overflowing the stack.
-constexpr int maxNesting = 200;
-// Texts and lists made by + and * stop at this size, so a doubling property cannot exhaust
-// memory.
-constexpr std::size_t maxTextSize = 10'000'000;
+// The names a lambda or a comprehension binds, in front of those of its maker.
+struct Env {
+    std::vector<std::pair<std::string, Value>> names;
+    std::shared_ptr<Env> parent;
+    bool comprehension = false;
 
-struct Token {
-    enum class Kind { Number, String, Name, Op, End } kind = Kind::End;
-    std::string text;
+    const Value* find(const std::string& name) const {
+        for (const Env* env = this; env; env = env->parent.get())
+            for (const auto& [key, value] : env->names)
+                if (key == name) return &value;
+        return nullptr;
+    }
+    void set(const std::string& name, Value value) {
+        for (auto& [key, v] : names)
+            if (key == name) {
+                v = std::move(value);
+                return;
+            }
+        names.emplace_back(name, std::move(value));
+    }
 };
+using EnvPtr = std::shared_ptr<Env>;
 
-bool isNameStart(char c) {
-    return std::isalpha(static_cast<unsigned char>(c)) || c == '_';
-}
-bool isNameChar(char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
-}
+class Evaluation;
 
-std::vector<Token> tokenise(const std::string& text) {
-    std::vector<Token> tokens;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const char c = text[i];
-        if (std::isspace(static_cast<unsigned char>(c))) {
-            ++i;
-        } else if (std::isdigit(static_cast<unsigned char>(c)) ||
-                   (c == '.' && i + 1 < text.size() &&
-                    std::isdigit(static_cast<unsigned char>(text[i + 1])))) {
-            std::size_t j = i;
-            while (j < text.size() &&
-                   (std::isalnum(static_cast<unsigned char>(text[j])) || text[j] == '.' ||
-                    ((text[j] == '+' || text[j] == '-') &&
-                     (text[j - 1] == 'e' || text[j - 1] == 'E'))))
-                ++j;
-            tokens.push_back({Token::Kind::Number, text.substr(i, j - i)});
-            i = j;
-        } else if (isNameStart(c)) {
-            std::size_t j = i;
-            while (j < text.size() && isNameChar(text[j])) ++j;
-            tokens.push_back({Token::Kind::Name, text.substr(i, j - i)});
-            i = j;
-        } else if (c == '\'' || c == '"') {
-            std::string value;
-            std::size_t j = i + 1;
-            while (j < text.size() && text[j] != c) {
-                if (text[j] == '\\' && j + 1 < text.size()) {
-                    ++j;
-                    value += text[j] == 'n' ? '\n' : text[j] == 't' ? '\t' : text[j];
-                } else {
-                    value += text[j];
-                }
-                ++j;
-            }
-            if (j >= text.size())
-                throw EvalError("unterminated string in expression '" + text + "'");
-            tokens.push_back({Token::Kind::String, value});
-            i = j + 1;
-        } else {
-            static const char* const ops[] = {"**", "//", "==", "!=", "<=", ">=", "+", "-",
-                                              "*",  "/",  "%",  "<",  ">",  "=",  "(", ")",
-                                              "[",  "]",  "{",  "}",  ",",  ":",  "."};
-            bool found = false;
-            for (const char* op : ops) {
-                const std::string_view view(op);
-                if (text.compare(i, view.size(), view) == 0) {
-                    tokens.push_back({Token::Kind::Op, std::string(view)});
-                    i += view.size();
-                    found = true;
-                    break;
-                }
-            }
-            if (!found) throw EvalError("invalid syntax in expression '" + text + "'");
-        }
-    }
-    tokens.push_back({Token::Kind::End, ""});
-    return tokens;
-}
-
-}  // namespace
-
-Value parseNumber(const std::string& text) {
-    if (text.find_first_of(".eE") == std::string::npos) {
-        std::int64_t value = 0;
-        const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-        if (result.ec == std::errc::result_out_of_range)
-            throw EvalError("integer too large: " + text);
-        if (result.ec != std::errc() || result.ptr != text.data() + text.size())
-            throw EvalError("invalid number '" + text + "'");
-        return Value{value};
-    }
-    double value = 0;
-    const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (result.ec != std::errc() || result.ptr != text.data() + text.size())
-        throw EvalError("invalid number '" + text + "'");
-    return Value{value};
-}
-
-namespace {
-
-Value checkedInt(Wide value) {
-    if (value > std::numeric_limits<std::int64_t>::max() ||
-        value < std::numeric_limits<std::int64_t>::min())
-        throw EvalError("integer result too large");
-    return Value{static_cast<std::int64_t>(value)};
-}
-
-// A power too large for 64 bits is taken as a float, which prints by value as Python's big
-// integer would; a power beyond the float range (10**10**10) is refused.
-Value floatPower(const Value& a, const Value& b) {
-    const double result = std::pow(asDouble(a), asDouble(b));
-    if (std::isinf(result)) throw EvalError("number too large in power");
-    return Value{result};
-}
-
-Value power(const Value& a, const Value& b) {
-    if (!isInt(a) || !isInt(b) || asInt(b) < 0) return floatPower(a, b);
-    const std::int64_t base = asInt(a);
-    const std::int64_t exponent = asInt(b);
-    if (base == 0) return Value{std::int64_t{exponent == 0 ? 1 : 0}};
-    if (base == 1) return Value{std::int64_t{1}};
-    if (base == -1) return Value{std::int64_t{exponent % 2 == 0 ? 1 : -1}};
-    // Any other base leaves 64 bits within 63 steps, so the loop is short whatever the exponent.
-    Wide result = 1;
-    for (std::int64_t i = 0; i < exponent; ++i) {
-        result *= base;
-        if (result > std::numeric_limits<std::int64_t>::max() ||
-            result < std::numeric_limits<std::int64_t>::min())
-            return floatPower(a, b);
-    }
-    return checkedInt(result);
-}
-
-}  // namespace
-
-Value arithmetic(const std::string& op, const Value& a, const Value& b) {
-    const auto* sa = std::get_if<std::string>(&a.data);
-    const auto* sb = std::get_if<std::string>(&b.data);
-    if (op == "+" && sa && sb) {
-        if (sa->size() + sb->size() > maxTextSize)
-            throw EvalError("text longer than " + std::to_string(maxTextSize) + " characters");
-        return Value{*sa + *sb};
-    }
-    if (op == "+") {
-        const auto* la = std::get_if<std::shared_ptr<List>>(&a.data);
-        const auto* lb = std::get_if<std::shared_ptr<List>>(&b.data);
-        if (la && lb) {
-            if ((*la)->size() + (*lb)->size() > maxTextSize)
-                throw EvalError("list longer than " + std::to_string(maxTextSize) + " items");
-            List items = **la;
-            items.insert(items.end(), (*lb)->begin(), (*lb)->end());
-            return makeList(std::move(items));
-        }
-    }
-    if (op == "*" && (sa || sb) && isInt(sa ? b : a)) {
-        // The result's length is known before it is made: an empty text repeated is empty at
-        // once (however large the count), and a result longer than maxTextSize is refused.
-        const std::string& part = sa ? *sa : *sb;
-        const std::int64_t count = asInt(sa ? b : a);
-        if (part.empty() || count <= 0) return Value{std::string()};
-        if (static_cast<std::uint64_t>(count) > maxTextSize / part.size())
-            throw EvalError("text longer than " + std::to_string(maxTextSize) + " characters");
-        std::string text;
-        text.reserve(part.size() * static_cast<std::size_t>(count));
-        for (std::int64_t i = 0; i < count; ++i) text += part;
-        return Value{text};
-    }
-    if (!isNumber(a) || !isNumber(b))
-        throw EvalError("unsupported operand types for " + op + ": '" + typeName(a) + "' and '" +
-                        typeName(b) + "'");
-    if (op == "**") return power(a, b);
-    if (isInt(a) && isInt(b)) {
-        const Wide x = asInt(a);
-        const Wide y = asInt(b);
-        if (op == "+") return checkedInt(x + y);
-        if (op == "-") return checkedInt(x - y);
-        if (op == "*") return checkedInt(x * y);
-        if (op == "/") {
-            if (y == 0) throw EvalError("division by zero");
-            return Value{static_cast<double>(asInt(a)) / static_cast<double>(asInt(b))};
-        }
-        if (y == 0) throw EvalError("integer division or modulo by zero");
-        Wide q = x / y;
-        if ((x % y != 0) && ((x < 0) != (y < 0))) --q;
-        if (op == "//") return checkedInt(q);
-        return checkedInt(x - q * y);
-    }
-    const double x = asDouble(a);
-    const double y = asDouble(b);
-    if (op == "+") return Value{x + y};
-    if (op == "-") return Value{x - y};
-    if (op == "*") return Value{x * y};
-    if (y == 0) throw EvalError("float division by zero");
-    if (op == "/") return Value{x / y};
-    const double q = std::floor(x / y);
-    if (op == "//") return Value{q};
-    return Value{x - q * y};
-}
-
-namespace {
-
-class Parser {
+class Lambda : public Callable {
   public:
-    Parser(const std::string& text, const NameLookup& lookup, const FunctionCall& call)
-        : text_(text), tokens_(tokenise(text)), lookup_(lookup), call_(call) {}
-
-    Value parse() {
-        Value value = ternary(true);
-        if (peek().kind != Token::Kind::End) fail();
-        return value;
-    }
+    Lambda(std::shared_ptr<const Node> tree, const Node& node, EnvPtr closure, List defaults)
+        : tree_(std::move(tree)),
+          node_(node),
+          closure_(std::move(closure)),
+          defaults_(std::move(defaults)) {}
+    Value call(Context& context, Arguments args) const override;
+    std::string typeName() const override { return "function"; }
+    std::string shown() const override { return "<function <lambda> at " + addressOf(this) + ">"; }
 
   private:
-    const Token& peek() const { return tokens_[pos_]; }
-    bool isOp(const char* op) const {
-        return (peek().kind == Token::Kind::Op || peek().kind == Token::Kind::Name) &&
-               peek().text == op;
+    std::shared_ptr<const Node> tree_;  // keeps node_ alive
+    const Node& node_;
+    EnvPtr closure_;
+    List defaults_;
+};
+
+// A generator expression, and the loop of every comprehension: the clauses run as a state
+// machine, one item at a time.
+class Generator : public Iterator {
+  public:
+    Generator(std::shared_ptr<const Node> tree, const Node& node, EnvPtr env,
+              std::shared_ptr<Iterator> first, bool drains = false)
+        : tree_(std::move(tree)),
+          node_(node),
+          env_(std::move(env)),
+          iterators_(node.clauses.size()),
+          drains_(drains) {
+        iterators_[0] = std::move(first);
     }
-    bool accept(const char* op) {
-        if (!isOp(op)) return false;
-        ++pos_;
-        return true;
-    }
-    void expect(const char* op) {
-        if (!accept(op)) fail();
-    }
-    [[noreturn]] void fail() const {
-        throw EvalError("invalid syntax in expression '" + text_ + "'");
+    std::optional<Value> next(Context& context) override;
+    std::string typeName() const override { return "generator"; }
+    // The next item's element nodes evaluated (for a dict comprehension, key and value).
+    bool advance(Evaluation& evaluation);
+    const EnvPtr& env() const { return env_; }
+
+  private:
+    std::optional<std::size_t> previousFor(std::size_t at) const {
+        while (at-- > 0)
+            if (node_.clauses[at].target) return at;
+        return std::nullopt;
     }
 
+    std::shared_ptr<const Node> tree_;
+    const Node& node_;
+    EnvPtr env_;
+    std::vector<std::shared_ptr<Iterator>> iterators_;
+    std::size_t at_ = 0;
+    bool started_ = false;
+    bool done_ = false;
+    bool drains_;
+};
+
+class Evaluation : public Context {
+  public:
+    Evaluation(std::shared_ptr<const Node> tree, const NameLookup& lookup, const FunctionCall& call,
+               std::set<std::string>* warned = nullptr)
+        : tree_(std::move(tree)), lookup_(lookup), call_(call), warned_(warned) {}
+
+    Value run() { return eval(*tree_, nullptr); }
+
+    Value call(const Value& function, Arguments args) override {
+        const auto* callable = std::get_if<std::shared_ptr<const Callable>>(&function.data);
+        if (!callable) throw EvalError("'" + typeName(function) + "' object is not callable");
+        step();
+        const Deeper guard(depth_);
+        return (*callable)->call(*this, std::move(args));
+    }
+    void countItems(std::size_t count) override {
+        expectItems(count);
+        items_ += count;
+    }
+    void expectItems(std::size_t count) override {
+        if (count > maxItems || items_ + count > maxItems)
+            throw EvalError("more than " + std::to_string(maxItems) +
+                            " items made in one expression");
+    }
+    void countCall() {
+        if (++calls_ > maxCalls)
+            throw EvalError("more than " + std::to_string(maxCalls) +
+                            " lambda calls in one expression");
+    }
+    std::optional<Value> callExpander(const std::string& name, const Arguments& args) override {
+        if (!call_) return std::nullopt;
+        return call_(name, args);
+    }
+
+    Value eval(const Node& node, const EnvPtr& env) {
+        step();
+        const Deeper guard(depth_);
+        switch (node.kind) {
+            case Node::Kind::Constant:
+                return node.constant;
+            case Node::Kind::Name:
+                return name(node.text, env);
+            case Node::Kind::Attribute:
+                return attribute(node, env);
+            case Node::Kind::Subscript:
+                return subscript(eval(*node.children[0], env), eval(*node.children[1], env));
+            case Node::Kind::Slice:
+                return slice(node, env);
+            case Node::Kind::Call:
+                return callNode(node, env);
+            case Node::Kind::Unary:
+                return unary(node.text, eval(*node.children[0], env));
+            case Node::Kind::Not:
+                return Value{!truthOf(eval(*node.children[0], env))};
+            case Node::Kind::Binary:
+                return binary(*this, node.op, eval(*node.children[0], env),
+                              eval(*node.children[1], env));
+            case Node::Kind::And:
+            case Node::Kind::Or:
+                return boolean(node, env);
+            case Node::Kind::Compare:
+                return comparison(node, env);
+            case Node::Kind::IfElse:
+                return truthOf(eval(*node.children[1], env)) ? eval(*node.children[0], env)
+                                                             : eval(*node.children[2], env);
+            case Node::Kind::Lambda:
+                return lambda(node, env);
+            case Node::Kind::Named:
+                return named(node, env);
+            case Node::Kind::Starred:
+            case Node::Kind::DoubleStarred:
+                throw EvalError("can't use starred expression here");
+            case Node::Kind::ListDisplay:
+                return makeList(items(node, env));
+            case Node::Kind::TupleDisplay:
+                return makeTuple(items(node, env));
+            case Node::Kind::SetDisplay:
+                return setOf(items(node, env));
+            case Node::Kind::DictDisplay:
+                return dictDisplay(node, env);
+            case Node::Kind::ListComp:
+            case Node::Kind::SetComp:
+            case Node::Kind::DictComp:
+            case Node::Kind::Generator:
+                return comprehension(node, env);
+        }
+        throw EvalError("invalid syntax");
+    }
+
+    // Binds TARGET (a name, or names in a tuple or list) to VALUE in ENV.
+    void bind(const Node& target, const Value& value, Env& env) {
+        if (target.kind == Node::Kind::Name) {
+            if (target.text.starts_with("__"))
+                throw EvalError("access to '" + target.text + "' is not allowed");
+            env.set(target.text, value);
+            return;
+        }
+        const List values = itemsOfIterable(*this, value);
+        const auto star =
+            std::find_if(target.children.begin(), target.children.end(),
+                         [](const NodePtr& n) { return n->kind == Node::Kind::Starred; });
+        const std::size_t count = target.children.size();
+        if (star == target.children.end()) {
+            if (values.size() != count)
+                throw EvalError(
+                    values.size() > count
+                        ? "too many values to unpack (expected " + std::to_string(count) + ")"
+                        : "not enough values to unpack (expected " + std::to_string(count) +
+                              ", got " + std::to_string(values.size()) + ")");
+            for (std::size_t i = 0; i < count; ++i) bind(*target.children[i], values[i], env);
+            return;
+        }
+        const auto before = static_cast<std::size_t>(star - target.children.begin());
+        const std::size_t after = count - before - 1;
+        if (values.size() < before + after)
+            throw EvalError("not enough values to unpack (expected at least " +
+                            std::to_string(before + after) + ", got " +
+                            std::to_string(values.size()) + ")");
+        for (std::size_t i = 0; i < before; ++i) bind(*target.children[i], values[i], env);
+        bind(*(*star)->children[0],
+             makeList(List(values.begin() + static_cast<std::ptrdiff_t>(before),
+                           values.end() - static_cast<std::ptrdiff_t>(after))),
+             env);
+        for (std::size_t i = 0; i < after; ++i)
+            bind(*target.children[before + 1 + i], values[values.size() - after + i], env);
+    }
+
+    const std::shared_ptr<const Node>& tree() const { return tree_; }
+
+  private:
     struct Deeper {
         explicit Deeper(int& depth) : depth_(depth) {
-            if (++depth_ > maxNesting) throw EvalError("expression nested too deeply");
+            if (++depth_ > maxDepth) {
+                --depth_;
+                throw EvalError("expression nested too deeply (maximum recursion depth exceeded)");
+            }
         }
         ~Deeper() { --depth_; }
         Deeper(const Deeper&) = delete;
@@ -252,398 +242,451 @@ class Parser {
         int& depth_;
     };
 
-    Value ternary(bool live) {
-        const Deeper guard(depth_);
-        Value value = orTest(live);
-        if (accept("if")) {
-            const bool condition = live && truthOf(orTest(live));
-            expect("else");
-            Value other = ternary(live && !condition);
-            return live && condition ? value : other;
-        }
-        return value;
+    void step() {
+        if (++steps_ > maxSteps)
+            throw EvalError("expression takes more than " + std::to_string(maxSteps) + " steps");
     }
-    Value orTest(bool live) {
-        Value value = andTest(live);
-        while (accept("or")) {
-            const bool done = live && truthOf(value);
-            Value right = andTest(live && !done);
-            if (live && !done) value = right;
-        }
-        return value;
-    }
-    Value andTest(bool live) {
-        Value value = notTest(live);
-        while (accept("and")) {
-            const bool done = live && !truthOf(value);
-            Value right = notTest(live && !done);
-            if (live && !done) value = right;
-        }
-        return value;
-    }
-    Value notTest(bool live) {
-        if (accept("not")) {
-            const Deeper guard(depth_);
-            const Value value = notTest(live);
-            return live ? Value{!truthOf(value)} : Value{};
-        }
-        return comparison(live);
-    }
-    Value comparison(bool live) {
-        Value left = sum(live);
-        for (;;) {
-            std::string op;
-            if (accept("in"))
-                op = "in";
-            else if (isOp("not") && tokens_[pos_ + 1].text == "in") {
-                pos_ += 2;
-                op = "not in";
-            } else if (peek().kind == Token::Kind::Op &&
-                       (peek().text == "==" || peek().text == "!=" || peek().text == "<" ||
-                        peek().text == ">" || peek().text == "<=" || peek().text == ">=")) {
-                op = peek().text;
-                ++pos_;
-            } else {
-                return left;
-            }
-            const Value right = sum(live);
-            if (!live) continue;
-            left = Value{compare(op, left, right)};
-        }
-    }
-    static bool compare(const std::string& op, const Value& a, const Value& b) {
-        if (op == "in") return contains(b, a);
-        if (op == "not in") return !contains(b, a);
-        if (op == "==") return equalValues(a, b);
-        if (op == "!=") return !equalValues(a, b);
-        const int order = orderOf(a, b, op);
-        if (op == "<") return order < 0;
-        if (op == ">") return order > 0;
-        if (op == "<=") return order <= 0;
-        return order >= 0;
-    }
-    Value sum(bool live) {
-        Value value = term(live);
-        while (peek().kind == Token::Kind::Op && (peek().text == "+" || peek().text == "-")) {
-            const std::string op = tokens_[pos_++].text;
-            const Value right = term(live);
-            if (live) value = arithmetic(op, value, right);
-        }
-        return value;
-    }
-    Value term(bool live) {
-        Value value = unary(live);
-        while (peek().kind == Token::Kind::Op && (peek().text == "*" || peek().text == "/" ||
-                                                  peek().text == "//" || peek().text == "%")) {
-            const std::string op = tokens_[pos_++].text;
-            const Value right = unary(live);
-            if (live) value = arithmetic(op, value, right);
-        }
-        return value;
-    }
-    Value unary(bool live) {
-        if (peek().kind == Token::Kind::Op && (peek().text == "-" || peek().text == "+")) {
-            const Deeper guard(depth_);
-            const bool minus = tokens_[pos_++].text == "-";
-            const Value value = unary(live);
-            if (!live) return value;
-            if (!isNumber(value))
-                throw EvalError("bad operand type for unary -: '" + typeName(value) + "'");
-            if (!minus) return value;
-            if (isInt(value)) return checkedInt(-static_cast<Wide>(asInt(value)));
-            return Value{-asDouble(value)};
-        }
-        return powerExpr(live);
-    }
-    Value powerExpr(bool live) {
-        Value base = postfix(live);
-        if (accept("**")) {
-            const Deeper guard(depth_);
-            const Value exponent = unary(live);
-            if (live) return arithmetic("**", base, exponent);
-        }
-        return base;
-    }
-    Value postfix(bool live) {
-        std::string dotted;
-        std::optional<std::string> method;
-        Value value = atom(live, dotted);
-        for (;;) {
-            if (accept("(")) {
-                const Arguments args = callArguments(live);
-                if (live && method)
-                    value = callMethod(value, *method, args);
-                else if (live)
-                    value = call(dotted, value, args);
-                method.reset();
-                dotted.clear();
-            } else if (accept("[")) {
-                std::optional<Value> from;
-                if (!isOp(":")) from = ternary(live);
-                if (accept(":")) {
-                    std::optional<Value> to;
-                    if (!isOp("]")) to = ternary(live);
-                    expect("]");
-                    if (live) value = slice(value, from, to);
-                    dotted.clear();
-                    continue;
-                }
-                expect("]");
-                if (live) value = subscript(value, *from);
-                dotted.clear();
-            } else if (accept(".")) {
-                if (peek().kind != Token::Kind::Name) fail();
-                const std::string member = tokens_[pos_++].text;
-                if (member.starts_with("__"))
-                    throw EvalError("access to '" + member + "' is not allowed");
-                if (live && dotted.empty() && isOp("(")) {
-                    method = member;
-                    continue;
-                }
-                if (!dotted.empty()) {
-                    dotted += "." + member;
-                    if (live && !isFunctionName(dotted)) {
-                        if (auto found = lookup_(dotted)) {
-                            value = *found;
-                            dotted.clear();
-                            continue;
-                        }
-                    }
-                    if (auto constant = mathConstant(dotted)) {
-                        value = *constant;
-                        dotted.clear();
-                        resolved_ = true;
-                    }
-                } else if (live) {
-                    value = member_(value, member);
-                }
-            } else {
-                if (live && !dotted.empty() && !resolved_)
-                    throw EvalError("name '" + dotted + "' is not defined");
-                return value;
-            }
-        }
-    }
-    static std::optional<Value> mathConstant(const std::string& name) {
-        if (name == "pi" || name == "math.pi") return Value{std::numbers::pi};
-        if (name == "e" || name == "math.e") return Value{std::numbers::e};
-        if (name == "tau" || name == "math.tau") return Value{2 * std::numbers::pi};
-        if (name == "inf" || name == "math.inf")
-            return Value{std::numeric_limits<double>::infinity()};
-        if (name == "nan" || name == "math.nan")
-            return Value{std::numeric_limits<double>::quiet_NaN()};
-        return std::nullopt;
-    }
-    static bool isFunctionName(const std::string& name) {
-        return name.starts_with("math.") || name.starts_with("python.") ||
-               name.starts_with("xacro.");
-    }
-    Value member_(const Value& value, const std::string& member) {
-        if (const auto* d = std::get_if<std::shared_ptr<Dict>>(&value.data)) {
-            for (const auto& [k, v] : (*d)->items)
-                if (strOf(k) == member) return v;
-        }
-        throw EvalError("'" + typeName(value) + "' object has no attribute '" + member + "'");
-    }
-    // The arguments of a call: expressions, then name=expression.
-    Arguments callArguments(bool live) {
-        Arguments args;
-        while (!accept(")")) {
-            if (peek().kind == Token::Kind::Name && tokens_[pos_ + 1].text == "=") {
-                const std::string keyword = tokens_[pos_].text;
-                pos_ += 2;
-                args.keywords.emplace_back(keyword, ternary(live));
-            } else {
-                if (!args.keywords.empty()) fail();
-                args.positional.push_back(ternary(live));
-            }
-            if (!accept(",")) {
-                expect(")");
-                break;
-            }
-        }
-        return args;
-    }
-    List arguments(bool live, const char* close) {
-        List args;
-        while (!accept(close)) {
-            args.push_back(ternary(live));
-            if (!accept(",")) {
-                expect(close);
-                break;
-            }
-        }
-        (void)live;
-        return args;
-    }
-    static Value slice(const Value& value, const std::optional<Value>& from,
-                       const std::optional<Value>& to) {
-        const auto* s = std::get_if<std::string>(&value.data);
-        const List* items = nullptr;
-        if (const auto* l = std::get_if<std::shared_ptr<List>>(&value.data)) items = l->get();
-        if (const auto* t = std::get_if<std::shared_ptr<Tuple>>(&value.data)) items = &(*t)->items;
-        if (!s && !items) throw EvalError("'" + typeName(value) + "' object is not subscriptable");
-        const auto size = static_cast<std::int64_t>(s ? s->size() : items->size());
-        const auto bound = [size](const std::optional<Value>& v, std::int64_t fallback) {
-            if (!v) return fallback;
-            if (!isInt(*v)) throw EvalError("slice indices must be integers");
-            std::int64_t i = asInt(*v);
-            if (i < 0) i += size;
-            return std::clamp<std::int64_t>(i, 0, size);
-        };
-        const std::int64_t begin = bound(from, 0);
-        const std::int64_t end = std::max(begin, bound(to, size));
-        if (s)
-            return Value{
-                s->substr(static_cast<std::size_t>(begin), static_cast<std::size_t>(end - begin))};
-        List part(items->begin() + begin, items->begin() + end);
-        if (std::holds_alternative<std::shared_ptr<Tuple>>(value.data))
-            return makeTuple(std::move(part));
-        return makeList(std::move(part));
-    }
-    static Value subscript(const Value& value, const Value& index) {
-        const List* items = nullptr;
-        if (const auto* l = std::get_if<std::shared_ptr<List>>(&value.data)) items = l->get();
-        if (const auto* t = std::get_if<std::shared_ptr<Tuple>>(&value.data)) items = &(*t)->items;
-        if (const auto* d = std::get_if<std::shared_ptr<Dict>>(&value.data)) {
-            for (const auto& [k, v] : (*d)->items)
-                if (equalValues(k, index)) return v;
-            throw EvalError("key " + reprOf(index) + " not found");
-        }
-        const auto* s = std::get_if<std::string>(&value.data);
-        if (!items && !s) throw EvalError("'" + typeName(value) + "' object is not subscriptable");
-        if (!isInt(index)) throw EvalError("indices must be integers");
-        const auto size = static_cast<std::int64_t>(items ? items->size() : s->size());
-        std::int64_t i = asInt(index);
-        if (i < 0) i += size;
-        if (i < 0 || i >= size) throw EvalError("index out of range");
-        if (items) return (*items)[static_cast<std::size_t>(i)];
-        return Value{std::string(1, (*s)[static_cast<std::size_t>(i)])};
-    }
-    // Calls the function NAME, or the function value CALLEE when there is no name.
-    Value call(const std::string& name, const Value& callee, const Arguments& args) {
-        if (name.empty()) {
-            const auto* function = std::get_if<Function>(&callee.data);
-            if (!function) throw EvalError("'" + typeName(callee) + "' object is not callable");
-            return call(function->name, callee, args);
-        }
-        if (call_)
-            if (auto result = call_(name, args)) return *result;
-        const Apply apply = [this](const Value& function, const List& items) {
-            return call("", function, Arguments{items, {}});
-        };
-        if (auto result = callBuiltin(name, args, apply)) return *result;
-        throw EvalError("name '" + name + "' is not defined");
-    }
-    Value atom(bool live, std::string& dotted) {
-        resolved_ = true;
-        const Token token = peek();
-        ++pos_;
-        switch (token.kind) {
-            case Token::Kind::Number:
-                return parseNumber(token.text);
-            case Token::Kind::String: {
-                std::string text = token.text;
-                while (peek().kind == Token::Kind::String) text += tokens_[pos_++].text;
-                return Value{text};
-            }
-            case Token::Kind::Name:
-                return name(live, token.text, dotted);
-            case Token::Kind::End:
-                fail();
-            case Token::Kind::Op:
-                break;
-        }
-        const Deeper guard(depth_);
-        if (token.text == "(") {
-            if (accept(")")) return makeTuple({});
-            Value first = ternary(live);
-            if (accept(")")) return first;
-            expect(",");
-            List items{first};
-            List rest = arguments(live, ")");
-            items.insert(items.end(), rest.begin(), rest.end());
-            return makeTuple(std::move(items));
-        }
-        if (token.text == "[") return makeList(arguments(live, "]"));
-        if (token.text == "{") {
-            auto dict = std::make_shared<Dict>();
-            while (!accept("}")) {
-                Value key = ternary(live);
-                expect(":");
-                Value value = ternary(live);
-                dict->items.emplace_back(std::move(key), std::move(value));
-                if (!accept(",")) {
-                    expect("}");
-                    break;
-                }
-            }
-            return Value{dict};
-        }
-        fail();
-    }
-    Value name(bool live, const std::string& text, std::string& dotted) {
+
+    std::optional<Value> findName(const std::string& text, const EnvPtr& env) {
         if (text.starts_with("__")) throw EvalError("access to '" + text + "' is not allowed");
-        if (text == "True") return Value{true};
-        if (text == "False") return Value{false};
-        if (text == "None") return Value{};
-        static const char* const keywords[] = {"if",  "else", "and",    "or",
-                                               "not", "in",   "lambda", "import"};
-        for (const char* keyword : keywords)
-            if (text == keyword) fail();
-        dotted = text;
-        if (!live) return Value{};
-        if (auto found = lookup_(text)) {
-            // a property's value: what follows a dot is one of its members
-            dotted.clear();
-            return *found;
-        }
-        if (auto constant = mathConstant(text)) {
-            dotted.clear();
-            return *constant;
-        }
-        if (isBuiltinFunction(text) && peek().text != "(") {
-            dotted.clear();
-            return Value{Function{text}};
-        }
-        if (text == "math" || text == "python" || text == "xacro") {
-            resolved_ = true;
-            return Value{};
-        }
-        if (peek().text == "(") return Value{};
-        if (peek().text == ".") {
-            resolved_ = false;
-            // a dotted name such as ns.property; resolved by the member loop
-            const std::size_t start = pos_;
-            std::string full = text;
-            while (tokens_[pos_].text == "." && tokens_[pos_ + 1].kind == Token::Kind::Name) {
-                full += "." + tokens_[pos_ + 1].text;
-                pos_ += 2;
-                if (auto found = lookup_(full)) {
-                    dotted.clear();
-                    resolved_ = true;
-                    return *found;
-                }
-            }
-            pos_ = start;
-            throw EvalError("name '" + text + "' is not defined");
-        }
+        if (env)
+            if (const Value* local = env->find(text)) return *local;
+        if (auto property = lookup_(text)) return property;
+        std::optional<Value> global = globalName(text);
+        if (global && isDeprecatedGlobal(text)) warnDeprecated(text);
+        return global;
+    }
+
+    // sorted and range without "python." still work, as with the reference, which warns; the
+    // warning goes out through the expander's own xacro.warning.
+    void warnDeprecated(const std::string& text) {
+        if (!call_ || !warned_ || !warned_->insert(text).second) return;
+        call_("xacro.warning",
+              Arguments{{Value{"using '" + text +
+                               "' without 'python.' is deprecated: write python." + text}},
+                        {}});
+    }
+
+    Value name(const std::string& text, const EnvPtr& env) {
+        if (auto value = findName(text, env)) return *value;
         throw EvalError("name '" + text + "' is not defined");
     }
 
-    const std::string& text_;
-    std::vector<Token> tokens_;
+    // a.b.c: when no name a is defined, a property named "a.b" (a namespaced include's) is
+    // looked for, then "a.b.c".
+    Value attribute(const Node& node, const EnvPtr& env) {
+        std::vector<const Node*> chain;
+        const Node* head = &node;
+        while (head->kind == Node::Kind::Attribute) {
+            chain.push_back(head);
+            head = head->children[0].get();
+        }
+        if (head->kind != Node::Kind::Name) return attributeOf(eval(*head, env), node.text);
+        std::reverse(chain.begin(), chain.end());
+        std::optional<Value> value = findName(head->text, env);
+        std::size_t next = 0;
+        if (!value) {
+            std::string dotted = head->text;
+            for (; next < chain.size() && !value; ++next) {
+                dotted += "." + chain[next]->text;
+                value = lookup_(dotted);
+            }
+            if (!value) throw EvalError("name '" + head->text + "' is not defined");
+        }
+        for (; next < chain.size(); ++next) {
+            step();
+            value = attributeOf(*value, chain[next]->text);
+        }
+        return *value;
+    }
+
+    Value slice(const Node& node, const EnvPtr& env) {
+        auto slice = std::make_shared<Slice>();
+        if (node.children[0]) slice->start = eval(*node.children[0], env);
+        if (node.children[1]) slice->stop = eval(*node.children[1], env);
+        if (node.children[2]) slice->step = eval(*node.children[2], env);
+        return Value{slice};
+    }
+
+    static std::int64_t clampedIndex(const Value& v) {
+        if (std::holds_alternative<std::shared_ptr<const BigInt>>(v.data))
+            return bigOf(v) < 0 ? std::numeric_limits<std::int64_t>::min() / 2
+                                : std::numeric_limits<std::int64_t>::max() / 2;
+        if (!isInt(v))
+            throw EvalError("slice indices must be integers or None or have an __index__ method");
+        return std::clamp<std::int64_t>(asInt(v), std::numeric_limits<std::int64_t>::min() / 2,
+                                        std::numeric_limits<std::int64_t>::max() / 2);
+    }
+
+    // start, step and count of a slice over LENGTH items, as Python adjusts them.
+    static std::tuple<std::int64_t, std::int64_t, std::int64_t> sliceIndices(const Slice& s,
+                                                                             std::int64_t length) {
+        const bool noStep = std::holds_alternative<None>(s.step.data);
+        const std::int64_t step = noStep ? 1 : clampedIndex(s.step);
+        if (step == 0) throw EvalError("slice step cannot be zero");
+        const auto adjust = [&](const Value& v, std::int64_t fallback) {
+            if (std::holds_alternative<None>(v.data)) return fallback;
+            std::int64_t i = clampedIndex(v);
+            if (i < 0) {
+                i += length;
+                if (i < 0) i = step < 0 ? -1 : 0;
+            } else if (i >= length) {
+                i = step < 0 ? length - 1 : length;
+            }
+            return i;
+        };
+        const std::int64_t start = adjust(s.start, step < 0 ? length - 1 : 0);
+        const std::int64_t stop = adjust(s.stop, step < 0 ? -1 : length);
+        std::int64_t count = 0;
+        if (step < 0 ? stop < start : start < stop)
+            count = step < 0 ? (start - stop - 1) / -step + 1 : (stop - start - 1) / step + 1;
+        return {start, step, count};
+    }
+
+    static std::int64_t itemIndex(const Value& index, std::int64_t size, const std::string& type) {
+        if (!isInt(index))
+            throw EvalError(type + " indices must be integers or slices, not " + typeName(index));
+        if (std::holds_alternative<std::shared_ptr<const BigInt>>(index.data))
+            throw EvalError(type + " index out of range");
+        std::int64_t i = asInt(index);
+        if (i < 0) i += size;
+        if (i < 0 || i >= size) throw EvalError(type + " index out of range");
+        return i;
+    }
+
+    Value subscript(const Value& value, const Value& index) {
+        if (const auto* d = std::get_if<std::shared_ptr<Dict>>(&value.data)) {
+            requireHashable(index);
+            for (const auto& [k, v] : (*d)->items)
+                if (identical(k, index) || equalValues(k, index)) return v;
+            throw EvalError("KeyError: " + reprOf(index));
+        }
+        const auto* s = std::get_if<std::string>(&value.data);
+        const List* items = nullptr;
+        if (const auto* l = std::get_if<std::shared_ptr<List>>(&value.data)) items = l->get();
+        if (const auto* t = std::get_if<std::shared_ptr<Tuple>>(&value.data)) items = &(*t)->items;
+        const auto* r = std::get_if<Range>(&value.data);
+        if (!s && !items && !r) {
+            if (const auto* f = std::get_if<std::shared_ptr<const Callable>>(&value.data);
+                f && (*f)->typeName() == "type")
+                throw EvalError("generic aliases such as " + (*f)->shown() +
+                                "[...] are not supported");
+            throw EvalError("'" + typeName(value) + "' object is not subscriptable");
+        }
+        const std::int64_t size = s       ? static_cast<std::int64_t>(s->size())
+                                  : items ? static_cast<std::int64_t>(items->size())
+                                          : r->size();
+        const std::string type = typeName(value) == "range" ? "range object" : typeName(value);
+        if (const auto* sl = std::get_if<std::shared_ptr<Slice>>(&index.data)) {
+            const auto [start, step, count] = sliceIndices(**sl, size);
+            if (r) return Value{Range{r->at(start), r->at(start + step * count), r->step * step}};
+            countItems(static_cast<std::size_t>(count));
+            if (s) {
+                std::string out;
+                for (std::int64_t i = 0; i < count; ++i)
+                    out += (*s)[static_cast<std::size_t>(start + i * step)];
+                return Value{out};
+            }
+            List part;
+            part.reserve(static_cast<std::size_t>(count));
+            for (std::int64_t i = 0; i < count; ++i)
+                part.push_back((*items)[static_cast<std::size_t>(start + i * step)]);
+            if (std::holds_alternative<std::shared_ptr<Tuple>>(value.data))
+                return makeTuple(std::move(part));
+            return makeList(std::move(part));
+        }
+        const std::int64_t i = itemIndex(index, size, type);
+        if (s) return Value{std::string(1, (*s)[static_cast<std::size_t>(i)])};
+        if (r) return Value{r->at(i)};
+        return (*items)[static_cast<std::size_t>(i)];
+    }
+
+    Arguments arguments(const Node& node, const EnvPtr& env) {
+        Arguments args;
+        const auto keyword = [&](std::string key, Value value) {
+            for (const auto& [k, v] : args.keywords)
+                if (k == key) throw EvalError("keyword argument repeated: " + key);
+            args.keywords.emplace_back(std::move(key), std::move(value));
+        };
+        for (std::size_t i = 1; i < node.children.size(); ++i) {
+            const std::string& label = node.labels[i];
+            Value value = eval(*node.children[i], env);
+            if (label.empty()) {
+                args.positional.push_back(std::move(value));
+            } else if (label == "*") {
+                for (Value& item : itemsOfIterable(*this, value))
+                    args.positional.push_back(std::move(item));
+            } else if (label == "**") {
+                const auto* d = std::get_if<std::shared_ptr<Dict>>(&value.data);
+                if (!d)
+                    throw EvalError("argument after ** must be a mapping, not " + typeName(value));
+                for (const auto& [k, v] : (*d)->items) {
+                    const auto* key = std::get_if<std::string>(&k.data);
+                    if (!key) throw EvalError("keywords must be strings");
+                    keyword(*key, v);
+                }
+            } else {
+                keyword(label, std::move(value));
+            }
+        }
+        return args;
+    }
+
+    Value callNode(const Node& node, const EnvPtr& env) {
+        const Value callee = eval(*node.children[0], env);
+        return call(callee, arguments(node, env));
+    }
+
+    Value boolean(const Node& node, const EnvPtr& env) {
+        const bool isAnd = node.kind == Node::Kind::And;
+        Value value;
+        for (const NodePtr& part : node.children) {
+            value = eval(*part, env);
+            if (truthOf(value) != isAnd) return value;
+        }
+        return value;
+    }
+
+    // a < b <= c: each operand evaluated once, and no further than the first false comparison.
+    Value comparison(const Node& node, const EnvPtr& env) {
+        Value left = eval(*node.children[0], env);
+        for (std::size_t i = 0; i < node.compares.size(); ++i) {
+            Value right = eval(*node.children[i + 1], env);
+            if (!compare(*this, node.compares[i], left, right)) return Value{false};
+            left = std::move(right);
+        }
+        return Value{true};
+    }
+
+    Value lambda(const Node& node, const EnvPtr& env) {
+        for (const std::string& param : node.labels)
+            if (param.find("__") == param.find_first_not_of('*'))
+                throw EvalError("access to '" + param + "' is not allowed");
+        List defaults;
+        for (std::size_t i = 1; i < node.children.size(); ++i)
+            defaults.push_back(eval(*node.children[i], env));
+        return Value{std::make_shared<const Lambda>(tree_, node, env, std::move(defaults))};
+    }
+
+    Value named(const Node& node, const EnvPtr& env) {
+        Value value = eval(*node.children[0], env);
+        if (node.text.starts_with("__"))
+            throw EvalError("access to '" + node.text + "' is not allowed");
+        Env* target = env.get();
+        while (target && target->comprehension) target = target->parent.get();
+        if (!target)
+            throw EvalError(
+                "assignment expressions are only allowed inside a lambda or a comprehension");
+        target->set(node.text, value);
+        return value;
+    }
+
+    List items(const Node& node, const EnvPtr& env) {
+        List out;
+        for (const NodePtr& child : node.children) {
+            if (child->kind == Node::Kind::Starred) {
+                for (Value& item : itemsOfIterable(*this, eval(*child->children[0], env)))
+                    out.push_back(std::move(item));
+            } else {
+                out.push_back(eval(*child, env));
+            }
+        }
+        countItems(out.size());
+        return out;
+    }
+
+    static Value setOf(const List& values) {
+        auto set = std::make_shared<Set>();
+        for (const Value& v : values) {
+            requireHashable(v);
+            if (std::none_of(set->items.begin(), set->items.end(),
+                             [&](const Value& w) { return equalValues(v, w); }))
+                set->items.push_back(v);
+        }
+        return Value{set};
+    }
+
+    static void setItem(Dict& dict, Value key, Value value) {
+        requireHashable(key);
+        for (auto& [k, v] : dict.items)
+            if (identical(k, key) || equalValues(k, key)) {
+                v = std::move(value);
+                return;
+            }
+        dict.items.emplace_back(std::move(key), std::move(value));
+    }
+
+    Value dictDisplay(const Node& node, const EnvPtr& env) {
+        auto dict = std::make_shared<Dict>();
+        for (std::size_t i = 0; i < node.children.size(); ++i) {
+            const Node& key = *node.children[i];
+            if (key.kind == Node::Kind::DoubleStarred) {
+                const Value from = eval(*key.children[0], env);
+                const auto* d = std::get_if<std::shared_ptr<Dict>>(&from.data);
+                if (!d) throw EvalError("'" + typeName(from) + "' object is not a mapping");
+                for (const auto& [k, v] : (*d)->items) setItem(*dict, k, v);
+                continue;
+            }
+            Value k = eval(key, env);
+            setItem(*dict, std::move(k), eval(*node.children[++i], env));
+        }
+        countItems(dict->items.size());
+        return Value{dict};
+    }
+
+    Value comprehension(const Node& node, const EnvPtr& env) {
+        // the first iterable is evaluated where the comprehension is written, the rest inside it
+        const Value first = eval(*node.clauses[0].expr, env);
+        // a list, set or dict comprehension goes through every item; a generator may stop early
+        const bool drains = node.kind != Node::Kind::Generator;
+        if (drains) expectAllItems(*this, first);
+        auto inner = std::make_shared<Env>();
+        inner->parent = env;
+        inner->comprehension = true;
+        auto generator = std::make_shared<Generator>(tree_, node, inner, iteratorOf(first), drains);
+        if (node.kind == Node::Kind::Generator) return Value{generator};
+        if (node.kind == Node::Kind::DictComp) {
+            auto dict = std::make_shared<Dict>();
+            while (generator->advance(*this)) {
+                Value key = eval(*node.children[0], inner);
+                setItem(*dict, std::move(key), eval(*node.children[1], inner));
+                countItems(1);
+            }
+            return Value{dict};
+        }
+        List out;
+        while (std::optional<Value> item = generator->next(*this)) out.push_back(std::move(*item));
+        return node.kind == Node::Kind::SetComp ? setOf(out) : makeList(std::move(out));
+    }
+
+    std::shared_ptr<const Node> tree_;
     const NameLookup& lookup_;
     const FunctionCall& call_;
-    std::size_t pos_ = 0;
+    std::set<std::string>* warned_;
+    std::size_t items_ = 0;
+    std::size_t calls_ = 0;
+    std::size_t steps_ = 0;
     int depth_ = 0;
-    bool resolved_ = true;
 };
+
+Evaluation& evaluationOf(Context& context) {
+    auto* evaluation = dynamic_cast<Evaluation*>(&context);
+    if (!evaluation) throw EvalError("a lambda or generator used outside an expression");
+    return *evaluation;
+}
+
+Value Lambda::call(Context& context, Arguments args) const {
+    Evaluation& evaluation = evaluationOf(context);
+    evaluation.countCall();
+    auto env = std::make_shared<Env>();
+    env->parent = closure_;
+    const std::vector<std::string>& params = node_.labels;
+    std::size_t plain = 0;
+    while (plain < params.size() && !params[plain].starts_with("*")) ++plain;
+    const bool varArgs =
+        plain < params.size() && params[plain].starts_with("*") && !params[plain].starts_with("**");
+    const bool varKeywords = !params.empty() && params.back().starts_with("**");
+    if (args.positional.size() > plain && !varArgs)
+        throw EvalError("<lambda>() takes " + std::to_string(plain) + " positional arguments but " +
+                        std::to_string(args.positional.size()) + " were given");
+    std::vector<bool> given(plain, false);
+    for (std::size_t i = 0; i < std::min(plain, args.positional.size()); ++i) {
+        env->set(params[i], args.positional[i]);
+        given[i] = true;
+    }
+    if (varArgs)
+        env->set(params[plain].substr(1),
+                 makeTuple(args.positional.size() > plain
+                               ? List(args.positional.begin() + static_cast<std::ptrdiff_t>(plain),
+                                      args.positional.end())
+                               : List{}));
+    auto extra = std::make_shared<Dict>();
+    for (auto& [key, value] : args.keywords) {
+        const auto found =
+            std::find(params.begin(), params.begin() + static_cast<std::ptrdiff_t>(plain), key);
+        if (found == params.begin() + static_cast<std::ptrdiff_t>(plain)) {
+            if (!varKeywords)
+                throw EvalError("<lambda>() got an unexpected keyword argument '" + key + "'");
+            extra->items.emplace_back(Value{key}, value);
+            continue;
+        }
+        const auto i = static_cast<std::size_t>(found - params.begin());
+        if (given[i]) throw EvalError("<lambda>() got multiple values for argument '" + key + "'");
+        env->set(key, value);
+        given[i] = true;
+    }
+    if (varKeywords) env->set(params.back().substr(2), Value{extra});
+    const std::size_t firstDefault = plain - defaults_.size();
+    for (std::size_t i = 0; i < plain; ++i) {
+        if (given[i]) continue;
+        if (i < firstDefault)
+            throw EvalError("<lambda>() missing required argument: '" + params[i] + "'");
+        env->set(params[i], defaults_[i - firstDefault]);
+    }
+    return evaluation.eval(*node_.children[0], env);
+}
+
+bool Generator::advance(Evaluation& evaluation) {
+    if (done_) return false;
+    if (started_) {
+        at_ = *previousFor(node_.clauses.size());
+    } else {
+        started_ = true;
+        at_ = 0;
+    }
+    while (at_ < node_.clauses.size()) {
+        const Clause& clause = node_.clauses[at_];
+        if (clause.target) {
+            if (!iterators_[at_]) {
+                const Value items = evaluation.eval(*clause.expr, env_);
+                if (drains_) expectAllItems(evaluation, items);
+                iterators_[at_] = iteratorOf(items);
+            }
+            std::optional<Value> item = iterators_[at_]->next(evaluation);
+            if (!item) {
+                iterators_[at_].reset();
+                const std::optional<std::size_t> back = previousFor(at_);
+                if (!back) {
+                    done_ = true;
+                    return false;
+                }
+                at_ = *back;
+                continue;
+            }
+            evaluation.bind(*clause.target, *item, *env_);
+            ++at_;
+        } else if (truthOf(evaluation.eval(*clause.expr, env_))) {
+            ++at_;
+        } else {
+            at_ = *previousFor(at_);
+        }
+    }
+    return true;
+}
+
+std::optional<Value> Generator::next(Context& context) {
+    Evaluation& evaluation = evaluationOf(context);
+    if (!advance(evaluation)) return std::nullopt;
+    context.countItems();
+    return evaluation.eval(*node_.children[0], env_);
+}
 
 }  // namespace
 
+Value Evaluator::evaluate(const std::string& expression, const NameLookup& lookup,
+                          const FunctionCall& call) {
+    auto found = trees_.find(expression);
+    if (found == trees_.end()) {
+        // a file with more distinct expressions than this is no robot; the cache starts again
+        if (trees_.size() > 100'000) trees_.clear();
+        found = trees_.emplace(expression, std::shared_ptr<const Node>(parseExpression(expression)))
+                    .first;
+    }
+    return Evaluation(found->second, lookup, call, &warned_).run();
+}
+
 Value evaluate(const std::string& expression, const NameLookup& lookup, const FunctionCall& call) {
-    return Parser(expression, lookup, call).parse();
+    return Evaluation(std::shared_ptr<const Node>(parseExpression(expression)), lookup, call).run();
 }
 
 }  // namespace corvane::xacro

@@ -1,11 +1,16 @@
-// Evaluates one xacro expression (the text inside ${...}).
+// Evaluates xacro expressions (the text inside ${...}): each text is parsed into a syntax tree
+// once, and the tree evaluated against the names in scope.
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
+#include <set>
 #include <string>
+#include <unordered_map>
 
-#include "Builtins.hpp"
+#include "Operators.hpp"
+#include "Syntax.hpp"
 #include "Value.hpp"
 
 namespace corvane::xacro {
@@ -17,12 +22,21 @@ using NameLookup = std::function<std::optional<Value>(const std::string& name)>;
 using FunctionCall =
     std::function<std::optional<Value>(const std::string& name, const Arguments& args)>;
 
+// Keeps the syntax tree of each expression text it has evaluated, so that a text used in many
+// places (a macro's body, called a hundred times) is parsed once.
+class Evaluator {
+  public:
+    Value evaluate(const std::string& expression, const NameLookup& lookup,
+                   const FunctionCall& call = {});
+
+  private:
+    std::unordered_map<std::string, std::shared_ptr<const Node>> trees_;
+    // The deprecated names already warned about: each is reported once per expansion.
+    std::set<std::string> warned_;
+};
+
+// Evaluates one expression without keeping its tree.
 Value evaluate(const std::string& expression, const NameLookup& lookup,
                const FunctionCall& call = {});
-
-// A op B for the arithmetic operators (+ - * / // % **), as Python computes them.
-Value arithmetic(const std::string& op, const Value& a, const Value& b);
-// The value of a number literal; an int beyond 64 bits is refused.
-Value parseNumber(const std::string& text);
 
 }  // namespace corvane::xacro

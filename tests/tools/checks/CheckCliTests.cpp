@@ -490,7 +490,9 @@ TEST(CheckBadMeshes, UnreadableFileGivesTheCause) {
 
 TEST(CheckCorpus, EveryFileChecksTwiceAlikeWithoutACrash) {
     CORVANE_SKIP_WITHOUT_CORPUS();
-    std::vector<std::string> arguments{"--check", "-q"};
+    // Read as URDF, as urdfdom judged them: a few valid files keep stray xacro calls (valkyrie's)
+    // that would fail to expand.
+    std::vector<std::string> arguments{"--check", "-q", "--no-xacro"};
     std::size_t valid = 0;
     for (const std::string folder : {"valid", "refused"}) {
         for (const auto& file : corpusFiles(folder)) {

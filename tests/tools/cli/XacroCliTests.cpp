@@ -88,8 +88,8 @@ TEST(XacroCli, FormatUrdfWritesTheExpansionAndAPlainUrdfAsRead) {
     EXPECT_EQ(imported.status, 0) << imported.err;
 }
 
-TEST(XacroCli, AUrdfFileIsNeverExpandedWhateverItDeclares) {
-    // A .urdf file that keeps the xacro namespace and a ${...} text stays as written.
+TEST(XacroCli, AUrdfFileThatOnlyDeclaresTheXacroNamespaceIsReadAsIs) {
+    // A .urdf file made by xacro keeps the declaration, and no xacro element: it stays as written.
     ScratchDir scratch;
     std::string text = readFile(armExample);
     const auto robot = text.find("<robot ");
@@ -137,14 +137,84 @@ TEST(XacroCli, NameValueWordsAreTheArgumentsAndMayHoldSubstitutions) {
     EXPECT_TRUE(contains(given.out, "filename=\"" + found + "/meshes/d435.dae\"")) << given.out;
 }
 
-TEST(XacroCli, StandardInputIsExpandedWithXacroOnly) {
-    const ToolRun expanded = runTool({"-", "--xacro", "length:=3", "-f", "urdf"}, argumentRobot);
+TEST(XacroCli, StandardInputIsExpandedWhenWrittenInXacroOrWithXacro) {
+    const ToolRun expanded = runTool({"-", "length:=3", "-f", "urdf"}, argumentRobot);
     ASSERT_EQ(expanded.status, 0) << expanded.err;
     EXPECT_TRUE(contains(expanded.out, "size=\"3 0.1 0.1\"")) << expanded.out;
-    // Without --xacro standard input is URDF, written as read.
-    const ToolRun plain = runTool({"-", "-f", "urdf"}, argumentRobot);
+    // With --no-xacro standard input is URDF, written as read.
+    const ToolRun plain = runTool({"-", "--no-xacro", "-f", "urdf"}, argumentRobot);
     ASSERT_EQ(plain.status, 0) << plain.err;
     EXPECT_EQ(plain.out, argumentRobot);
+    // --xacro expands what holds no xacro element (its declaration goes)
+    const ToolRun forced = runTool({"-", "--xacro", "-f", "urdf"}, readFile(armExample));
+    ASSERT_EQ(forced.status, 0) << forced.err;
+    EXPECT_NE(forced.out, readFile(armExample));
+}
+
+// The turtlebot3 robots name their files .urdf and write them in xacro.
+TEST(XacroCli, TheTurtlebot3UrdfFilesAreExpandedByTheirContent) {
+    const fs::path folder = fs::path(CORVANE_SOURCE_DIR) / "tests" / "data" / "turtlebot3";
+    for (const char* name :
+         {"turtlebot3_burger.urdf", "turtlebot3_waffle.urdf", "turtlebot3_waffle_pi.urdf"}) {
+        SCOPED_TRACE(name);
+        const std::string file = (folder / name).string();
+        const ToolRun urdf = runTool({file, "-f", "urdf"});
+        ASSERT_EQ(urdf.status, 0) << urdf.err;
+        EXPECT_EQ(urdf.err, "");
+        EXPECT_TRUE(contains(urdf.out, "<link name=\"base_link\">")) << urdf.out;
+        EXPECT_TRUE(contains(urdf.out, "<child link=\"wheel_left_link\"/>")) << urdf.out;
+        EXPECT_FALSE(contains(urdf.out, "${") || contains(urdf.out, "xacro:")) << urdf.out;
+        const ToolRun named = runTool({file, "namespace:=tb3_", "-f", "text"});
+        ASSERT_EQ(named.status, 0) << named.err;
+        EXPECT_TRUE(contains(named.out, "tb3_base_link")) << named.out;
+        // the findings point at the xacro lines, and none says the file was not expanded
+        const ToolRun check = runTool({file, "--check"});
+        EXPECT_FALSE(contains(check.out, "xacro-unexpanded")) << check.out;
+        EXPECT_TRUE(contains(check.out, file + ":")) << check.out;
+        // read as it is on request, byte for byte, and then found unexpanded
+        const ToolRun asIs = runTool({file, "--no-xacro", "-f", "urdf"});
+        ASSERT_EQ(asIs.status, 0) << asIs.err;
+        EXPECT_EQ(asIs.out, readFile(folder / name));
+        EXPECT_TRUE(contains(runTool({file, "--no-xacro", "--check"}).out, "[xacro-unexpanded]"));
+    }
+    // the namespace as wiki.ros.org names it is the same
+    ScratchDir scratch;
+    std::string text = readFile(folder / "turtlebot3_burger.urdf");
+    const auto uri = text.find("http://ros.org/wiki/xacro");
+    ASSERT_NE(uri, std::string::npos);
+    text.replace(uri, 25, "http://wiki.ros.org/xacro");
+    writeFile(scratch / "burger.urdf", text);
+    EXPECT_TRUE(contains(runTool({(scratch / "burger.urdf").string(), "-f", "urdf"}).out,
+                         "<link name=\"base_link\">"));
+    EXPECT_TRUE(contains(runTool({(scratch / "burger.urdf").string(), "--no-xacro", "--check"}).out,
+                         "[xacro-unexpanded]"));
+    const std::string burger = (folder / "turtlebot3_burger.urdf").string();
+    const ToolRun both = runTool({burger, "--xacro", "--no-xacro"});
+    EXPECT_EQ(both.status, 2) << both.err;
+    EXPECT_TRUE(contains(both.err, "--xacro and --no-xacro exclude each other")) << both.err;
+    const ToolRun arguments = runTool({burger, "--no-xacro", "namespace:=a_"});
+    EXPECT_EQ(arguments.status, 2) << arguments.err;
+    EXPECT_TRUE(contains(arguments.err, "--no-xacro expands no FILE")) << arguments.err;
+}
+
+TEST(XacroCli, AUrdfFileThatFailsToExpandSaysWhyItWasExpanded) {
+    // a URDF generated long ago that kept a call of a macro it does not define
+    ScratchDir scratch;
+    writeFile(scratch / "stray.urdf", R"xml(<robot name="r" xmlns:xacro="http://ros.org/wiki/xacro">
+  <link name="base"/>
+  <xacro:sensors_QQQ parent="base"/>
+</robot>
+)xml");
+    const std::string file = (scratch / "stray.urdf").string();
+    const ToolRun run = runTool({file});
+    EXPECT_EQ(run.status, 1);
+    const auto lines = linesOf(run.err);
+    ASSERT_EQ(lines.size(), 2u) << run.err;
+    EXPECT_EQ(lines[0], "error: " + file + ":3: unknown macro name: xacro:sensors_QQQ");
+    EXPECT_EQ(lines[1], file +
+                            ": note: expanded as xacro since its root element declares the xacro "
+                            "namespace and it holds xacro elements; --no-xacro reads it as it is");
+    EXPECT_EQ(runTool({file, "--no-xacro"}).status, 0);
 }
 
 TEST(XacroCli, TheFilesMessagesGoToStandardErrorAtTheirLineUnlessQuiet) {

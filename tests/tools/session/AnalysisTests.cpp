@@ -135,13 +135,28 @@ TEST(Analysis, AnEditorsTextStandsInForTheTopFileAndForAnInclude) {
     const RobotAnalysis broken = analyseRobot(request);
     ASSERT_FALSE(broken.succeeded());
     EXPECT_EQ(broken.failure->status, ExitStatus::Refused);
-    // Told at the include, naming the file that does not parse.
-    EXPECT_NE(broken.failure->message.find("cannot read " + include.string()), std::string::npos)
-        << broken.failure->message;
-    EXPECT_GT(broken.failure->line, 0);
+    // Told at the line of the file that does not parse, the include as a note.
+    EXPECT_EQ(broken.failure->message,
+              "malformed XML: element 'link' is not closed by its end tag");
+    EXPECT_EQ(broken.failure->file, displayedSourceFile(include.string()));
+    EXPECT_EQ(broken.failure->line, 3);
+    ASSERT_FALSE(broken.failure->chain.empty());
+    EXPECT_NE(broken.failure->chain[0].text.find("included here"), std::string::npos);
     EXPECT_TRUE(lists(broken.files, include)) << "the file to mend is watched";
     EXPECT_FALSE(broken.robot);
     EXPECT_EQ(readFile(include).find("QQQ"), std::string::npos) << "the disk is not written";
+}
+
+TEST(Analysis, AUrdfFileWrittenInXacroIsExpandedUnlessTheRequestSaysNot) {
+    AnalysisRequest request;
+    request.topFile =
+        fs::path(CORVANE_SOURCE_DIR) / "tests" / "data" / "turtlebot3" / "turtlebot3_burger.urdf";
+    const RobotAnalysis expanded = analyseRobot(request);
+    ASSERT_TRUE(expanded.succeeded()) << expanded.failure->text();
+    EXPECT_TRUE(expanded.expanded);
+    request.xacro = false;
+    const RobotAnalysis asIs = analyseRobot(request);
+    EXPECT_FALSE(asIs.expanded);
 }
 
 // ---------------------------------------------------------------------------------------------
