@@ -114,8 +114,8 @@ TEST_F(LivePage, FollowsAnIncludedFileThroughAFailureAndItsMend) {
     ASSERT_TRUE(browser.waitFor("corvaneViewer.live().banner !== null")) << tool->errors();
     const std::string banner = browser.evaluate("corvaneViewer.live().banner").get<std::string>();
     EXPECT_NE(banner.find(macros.filename().string()), std::string::npos) << banner;
-    EXPECT_NE(banner.find("test_d435_camera.urdf.xacro:"), std::string::npos) << banner;
-    EXPECT_NE(banner.find("Line number="), std::string::npos) << banner;
+    EXPECT_NE(banner.find("test_d435_camera.urdf.xacro"), std::string::npos) << banner;
+    EXPECT_NE(banner.find(macros.filename().string() + ":"), std::string::npos) << banner;
     EXPECT_NEAR(bodyZ(browser, "camera_link"), before + 0.5, 1e-9);
 
     // Mended: the banner goes.
