@@ -1,6 +1,6 @@
 // The tool's folders depend on each other one way only: support <- model <- checks, graph, page
-// <- session <- serve <- cli <- main. A source that includes a header of a folder that may not be used
-// from its own folder turns the arrows round; these tests read every source of tools/ and name
+// <- session <- serve <- cli <- main. A source that includes a header of a folder that may not be
+// used from its own folder turns the arrows round; these tests read every source of tools/ and name
 // such includes.
 #include <gtest/gtest.h>
 
