@@ -50,7 +50,7 @@ std::string cFloat(double x, char type, int precision, bool alternate) {
     return text;
 }
 
-struct Spec {
+struct Layout {
     char fill = ' ';
     bool fillGiven = false;
     char align = 0;
@@ -63,8 +63,8 @@ struct Spec {
     char type = 0;
 };
 
-[[noreturn]] void badSpec(const std::string& spec) {
-    throw EvalError("Invalid format specifier '" + spec + "'");
+[[noreturn]] void badLayout(const std::string& layout) {
+    throw EvalError("Invalid format specifier '" + layout + "'");
 }
 
 std::int64_t number(const std::string& text, std::size_t& i) {
@@ -78,53 +78,53 @@ std::int64_t number(const std::string& text, std::size_t& i) {
     return n;
 }
 
-Spec parseSpec(const std::string& text) {
-    Spec spec;
+Layout parseLayout(const std::string& text) {
+    Layout layout;
     std::size_t i = 0;
     const auto isAlign = [](char c) { return c == '<' || c == '>' || c == '=' || c == '^'; };
     if (text.size() >= 2 && isAlign(text[1])) {
-        spec.fill = text[0];
-        spec.fillGiven = true;
-        spec.align = text[1];
+        layout.fill = text[0];
+        layout.fillGiven = true;
+        layout.align = text[1];
         i = 2;
     } else if (!text.empty() && isAlign(text[0])) {
-        spec.align = text[0];
+        layout.align = text[0];
         i = 1;
     }
     if (i < text.size() && (text[i] == '+' || text[i] == '-' || text[i] == ' '))
-        spec.sign = text[i++];
-    if (i < text.size() && text[i] == 'z') badSpec(text);
+        layout.sign = text[i++];
+    if (i < text.size() && text[i] == 'z') badLayout(text);
     if (i < text.size() && text[i] == '#') {
-        spec.alternate = true;
+        layout.alternate = true;
         ++i;
     }
     if (i < text.size() && text[i] == '0') {
-        spec.zero = true;
+        layout.zero = true;
         ++i;
     }
-    spec.width = number(text, i);
-    if (i < text.size() && (text[i] == ',' || text[i] == '_')) spec.grouping = text[i++];
+    layout.width = number(text, i);
+    if (i < text.size() && (text[i] == ',' || text[i] == '_')) layout.grouping = text[i++];
     if (i < text.size() && text[i] == '.') {
         ++i;
         if (i >= text.size() || !std::isdigit(static_cast<unsigned char>(text[i])))
             throw EvalError("Format specifier missing precision");
-        spec.precision = number(text, i);
+        layout.precision = number(text, i);
     }
-    if (i < text.size()) spec.type = text[i++];
-    if (i != text.size()) badSpec(text);
-    return spec;
+    if (i < text.size()) layout.type = text[i++];
+    if (i != text.size()) badLayout(text);
+    return layout;
 }
 
-// SIGN and BODY padded to the width of SPEC, as its alignment says (DEFAULT when it says none).
-std::string padded(const std::string& sign, const std::string& body, const Spec& spec,
+// SIGN and BODY padded to the width of LAYOUT, as its alignment says (DEFAULT when it says none).
+std::string padded(const std::string& sign, const std::string& body, const Layout& layout,
                    char defaultAlign) {
-    char align = spec.align ? spec.align : defaultAlign;
-    char fill = spec.fill;
+    char align = layout.align ? layout.align : defaultAlign;
+    char fill = layout.fill;
     // a zero before the width pads with zeros, between sign and digits unless aligned otherwise
-    if (spec.zero && !spec.fillGiven) fill = '0';
-    if (spec.zero && !spec.align) align = '=';
+    if (layout.zero && !layout.fillGiven) fill = '0';
+    if (layout.zero && !layout.align) align = '=';
     const std::size_t size = sign.size() + body.size();
-    const std::size_t width = static_cast<std::size_t>(spec.width);
+    const std::size_t width = static_cast<std::size_t>(layout.width);
     if (size >= width) return sign + body;
     const std::size_t pad = width - size;
     switch (align) {
@@ -146,45 +146,45 @@ std::string signOf(bool negative, char sign) {
     return "";
 }
 
-std::string formatFloat(double x, Spec spec, const std::string& text) {
-    char type = spec.type;
+std::string formatFloat(double x, Layout layout, const std::string& text) {
+    char type = layout.type;
     if (type == 'n') type = 'g';
     std::string body;
     const bool negative = std::signbit(x) && !std::isnan(x);
-    if (type == 0 && spec.precision < 0) {
+    if (type == 0 && layout.precision < 0) {
         body = floatRepr(std::fabs(x));
     } else if (type == 0) {
-        body = cFloat(x, 'g', static_cast<int>(std::max<std::int64_t>(spec.precision, 1)),
-                      spec.alternate);
+        body = cFloat(x, 'g', static_cast<int>(std::max<std::int64_t>(layout.precision, 1)),
+                      layout.alternate);
         if (std::isfinite(x) && body.find_first_of(".e") == std::string::npos) body += ".0";
     } else if (type == '%') {
-        body = cFloat(x * 100, 'f', static_cast<int>(spec.precision < 0 ? 6 : spec.precision),
-                      spec.alternate) +
+        body = cFloat(x * 100, 'f', static_cast<int>(layout.precision < 0 ? 6 : layout.precision),
+                      layout.alternate) +
                "%";
     } else if (std::string_view("eEfFgG").find(type) != std::string_view::npos) {
-        body = cFloat(x, type, static_cast<int>(spec.precision < 0 ? 6 : spec.precision),
-                      spec.alternate);
+        body = cFloat(x, type, static_cast<int>(layout.precision < 0 ? 6 : layout.precision),
+                      layout.alternate);
     } else {
         throw EvalError("Unknown format code '" + std::string(1, type) +
                         "' for object of type 'float'");
     }
-    if (spec.grouping && std::isfinite(x)) {
+    if (layout.grouping && std::isfinite(x)) {
         const auto end = body.find_first_not_of("0123456789");
-        body = grouped(body.substr(0, end), spec.grouping, 3) +
+        body = grouped(body.substr(0, end), layout.grouping, 3) +
                (end == std::string::npos ? "" : body.substr(end));
     }
     (void)text;
-    return padded(signOf(negative, spec.sign), body, spec, '>');
+    return padded(signOf(negative, layout.sign), body, layout, '>');
 }
 
-std::string formatInt(const BigInt& value, const Spec& spec, const std::string& text) {
-    char type = spec.type ? spec.type : 'd';
+std::string formatInt(const BigInt& value, const Layout& layout, const std::string& text) {
+    char type = layout.type ? layout.type : 'd';
     if (std::string_view("eEfFgG%").find(type) != std::string_view::npos)
-        return formatFloat(doubleOf(value), spec, text);
-    if (spec.precision >= 0) throw EvalError("Precision not allowed in integer format specifier");
+        return formatFloat(doubleOf(value), layout, text);
+    if (layout.precision >= 0) throw EvalError("Precision not allowed in integer format specifier");
     if (type == 'c') {
         if (value < 0 || value > 0x10FFFF) throw EvalError("%c arg not in range(0x110000)");
-        return padded("", utf8Of(static_cast<std::uint32_t>(value)), spec, '>');
+        return padded("", utf8Of(static_cast<std::uint32_t>(value)), layout, '>');
     }
     if (type == 'n') type = 'd';
     const int base = type == 'd'                  ? 10
@@ -196,57 +196,59 @@ std::string formatInt(const BigInt& value, const Spec& spec, const std::string& 
         throw EvalError("Unknown format code '" + std::string(1, type) +
                         "' for object of type 'int'");
     std::string digits = digitsOf(abs(value), base, type == 'X');
-    if (spec.grouping) {
-        if (spec.grouping == ',' && base != 10)
+    if (layout.grouping) {
+        if (layout.grouping == ',' && base != 10)
             throw EvalError("Cannot specify ',' with '" + std::string(1, type) + "'.");
-        digits = grouped(digits, spec.grouping, base == 10 ? 3 : 4);
+        digits = grouped(digits, layout.grouping, base == 10 ? 3 : 4);
     }
-    std::string prefix = signOf(value < 0, spec.sign);
-    if (spec.alternate && base != 10) prefix += std::string("0") + (type == 'X' ? 'X' : type);
-    return padded(prefix, digits, spec, '>');
+    std::string prefix = signOf(value < 0, layout.sign);
+    if (layout.alternate && base != 10) prefix += std::string("0") + (type == 'X' ? 'X' : type);
+    return padded(prefix, digits, layout, '>');
 }
 
 }  // namespace
 
-std::string formatValue(const Value& value, const std::string& specText) {
-    if (specText.empty()) return strOf(value);
-    const Spec spec = parseSpec(specText);
+std::string formatValue(const Value& value, const std::string& layoutText) {
+    if (layoutText.empty()) return strOf(value);
+    const Layout layout = parseLayout(layoutText);
     if (const auto* s = std::get_if<std::string>(&value.data)) {
-        if (spec.type && spec.type != 's')
-            throw EvalError("Unknown format code '" + std::string(1, spec.type) +
+        if (layout.type && layout.type != 's')
+            throw EvalError("Unknown format code '" + std::string(1, layout.type) +
                             "' for object of type 'str'");
-        if (spec.sign != '-') throw EvalError("Sign not allowed in string format specifier");
-        if (spec.align == '=')
+        if (layout.sign != '-') throw EvalError("Sign not allowed in string format specifier");
+        if (layout.align == '=')
             throw EvalError("'=' alignment not allowed in string format specifier");
-        if (spec.alternate)
+        if (layout.alternate)
             throw EvalError("Alternate form (#) not allowed in string format specifier");
-        if (spec.grouping)
-            throw EvalError(std::string("Cannot specify '") + spec.grouping + "' with 's'.");
+        if (layout.grouping)
+            throw EvalError(std::string("Cannot specify '") + layout.grouping + "' with 's'.");
         std::string body = *s;
-        if (spec.precision >= 0 && body.size() > static_cast<std::size_t>(spec.precision))
-            body.resize(static_cast<std::size_t>(spec.precision));
-        Spec text = spec;
+        if (layout.precision >= 0 && body.size() > static_cast<std::size_t>(layout.precision))
+            body.resize(static_cast<std::size_t>(layout.precision));
+        Layout text = layout;
         if (text.zero && !text.align) text.align = '<';  // a text padded with zeros on the right
         return padded("", body, text, '<');
     }
-    if (isInt(value)) return formatInt(bigOf(value), spec, specText);
-    if (const auto* d = std::get_if<double>(&value.data)) return formatFloat(*d, spec, specText);
+    if (isInt(value)) return formatInt(bigOf(value), layout, layoutText);
+    if (const auto* d = std::get_if<double>(&value.data))
+        return formatFloat(*d, layout, layoutText);
     if (const auto* z = std::get_if<std::complex<double>>(&value.data);
-        z && (!spec.type || std::string_view("eEfFgG").find(spec.type) != std::string_view::npos)) {
+        z &&
+        (!layout.type || std::string_view("eEfFgG").find(layout.type) != std::string_view::npos)) {
         // both parts in the type given, the imaginary one with its sign; in parentheses
         // without a type, as str() writes it
-        Spec part = spec;
+        Layout part = layout;
         part.width = 0;
         part.align = 0;
         part.zero = false;
-        if (spec.align == '=')
+        if (layout.align == '=')
             throw EvalError("'=' alignment flag is not allowed in complex format specifier");
-        if (!spec.type && spec.precision < 0) return padded("", strOf(value), spec, '>');
-        if (!spec.type) part.type = 'g';
-        const std::string real = formatFloat(z->real(), part, specText);
+        if (!layout.type && layout.precision < 0) return padded("", strOf(value), layout, '>');
+        if (!layout.type) part.type = 'g';
+        const std::string real = formatFloat(z->real(), part, layoutText);
         part.sign = '+';
-        const std::string both = real + formatFloat(z->imag(), part, specText) + "j";
-        return padded("", spec.type ? both : "(" + both + ")", spec, '>');
+        const std::string both = real + formatFloat(z->imag(), part, layoutText) + "j";
+        return padded("", layout.type ? both : "(" + both + ")", layout, '>');
     }
     throw EvalError("unsupported format string passed to " + typeName(value) + ".__format__");
 }
@@ -254,28 +256,28 @@ std::string formatValue(const Value& value, const std::string& specText) {
 namespace {
 
 // One value for a %-conversion, as its type letter needs it.
-std::string percentField(const Value& value, char type, const Spec& spec) {
+std::string percentField(const Value& value, char type, const Layout& layout) {
     switch (type) {
         case 's': {
             std::string text = strOf(value);
-            if (spec.precision >= 0 && text.size() > static_cast<std::size_t>(spec.precision))
-                text.resize(static_cast<std::size_t>(spec.precision));
-            return padded("", text, spec, '>');
+            if (layout.precision >= 0 && text.size() > static_cast<std::size_t>(layout.precision))
+                text.resize(static_cast<std::size_t>(layout.precision));
+            return padded("", text, layout, '>');
         }
         case 'r':
         case 'a': {
             std::string text = reprOf(value);
-            if (spec.precision >= 0 && text.size() > static_cast<std::size_t>(spec.precision))
-                text.resize(static_cast<std::size_t>(spec.precision));
-            return padded("", text, spec, '>');
+            if (layout.precision >= 0 && text.size() > static_cast<std::size_t>(layout.precision))
+                text.resize(static_cast<std::size_t>(layout.precision));
+            return padded("", text, layout, '>');
         }
         case 'c': {
             if (const auto* s = std::get_if<std::string>(&value.data)) {
                 if (s->size() != 1) throw EvalError("%c requires int or char");
-                return padded("", *s, spec, '>');
+                return padded("", *s, layout, '>');
             }
             if (!isInt(value)) throw EvalError("%c requires int or char");
-            Spec c = spec;
+            Layout c = layout;
             c.type = 'c';
             return formatInt(bigOf(value), c, "c");
         }
@@ -299,12 +301,12 @@ std::string percentField(const Value& value, char type, const Spec& spec) {
             }
             const int base = type == 'o' ? 8 : type == 'x' || type == 'X' ? 16 : 10;
             std::string digits = digitsOf(abs(whole), base, type == 'X');
-            if (spec.precision > static_cast<std::int64_t>(digits.size()))
-                digits.insert(0, static_cast<std::size_t>(spec.precision) - digits.size(), '0');
-            std::string prefix = signOf(whole < 0, spec.sign);
-            if (spec.alternate && base != 10)
+            if (layout.precision > static_cast<std::int64_t>(digits.size()))
+                digits.insert(0, static_cast<std::size_t>(layout.precision) - digits.size(), '0');
+            std::string prefix = signOf(whole < 0, layout.sign);
+            if (layout.alternate && base != 10)
                 prefix += std::string("0") + (type == 'X' ? 'X' : type == 'x' ? 'x' : 'o');
-            return padded(prefix, digits, spec, '>');
+            return padded(prefix, digits, layout, '>');
         }
         case 'e':
         case 'E':
@@ -315,9 +317,11 @@ std::string percentField(const Value& value, char type, const Spec& spec) {
             if (!isNumber(value))
                 throw EvalError(std::string("must be real number, not ") + typeName(value));
             const double x = asDouble(value);
-            const std::string body = cFloat(
-                x, type, static_cast<int>(spec.precision < 0 ? 6 : spec.precision), spec.alternate);
-            return padded(signOf(std::signbit(x) && !std::isnan(x), spec.sign), body, spec, '>');
+            const std::string body =
+                cFloat(x, type, static_cast<int>(layout.precision < 0 ? 6 : layout.precision),
+                       layout.alternate);
+            return padded(signOf(std::signbit(x) && !std::isnan(x), layout.sign), body, layout,
+                          '>');
         }
         default:
             throw EvalError(std::string("unsupported format character '") + type + "'");
@@ -359,26 +363,26 @@ std::string percentFormat(Context& context, const std::string& format, const Val
             if (!value) throw EvalError("KeyError: " + quotedText(key));
             i = close + 1;
         }
-        Spec spec;
-        spec.zero = false;
+        Layout layout;
+        layout.zero = false;
         for (; i < format.size() &&
                std::string_view("-+ #0").find(format[i]) != std::string_view::npos;
              ++i) {
             switch (format[i]) {
                 case '-':
-                    spec.align = '<';
+                    layout.align = '<';
                     break;
                 case '+':
-                    spec.sign = '+';
+                    layout.sign = '+';
                     break;
                 case ' ':
-                    if (spec.sign != '+') spec.sign = ' ';
+                    if (layout.sign != '+') layout.sign = ' ';
                     break;
                 case '#':
-                    spec.alternate = true;
+                    layout.alternate = true;
                     break;
                 default:
-                    spec.zero = true;
+                    layout.zero = true;
                     break;
             }
         }
@@ -389,7 +393,7 @@ std::string percentFormat(Context& context, const std::string& format, const Val
                 if (!isInt(n)) throw EvalError("* wants int");
                 into = asInt(n);
                 if (into < 0) {
-                    spec.align = '<';
+                    layout.align = '<';
                     into = -into;
                 }
                 if (into > maxFieldSize) throw EvalError("width too big");
@@ -397,11 +401,11 @@ std::string percentFormat(Context& context, const std::string& format, const Val
                 into = number(format, i);
             }
         };
-        count(spec.width);
+        count(layout.width);
         if (i < format.size() && format[i] == '.') {
             ++i;
-            count(spec.precision);
-            if (spec.precision < 0) spec.precision = 0;
+            count(layout.precision);
+            if (layout.precision < 0) layout.precision = 0;
         }
         while (i < format.size() && (format[i] == 'l' || format[i] == 'h' || format[i] == 'L')) ++i;
         if (i >= format.size()) throw EvalError("incomplete format");
@@ -410,10 +414,10 @@ std::string percentFormat(Context& context, const std::string& format, const Val
             out += '%';
             continue;
         }
-        if (spec.align == '<') spec.zero = false;
+        if (layout.align == '<') layout.zero = false;
         const bool numeric = std::string_view("diuxXoeEfFgG").find(type) != std::string_view::npos;
-        if (!numeric) spec.zero = false;
-        out += percentField(value ? *value : nextArg(), type, spec);
+        if (!numeric) layout.zero = false;
+        out += percentField(value ? *value : nextArg(), type, layout);
         if (out.size() > 10'000'000) throw EvalError("formatted text too long");
     }
     if (next < args.size() && !mapping)
@@ -444,7 +448,7 @@ std::string formatText(const std::string& pattern, const Arguments& args) {
             throw EvalError("nested format fields are not supported");
         const auto colon = field.find(':');
         std::string key = field.substr(0, colon);
-        const std::string spec = colon == std::string::npos ? "" : field.substr(colon + 1);
+        const std::string layout = colon == std::string::npos ? "" : field.substr(colon + 1);
         char conversion = 0;
         if (const auto bang = key.find('!'); bang != std::string::npos) {
             if (bang + 2 != key.size()) throw EvalError("expected ':' after conversion specifier");
@@ -481,11 +485,11 @@ std::string formatText(const std::string& pattern, const Arguments& args) {
             if (!value) throw EvalError("KeyError: " + quotedText(key));
         }
         if (conversion == 's' || conversion == 'r' || conversion == 'a')
-            out += formatValue(Value{conversion == 's' ? strOf(*value) : reprOf(*value)}, spec);
+            out += formatValue(Value{conversion == 's' ? strOf(*value) : reprOf(*value)}, layout);
         else if (conversion)
             throw EvalError(std::string("Unknown conversion specifier ") + conversion);
         else
-            out += formatValue(*value, spec);
+            out += formatValue(*value, layout);
         if (out.size() > 10'000'000) throw EvalError("formatted text too long");
         i = close;
     }

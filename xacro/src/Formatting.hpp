@@ -10,8 +10,8 @@ namespace corvane::xacro {
 
 // FORMAT % VALUES: VALUES is one value, a tuple of them, or a dict for %(name)s.
 std::string percentFormat(Context& context, const std::string& format, const Value& values);
-// format(VALUE, SPEC).
-std::string formatValue(const Value& value, const std::string& spec);
+// format(VALUE, LAYOUT).
+std::string formatValue(const Value& value, const std::string& layout);
 // PATTERN.format(*ARGS, **keywords).
 std::string formatText(const std::string& pattern, const Arguments& args);
 
