@@ -70,16 +70,6 @@ class ExpanderFunction : public Callable {
     std::string name_;
 };
 
-void expectCount(const std::string& name, const Arguments& args, std::size_t least,
-                 std::size_t most) {
-    const std::size_t given = args.positional.size() + args.keywords.size();
-    if (given < least || given > most)
-        throw EvalError(name + "() takes " +
-                        (least == most
-                             ? std::to_string(least)
-                             : "from " + std::to_string(least) + " to " + std::to_string(most)) +
-                        " arguments (" + std::to_string(given) + " given)");
-}
 void positionalOnly(const std::string& name, const Arguments& args) {
     if (!args.keywords.empty()) throw EvalError(name + "() takes no keyword arguments");
 }

@@ -34,16 +34,6 @@ class BoundMethod : public Callable {
 
 constexpr std::string_view whitespace = " \t\n\r\f\v";
 
-void expectCount(const std::string& name, const Arguments& args, std::size_t least,
-                 std::size_t most) {
-    const std::size_t given = args.positional.size() + args.keywords.size();
-    if (given < least || given > most)
-        throw EvalError(name + "() takes " +
-                        (least == most
-                             ? std::to_string(least)
-                             : "from " + std::to_string(least) + " to " + std::to_string(most)) +
-                        " arguments (" + std::to_string(given) + " given)");
-}
 const std::string& text(const std::string& name, const Value& value) {
     const auto* s = std::get_if<std::string>(&value.data);
     if (!s) throw EvalError(name + "() argument must be str, not " + typeName(value));

@@ -8,6 +8,17 @@
 
 namespace corvane::xacro {
 
+void expectCount(const std::string& name, const Arguments& args, std::size_t least,
+                 std::size_t most) {
+    const std::size_t given = args.positional.size() + args.keywords.size();
+    if (given < least || given > most)
+        throw EvalError(name + "() takes " +
+                        (least == most
+                             ? std::to_string(least)
+                             : "from " + std::to_string(least) + " to " + std::to_string(most)) +
+                        " arguments (" + std::to_string(given) + " given)");
+}
+
 const Value* Arguments::find(std::size_t i, std::string_view name) const {
     if (i < positional.size()) return &positional[i];
     for (const auto& [key, value] : keywords)

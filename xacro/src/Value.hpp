@@ -88,6 +88,10 @@ struct Arguments {
     const Value* find(std::size_t i, std::string_view name) const;
 };
 
+// Refuses a call of NAME given fewer than LEAST or more than MOST arguments, as Python words it.
+void expectCount(const std::string& name, const Arguments& args, std::size_t least,
+                 std::size_t most);
+
 // What a builtin needs of the evaluation it runs in: calling a function value (map's first
 // argument, a sort key) and the item limit that keeps a range over 10**9 items from hanging.
 class Context {
